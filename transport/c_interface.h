@@ -1,0 +1,18 @@
+#ifndef VYR_TRANSPORT_C_INTERFACE_H
+#define VYR_TRANSPORT_C_INTERFACE_H
+
+// Shared by the transport headers so that C and C++ callers see the same records.
+
+#ifdef __cplusplus
+#define VYR_EXTERN_C_BEGIN extern "C" {
+#define VYR_EXTERN_C_END }
+// A zero-filled record would name descriptor 0 (stdin) as its open device, so C++
+// users get records that start closed.
+#define VYR_STARTS_AS(value) = value
+#else
+#define VYR_EXTERN_C_BEGIN
+#define VYR_EXTERN_C_END
+#define VYR_STARTS_AS(value)
+#endif
+
+#endif

@@ -1,0 +1,78 @@
+#include "connection.h"
+
+int32_t connection_open(vyr_connection* connection, int32_t type, const char* device,
+                        long baudrate)
+{
+    connection->type = type;
+    switch (type) {
+    case VYR_SERIAL:
+        return serial_open(&connection->serial, device, baudrate);
+    case VYR_ETHERNET:
+        return tcpclient_open(&connection->tcpclient, device, baudrate);
+    default:
+        return -1;
+    }
+}
+
+void connection_close(vyr_connection* connection)
+{
+    switch (connection->type) {
+    case VYR_SERIAL:
+        serial_close(&connection->serial);
+        break;
+    case VYR_ETHERNET:
+        tcpclient_close(&connection->tcpclient);
+        break;
+    default:
+        break;
+    }
+}
+
+int32_t connection_set_baudrate(vyr_connection* connection, long baudrate)
+{
+    switch (connection->type) {
+    case VYR_SERIAL:
+        return serial_set_baudrate(&connection->serial, baudrate);
+    case VYR_ETHERNET:
+        return 0;
+    default:
+        return -1;
+    }
+}
+
+int32_t connection_write(vyr_connection* connection, const char* data, int32_t size)
+{
+    switch (connection->type) {
+    case VYR_SERIAL:
+        return serial_write(&connection->serial, data, size);
+    case VYR_ETHERNET:
+        return tcpclient_write(&connection->tcpclient, data, size);
+    default:
+        return -1;
+    }
+}
+
+int32_t connection_read(vyr_connection* connection, char* buffer, int32_t size, int32_t timeout)
+{
+    switch (connection->type) {
+    case VYR_SERIAL:
+        return serial_read(&connection->serial, buffer, size, timeout);
+    case VYR_ETHERNET:
+        return tcpclient_read(&connection->tcpclient, buffer, size, timeout);
+    default:
+        return -1;
+    }
+}
+
+int32_t connection_readline(vyr_connection* connection, char* buffer, int32_t size,
+                            int32_t timeout)
+{
+    switch (connection->type) {
+    case VYR_SERIAL:
+        return serial_readline(&connection->serial, buffer, size, timeout);
+    case VYR_ETHERNET:
+        return tcpclient_readline(&connection->tcpclient, buffer, size, timeout);
+    default:
+        return -1;
+    }
+}

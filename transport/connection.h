@@ -1,0 +1,40 @@
+#ifndef VYR_TRANSPORT_CONNECTION_H
+#define VYR_TRANSPORT_CONNECTION_H
+
+#include "c_interface.h"
+#include "serial_device.h"
+#include "tcp_client.h"
+
+#include <stdint.h>
+
+VYR_EXTERN_C_BEGIN
+
+enum { VYR_SERIAL = 0, VYR_ETHERNET = 1 };
+
+// One link to a sensor. Both sub-records are always present; only the one named by
+// type is used after an open.
+typedef struct vyr_connection {
+    int32_t type VYR_STARTS_AS(VYR_SERIAL);
+    vyr_serial serial;
+    vyr_tcpclient tcpclient;
+} vyr_connection;
+
+// device: serial port name, or IPv4 address / "localhost"; baudrate: baud rate, or TCP port.
+// 0 on success; -1 on failure; -2 when a TCP connection attempt timed out.
+int32_t connection_open(vyr_connection* connection, int32_t type, const char* device,
+                        long baudrate);
+void connection_close(vyr_connection* connection);
+// Always 0 on an Ethernet link.
+int32_t connection_set_baudrate(vyr_connection* connection, long baudrate);
+int32_t connection_write(vyr_connection* connection, const char* data, int32_t size);
+// Bytes placed in buffer (not NUL-terminated), or negative when the link cannot be read.
+int32_t connection_read(vyr_connection* connection, char* buffer, int32_t size, int32_t timeout);
+// One line up to CR or LF, terminator dropped, NUL-terminated. Its length, 0 for an empty
+// line, -1 when nothing arrived in time. A line that fills the buffer is returned as
+// size - 1 characters and continues with the next read.
+int32_t connection_readline(vyr_connection* connection, char* buffer, int32_t size,
+                            int32_t timeout);
+
+VYR_EXTERN_C_END
+
+#endif

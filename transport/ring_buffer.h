@@ -1,0 +1,27 @@
+#ifndef VYR_TRANSPORT_RING_BUFFER_H
+#define VYR_TRANSPORT_RING_BUFFER_H
+
+#include "c_interface.h"
+
+#include <stdint.h>
+
+VYR_EXTERN_C_BEGIN
+
+// Byte queue over caller-owned storage of 2^shift bytes; one slot always stays free.
+typedef struct ring_buffer {
+    char* buffer VYR_STARTS_AS(0);
+    int32_t buffer_size VYR_STARTS_AS(0);
+    int32_t first VYR_STARTS_AS(0); // read index
+    int32_t last VYR_STARTS_AS(0);  // write index
+} ring_buffer;
+
+void ring_initialize(ring_buffer* ring, char* buffer, uint32_t shift);
+int32_t ring_size(const ring_buffer* ring);
+int32_t ring_capacity(const ring_buffer* ring);
+// Both return the number of bytes actually taken or given.
+int32_t ring_write(ring_buffer* ring, const char* data, int32_t size);
+int32_t ring_read(ring_buffer* ring, char* buffer, int32_t size);
+
+VYR_EXTERN_C_END
+
+#endif

@@ -1,0 +1,36 @@
+#ifndef VYR_TRANSPORT_SERIAL_DEVICE_H
+#define VYR_TRANSPORT_SERIAL_DEVICE_H
+
+#include "c_interface.h"
+#include "ring_buffer.h"
+
+#include <stdint.h>
+
+VYR_EXTERN_C_BEGIN
+
+enum { VYR_SERIAL_RING_SHIFT = 7, VYR_SERIAL_RING_STORAGE = 1 << VYR_SERIAL_RING_SHIFT };
+
+typedef int vyr_serial_handle;
+#define VYR_SERIAL_INVALID_HANDLE (-1)
+
+typedef struct vyr_serial {
+    vyr_serial_handle handle VYR_STARTS_AS(VYR_SERIAL_INVALID_HANDLE);
+    int32_t current_timeout VYR_STARTS_AS(0); // ms, as last given to the device
+    ring_buffer ring;
+    char ring_storage[VYR_SERIAL_RING_STORAGE];
+    uint8_t has_pushed_back VYR_STARTS_AS(0);
+    char pushed_back VYR_STARTS_AS(0);
+} vyr_serial;
+
+// device: a name under /dev ("ttyUSB0") or an absolute path. 0 or -1.
+int32_t serial_open(vyr_serial* serial, const char* device, long baudrate);
+void serial_close(vyr_serial* serial);
+int32_t serial_set_baudrate(vyr_serial* serial, long baudrate);
+void serial_set_read_timeout(vyr_serial* serial, int32_t timeout);
+int32_t serial_write(vyr_serial* serial, const char* data, int32_t size);
+int32_t serial_read(vyr_serial* serial, char* buffer, int32_t size, int32_t timeout);
+int32_t serial_readline(vyr_serial* serial, char* buffer, int32_t size, int32_t timeout);
+
+VYR_EXTERN_C_END
+
+#endif
