@@ -1,0 +1,92 @@
+#include "vyr_driver.h"
+
+#include "driver_state.h"
+#include "serial_ports.h"
+
+namespace kvt {
+
+Vyr_driver::Vyr_driver() : pimpl(new driver_state) {}
+
+Vyr_driver::~Vyr_driver()
+{
+    Vyr_driver::close();
+}
+
+std::vector<std::string> Vyr_driver::list_ports(std::vector<int>& vyr_flags)
+{
+    vyr_flags.clear();
+    std::vector<std::string> names;
+    const int count = find_serial_ports();
+    for (int i = 0; i < count; ++i) {
+        names.emplace_back(serial_port_name(i));
+        vyr_flags.push_back(serial_port_is_sensor(i));
+    }
+    return names;
+}
+
+std::vector<std::string> Vyr_driver::list_ports()
+{
+    std::vector<int> flags;
+    return list_ports(flags);
+}
+
+const char* Vyr_driver::last_error_text()
+{
+    return vyr_error_text(&pimpl->sensor);
+}
+
+bool Vyr_driver::open(const char* device, long baudrate, connection_type type)
+{
+    close();
+    pimpl->is_open = false;
+    pimpl->product_text.clear();
+    pimpl->firmware_text.clear();
+    pimpl->serial_text.clear();
+
+    const int engine_type = type == Ethernet ? VYR_ETHERNET : VYR_SERIAL;
+    if (vyr_open(&pimpl->sensor, engine_type, device, baudrate) < 0) {
+        return false;
+    }
+    pimpl->is_open = true;
+    return true;
+}
+
+void Vyr_driver::close()
+{
+    if (pimpl->is_open) {
+        vyr_close(&pimpl->sensor);
+        pimpl->is_open = false;
+    }
+}
+
+bool Vyr_driver::is_open() const
+{
+    return pimpl->is_open;
+}
+
+void Vyr_driver::set_timeout(int msec)
+{
+    vyr_set_timeout(&pimpl->sensor, msec);
+}
+
+void Vyr_driver::reboot()
+{
+    vyr_reboot(&pimpl->sensor);
+}
+
+int Vyr_driver::raw_write(const char* data, int size)
+{
+    return vyr_raw_write(&pimpl->sensor, data, size);
+}
+
+int Vyr_driver::raw_read(char* buffer, int max_size, int timeout)
+{
+    return vyr_raw_read(&pimpl->sensor, buffer, max_size, timeout);
+}
+
+int Vyr_driver::raw_readline(char* buffer, int max_size, int timeout)
+{
+    return vyr_raw_readline(&pimpl->sensor, buffer, max_size, timeout);
+}
+
+} // namespace kvt

@@ -1,0 +1,218 @@
+#include "vyr_exchange.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+int fail(vyr_sensor* sensor, int code)
+{
+    sensor->last_error = code;
+    return code;
+}
+
+bool is_expected(const int* expected_status, long value)
+{
+    for (const int* s = expected_status; *s != -1; ++s) {
+        if (*s == value) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Accepts "value;checksum" lines too, whose checksum leaves out the separator.
+bool checksum_matches(const char* line, int length)
+{
+    const char last = line[length - 1];
+    if (last == vyr_checksum(line, length - 1)) {
+        return true;
+    }
+    return last == vyr_checksum(line, length > 2 ? length - 2 : 0);
+}
+
+// Leading decimal number of text; false when there is none. Saturates at the int range.
+bool parse_decimal(const char* text, int* value)
+{
+    char* end = nullptr;
+    const long parsed = std::strtol(text, &end, 10);
+    if (end == text) {
+        return false;
+    }
+    *value = parsed > INT_MAX ? INT_MAX : parsed < INT_MIN ? INT_MIN : static_cast<int>(parsed);
+    return true;
+}
+
+int difference(int a, int b)
+{
+    return static_cast<int>(static_cast<long long>(a) - b);
+}
+
+} // namespace
+
+extern "C" {
+
+char vyr_checksum(const char* text, int length)
+{
+    unsigned sum = 0;
+    for (int i = 0; i < length; ++i) {
+        sum += static_cast<unsigned char>(text[i]);
+    }
+    return static_cast<char>((sum & 0x3f) + 0x30);
+}
+
+int exchange_command(vyr_sensor* sensor, const char* command, const int* expected_status,
+                     int timeout_msec, char* reply, int reply_size)
+{
+    const int n = static_cast<int>(std::strlen(command));
+    if (connection_write(&sensor->connection, command, n) < n) {
+        return fail(sensor, VYR_SEND_ERROR);
+    }
+    if (reply != nullptr && reply_size > 0) {
+        reply[0] = '\0';
+    }
+
+    char line[VYR_LINE_SIZE];
+    int stored = 0;
+    bool accepted = false;
+    for (int index = 0;; ++index) {
+        const int length = connection_readline(&sensor->connection, line, VYR_LINE_SIZE,
+                                               timeout_msec);
+        if (length < 0) {
+            return fail(sensor, VYR_NO_RESPONSE);
+        }
+        if (index == 0) {
+            if (length < n - 1 || std::strncmp(line, command, n - 1) != 0) {
+                return fail(sensor, VYR_INVALID_RESPONSE);
+            }
+            continue;
+        }
+        if (reply != nullptr && length + 1 <= reply_size - stored) {
+            std::memcpy(reply + stored, line, length + 1);
+            stored += length + 1;
+        }
+        if (index == 1) {
+            if (length == 1) {
+                accepted = true;
+                continue;
+            }
+            if (length > 0 && !checksum_matches(line, length)) {
+                return fail(sensor, VYR_CHECKSUM_ERROR);
+            }
+            if (length != 3) {
+                return fail(sensor, VYR_INVALID_RESPONSE);
+            }
+            accepted = is_expected(expected_status, std::strtol(line, nullptr, 10));
+            continue;
+        }
+        if (length == 0) {
+            return accepted ? index : VYR_UNKNOWN_ERROR;
+        }
+        if (!checksum_matches(line, length)) {
+            return fail(sensor, VYR_CHECKSUM_ERROR);
+        }
+    }
+}
+
+void drop_lines(vyr_sensor* sensor, int timeout_msec)
+{
+    char line[VYR_LINE_SIZE];
+    while (connection_readline(&sensor->connection, line, VYR_LINE_SIZE, timeout_msec) >= 0) {
+    }
+    sensor->data_pending = 0;
+}
+
+void discard_pending(vyr_sensor* sensor, int timeout_msec)
+{
+    if (!sensor->data_pending && !sensor->laser_is_on) {
+        return;
+    }
+    connection_write(&sensor->connection, "QT\n", 3);
+    sensor->laser_is_on = 0;
+    if (sensor->data_pending) {
+        drop_lines(sensor, timeout_msec);
+    }
+}
+
+int change_sensor_baudrate(vyr_sensor* sensor, long current_baudrate, long requested_baudrate)
+{
+    if (current_baudrate == requested_baudrate) {
+        sensor->last_error = 0;
+        return 0;
+    }
+    char command[10];
+    const int length = std::snprintf(command, sizeof command, "SS%06ld\n", requested_baudrate);
+    if (length < 0 || length >= static_cast<int>(sizeof command)) {
+        // A rate of more than six digits has no command form; never send it cut short.
+        return fail(sensor, VYR_INVALID_PARAMETER);
+    }
+    static const int expected[] = {0, 3, 4, -1};
+    if (exchange_command(sensor, command, expected, sensor->timeout_msec, nullptr, 0) <= 0) {
+        return fail(sensor, VYR_INVALID_PARAMETER);
+    }
+    const int result = connection_set_baudrate(&sensor->connection, requested_baudrate);
+    if (sensor->data_pending) {
+        drop_lines(sensor, VYR_OPEN_TIMEOUT);
+    }
+    sensor->last_error = result;
+    return result;
+}
+
+int read_parameters(vyr_sensor* sensor)
+{
+    static const int expected[] = {0, -1};
+    // Zero-filled so that the walk below never meets bytes the exchange did not write.
+    char reply[648] = {};
+    const int lines = exchange_command(sensor, "PP\n", expected, VYR_OPEN_TIMEOUT, reply,
+                                       sizeof reply);
+    if (lines < 0) {
+        return lines;
+    }
+    if (lines < 10) {
+        discard_pending(sensor, VYR_OPEN_TIMEOUT);
+        return fail(sensor, VYR_INVALID_RESPONSE);
+    }
+
+    static const char* const keys[] = {"DMIN:", "DMAX:", "ARES:", "AMIN:",
+                                       "AMAX:", "AFRT:", "SCAN:"};
+    int* const fields[] = {&sensor->distance_min, &sensor->distance_max,
+                           &sensor->area_resolution, &sensor->area_min,
+                           &sensor->area_max, &sensor->area_front};
+    unsigned found = 0;
+    const char* text = reply;
+    const char* const end = reply + sizeof reply;
+    // Lines that did not fit were not stored, so the walk also stops at the buffer's end.
+    for (int i = 0; i < lines - 1 && text < end; ++i, text += std::strlen(text) + 1) {
+        for (int k = 0; k < 7; ++k) {
+            if (std::strncmp(text, keys[k], 5) != 0) {
+                continue;
+            }
+            int value = 0;
+            const bool has_number = parse_decimal(text + 5, &value);
+            if (k < 6) {
+                *fields[k] = value;
+            } else if (has_number && value != 0) {
+                sensor->scan_usec = 60000000 / value;
+                sensor->timeout_msec = sensor->scan_usec >> 6;
+            } else {
+                break; // no scan rate, no time-out: counts as missing
+            }
+            found |= 1u << k;
+            break;
+        }
+    }
+    if (found != 0x7f) {
+        return fail(sensor, VYR_RECEIVE_ERROR);
+    }
+    if (sensor->area_min >= 0 && sensor->area_max >= sensor->area_min) {
+        sensor->first_step = difference(sensor->area_min, sensor->area_front);
+        sensor->last_step = difference(sensor->area_max, sensor->area_front);
+        sensor->skip_step = 1;
+    }
+    sensor->last_error = 0;
+    return 0;
+}
+
+} // extern "C"

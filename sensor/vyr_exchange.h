@@ -1,0 +1,40 @@
+#ifndef VYR_EXCHANGE_H
+#define VYR_EXCHANGE_H
+
+/* Engine internals shared by the command groups: framing and reply checks. */
+
+#include "vyr_sensor.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+enum {
+    VYR_LINE_SIZE = 72,   /* one reply line and its NUL */
+    VYR_OPEN_TIMEOUT = 140 /* ms, every exchange and drain during the open */
+};
+
+/* Checksum character of the first length characters of text. */
+char vyr_checksum(const char* text, int length);
+
+/* Sends command (ending in LF) and reads its reply. expected_status ends with
+   -1. reply (may be null) receives the status and data lines, each NUL-ended.
+   Returns the number of lines before the empty line, VYR_UNKNOWN_ERROR (not
+   stored) for an unaccepted status, or another stored negative code. */
+int exchange_command(vyr_sensor* sensor, const char* command, const int* expected_status,
+                     int timeout_msec, char* reply, int reply_size);
+
+/* Stops and drains output the sensor may still be sending; ignores errors. */
+void discard_pending(vyr_sensor* sensor, int timeout_msec);
+
+/* Reads and drops lines until one read fails, then clears data_pending. */
+void drop_lines(vyr_sensor* sensor, int timeout_msec);
+
+int change_sensor_baudrate(vyr_sensor* sensor, long current_baudrate, long requested_baudrate);
+int read_parameters(vyr_sensor* sensor);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

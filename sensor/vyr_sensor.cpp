@@ -1,0 +1,219 @@
+#include "vyr_sensor.h"
+
+#include "vyr_exchange.h"
+
+#include <cstring>
+
+namespace {
+
+struct error_row {
+    int code;
+    const char* text;
+};
+
+const error_row error_table[] = {
+    {VYR_NO_ERROR, "no error."},
+    {VYR_UNKNOWN_ERROR, "unknown error."},
+    {VYR_NOT_CONNECTED, "not connected."},
+    {VYR_NOT_IMPLEMENTED, "not implemented."},
+    {VYR_INVALID_RESPONSE, "invalid response."},
+    {VYR_NO_RESPONSE, "no response."},
+    {VYR_SEND_ERROR, "send error."},
+    {VYR_RECEIVE_ERROR, "receive error."},
+    {VYR_CHECKSUM_ERROR, "checksum error."},
+    {VYR_INVALID_PARAMETER, "invalid parameter."},
+    {VYR_MEASUREMENT_TYPE_MISMATCH, "measurement type mismatch."},
+    {VYR_SERIAL_OPEN_ERROR, "could not open serial device."},
+    {VYR_BAUDRATE_DETECT_ERROR, "could not detect serial baudrate."},
+    {VYR_ETHERNET_OPEN_ERROR, "could not open ethernet port."},
+    {VYR_SCANNING_PARAMETER_ERROR, "scanning parameter error."},
+    {VYR_DATA_SIZE_PARAMETER_ERROR, "data size parameter error."},
+};
+
+const int accept_zero[] = {0, -1};
+
+int open_error(int connection_type)
+{
+    switch (connection_type) {
+    case VYR_SERIAL:
+        return VYR_SERIAL_OPEN_ERROR;
+    case VYR_ETHERNET:
+        return VYR_ETHERNET_OPEN_ERROR;
+    default:
+        return VYR_INVALID_RESPONSE;
+    }
+}
+
+// Candidate rates with the requested one tried first, when it is a candidate.
+void order_candidates(long requested, long candidates[3])
+{
+    candidates[0] = 19200;
+    candidates[1] = 38400;
+    candidates[2] = 115200;
+    for (int i = 1; i < 3; ++i) {
+        if (candidates[i] == requested) {
+            candidates[i] = candidates[0];
+            candidates[0] = requested;
+        }
+    }
+}
+
+// One "QT" handshake at the line's current rate; true when a sensor answered.
+bool try_handshake(vyr_sensor* sensor)
+{
+    char status[4];
+    const int result =
+        exchange_command(sensor, "QT\n", accept_zero, VYR_OPEN_TIMEOUT, status, sizeof status);
+    if (result < 0) {
+        // A wrong echo means a sensor is there, busy sending something else.
+        discard_pending(sensor, VYR_OPEN_TIMEOUT);
+        return result == VYR_INVALID_RESPONSE;
+    }
+    if (std::strcmp(status, "00P") == 0) {
+        return true;
+    }
+    if (std::strcmp(status, "0Ee") == 0) {
+        // Left in time-adjust mode by an earlier user.
+        exchange_command(sensor, "TM2\n", accept_zero, VYR_OPEN_TIMEOUT, nullptr, 0);
+        return true;
+    }
+    if (std::strcmp(status, "E") == 0) {
+        // Older protocol version: switch it to ours.
+        if (sensor->data_pending) {
+            drop_lines(sensor, VYR_OPEN_TIMEOUT);
+        }
+        exchange_command(sensor, "ZEMA2.0\n", accept_zero, VYR_OPEN_TIMEOUT, nullptr, 0);
+        if (sensor->data_pending) {
+            drop_lines(sensor, VYR_OPEN_TIMEOUT);
+        }
+        return true;
+    }
+    return false;
+}
+
+int open_connected(vyr_sensor* sensor, int connection_type, long baudrate)
+{
+    const long requested = connection_type == VYR_SERIAL ? baudrate : 115200;
+    long candidates[3];
+    order_candidates(requested, candidates);
+
+    long found = 0;
+    for (long candidate : candidates) {
+        connection_set_baudrate(&sensor->connection, candidate);
+        if (try_handshake(sensor)) {
+            found = candidate;
+            break;
+        }
+    }
+    if (found == 0) {
+        sensor->last_error = VYR_BAUDRATE_DETECT_ERROR;
+        return VYR_BAUDRATE_DETECT_ERROR;
+    }
+
+    int result = change_sensor_baudrate(sensor, found, requested);
+    if (result != 0) {
+        return result;
+    }
+    sensor->data_pending = 0;
+    sensor->last_error = 0;
+    sensor->scan_count_requested = 0;
+    sensor->scans_remaining = 0;
+    sensor->laser_is_on = 0;
+    result = read_parameters(sensor);
+    if (result != 0) {
+        return result;
+    }
+    sensor->is_active = 1;
+    return 0;
+}
+
+} // namespace
+
+extern "C" {
+
+void vyr_sensor_init(vyr_sensor* sensor)
+{
+    // Value-initialised: fields zero, the connection's descriptors in their closed state.
+    *sensor = vyr_sensor{};
+}
+
+int vyr_open(vyr_sensor* sensor, int connection_type, const char* device, long baudrate)
+{
+    sensor->is_active = 0;
+    sensor->data_pending = 1;
+    sensor->last_error = VYR_NOT_CONNECTED;
+    sensor->timeout_msec = VYR_OPEN_TIMEOUT;
+    sensor->skip_scans = 0;
+
+    if (connection_open(&sensor->connection, connection_type, device, baudrate) < 0) {
+        sensor->last_error = open_error(connection_type);
+        return sensor->last_error;
+    }
+    const int result = open_connected(sensor, connection_type, baudrate);
+    if (result != 0) {
+        // Do not leave a half-opened link behind a failed open.
+        connection_close(&sensor->connection);
+    }
+    return result;
+}
+
+void vyr_close(vyr_sensor* sensor)
+{
+    if (sensor->is_active) {
+        discard_pending(sensor, sensor->timeout_msec);
+    }
+    connection_close(&sensor->connection);
+    sensor->is_active = 0;
+}
+
+int vyr_reboot(vyr_sensor* sensor)
+{
+    if (!sensor->is_active) {
+        sensor->last_error = VYR_NOT_CONNECTED;
+        return VYR_NOT_CONNECTED;
+    }
+    static const int expected[] = {0, 1, -1};
+    // The sensor restarts only after the command has been confirmed by a second one.
+    for (int i = 0; i < 2; ++i) {
+        if (exchange_command(sensor, "RB\n", expected, sensor->timeout_msec, nullptr, 0) < 0) {
+            sensor->last_error = VYR_INVALID_RESPONSE;
+            return VYR_INVALID_RESPONSE;
+        }
+    }
+    sensor->is_active = 0;
+    vyr_close(sensor);
+    sensor->last_error = 0;
+    return 0;
+}
+
+void vyr_set_timeout(vyr_sensor* sensor, int msec)
+{
+    sensor->timeout_msec = msec;
+}
+
+const char* vyr_error_text(const vyr_sensor* sensor)
+{
+    for (const error_row& row : error_table) {
+        if (row.code == sensor->last_error) {
+            return row.text;
+        }
+    }
+    return "Unknown error.";
+}
+
+int vyr_raw_write(vyr_sensor* sensor, const char* data, int size)
+{
+    return connection_write(&sensor->connection, data, size);
+}
+
+int vyr_raw_read(vyr_sensor* sensor, char* buffer, int max_size, int timeout)
+{
+    return connection_read(&sensor->connection, buffer, max_size, timeout);
+}
+
+int vyr_raw_readline(vyr_sensor* sensor, char* buffer, int max_size, int timeout)
+{
+    return connection_readline(&sensor->connection, buffer, max_size, timeout);
+}
+
+} // extern "C"
