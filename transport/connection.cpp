@@ -1,7 +1,6 @@
 #include "connection.h"
 
-int32_t connection_open(vyr_connection* connection, int32_t type, const char* device,
-                        long baudrate)
+int32_t connection_open(vyr_connection* connection, int32_t type, const char* device, long baudrate)
 {
     connection->type = type;
     switch (type) {
@@ -64,8 +63,7 @@ int32_t connection_read(vyr_connection* connection, char* buffer, int32_t size, 
     }
 }
 
-int32_t connection_readline(vyr_connection* connection, char* buffer, int32_t size,
-                            int32_t timeout)
+int32_t connection_readline(vyr_connection* connection, char* buffer, int32_t size, int32_t timeout)
 {
     switch (connection->type) {
     case VYR_SERIAL:

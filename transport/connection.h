@@ -13,7 +13,8 @@ enum { VYR_SERIAL = 0, VYR_ETHERNET = 1 };
 
 // One link to a sensor. Both sub-records are always present; only the one named by
 // type is used after an open.
-typedef struct vyr_connection {
+typedef struct vyr_connection
+{
     int32_t type VYR_STARTS_AS(VYR_SERIAL);
     vyr_serial serial;
     vyr_tcpclient tcpclient;

@@ -9,7 +9,10 @@ void copy_bytes(char* to, const char* from, int32_t count)
     }
 }
 
-int32_t smaller(int32_t a, int32_t b) { return a < b ? a : b; }
+int32_t smaller(int32_t a, int32_t b)
+{
+    return a < b ? a : b;
+}
 
 } // namespace
 
@@ -29,7 +32,10 @@ int32_t ring_size(const ring_buffer* ring)
     return ring->last + ring->buffer_size - ring->first;
 }
 
-int32_t ring_capacity(const ring_buffer* ring) { return ring->buffer_size - 1; }
+int32_t ring_capacity(const ring_buffer* ring)
+{
+    return ring->buffer_size - 1;
+}
 
 int32_t ring_write(ring_buffer* ring, const char* data, int32_t size)
 {

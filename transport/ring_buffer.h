@@ -8,7 +8,8 @@
 VYR_EXTERN_C_BEGIN
 
 // Byte queue over caller-owned storage of 2^shift bytes; one slot always stays free.
-typedef struct ring_buffer {
+typedef struct ring_buffer
+{
     char* buffer VYR_STARTS_AS(0);
     int32_t buffer_size VYR_STARTS_AS(0);
     int32_t first VYR_STARTS_AS(0); // read index

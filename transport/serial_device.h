@@ -13,7 +13,8 @@ enum { VYR_SERIAL_RING_SHIFT = 7, VYR_SERIAL_RING_STORAGE = 1 << VYR_SERIAL_RING
 typedef int vyr_serial_handle;
 #define VYR_SERIAL_INVALID_HANDLE (-1)
 
-typedef struct vyr_serial {
+typedef struct vyr_serial
+{
     vyr_serial_handle handle VYR_STARTS_AS(VYR_SERIAL_INVALID_HANDLE);
     int32_t current_timeout VYR_STARTS_AS(0); // ms, as last given to the device
     ring_buffer ring;

@@ -11,14 +11,16 @@ VYR_EXTERN_C_BEGIN
 enum { VYR_TCPCLIENT_RING_SHIFT = 8, VYR_TCPCLIENT_RING_STORAGE = 1 << VYR_TCPCLIENT_RING_SHIFT };
 
 // Same layout as the platform's IPv4 socket address; port and address in network order.
-typedef struct vyr_ipv4_address {
+typedef struct vyr_ipv4_address
+{
     uint16_t family;
     uint16_t port;
     uint32_t address;
     uint8_t reserved[8];
 } vyr_ipv4_address;
 
-typedef struct vyr_tcpclient {
+typedef struct vyr_tcpclient
+{
     vyr_ipv4_address peer_address;
     int32_t sock VYR_STARTS_AS(-1);
     int32_t address_length VYR_STARTS_AS(0);

@@ -1,0 +1,328 @@
+#include "serial_device.h"
+
+#include <stdio.h>
+
+// ---- Platform calls (POSIX terminals) --------------------------------------------------
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+// Long enough for every name the port list gives and for short absolute paths.
+const int path_size = 64;
+
+bool make_device_path(char (&path)[path_size], const char* name)
+{
+    if (!name) {
+        return false;
+    }
+    const char* prefix = name[0] == '/' ? "" : "/dev/";
+    const int length = snprintf(path, sizeof(path), "%s%s", prefix, name);
+    return length >= 0 && length < path_size;
+}
+
+// Exclusive use: the lock stops other opens by root as well, which the tty flag does not.
+vyr_serial_handle open_device(const char* path)
+{
+    const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return VYR_SERIAL_INVALID_HANDLE;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return VYR_SERIAL_INVALID_HANDLE;
+    }
+    ioctl(fd, TIOCEXCL);
+
+    termios settings{};
+    if (tcgetattr(fd, &settings) == 0) {
+        cfmakeraw(&settings);
+        settings.c_cflag |= CREAD | CLOCAL;
+        tcsetattr(fd, TCSANOW, &settings);
+    }
+    return fd;
+}
+
+void close_device(vyr_serial_handle fd)
+{
+    // The tty keeps the exclusive flag while its other side stays open.
+    ioctl(fd, TIOCNXCL);
+    close(fd);
+}
+
+speed_t standard_speed(long baudrate)
+{
+    switch (baudrate) {
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    default:
+        return B0;
+    }
+}
+
+void set_line_format(termios* settings)
+{
+    settings->c_cflag &= ~(CSIZE | PARENB | CSTOPB);
+    settings->c_cflag |= CS8;
+    settings->c_iflag &= ~INPCK;
+}
+
+#ifdef __linux__
+// The kernel's termios with free-form speeds, which the C library does not declare.
+struct vyr_termios2
+{
+    tcflag_t c_iflag;
+    tcflag_t c_oflag;
+    tcflag_t c_cflag;
+    tcflag_t c_lflag;
+    cc_t c_line;
+    cc_t c_cc[19];
+    speed_t c_ispeed;
+    speed_t c_ospeed;
+};
+const unsigned long get_termios2 = _IOR('T', 0x2A, vyr_termios2);
+const unsigned long set_termios2 = _IOW('T', 0x2B, vyr_termios2);
+const tcflag_t other_speed = 0010000;
+const tcflag_t speed_mask = 0010017;
+const int input_speed_shift = 16;
+
+void set_other_speed(vyr_serial_handle fd, long baudrate)
+{
+    vyr_termios2 settings{};
+    if (ioctl(fd, get_termios2, &settings) != 0) {
+        return;
+    }
+    settings.c_cflag &= ~(speed_mask | (speed_mask << input_speed_shift));
+    settings.c_cflag |= other_speed | (other_speed << input_speed_shift);
+    settings.c_ispeed = static_cast<speed_t>(baudrate);
+    settings.c_ospeed = static_cast<speed_t>(baudrate);
+    ioctl(fd, set_termios2, &settings);
+}
+#else
+void set_other_speed(vyr_serial_handle, long) {}
+#endif
+
+void apply_line_settings(vyr_serial_handle fd, long baudrate)
+{
+    termios settings{};
+    if (tcgetattr(fd, &settings) != 0) {
+        return;
+    }
+    set_line_format(&settings);
+    const speed_t speed = standard_speed(baudrate);
+    if (speed != B0) {
+        cfsetispeed(&settings, speed);
+        cfsetospeed(&settings, speed);
+    }
+    if (tcsetattr(fd, TCSANOW, &settings) == 0 && speed == B0) {
+        set_other_speed(fd, baudrate);
+    }
+}
+
+uint64_t monotonic_ms()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000u +
+           static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+}
+
+// Time-out 0: what the device holds now. Otherwise: all size bytes, or whatever came when
+// timeout_ms have passed in all. A negative time-out is an unsigned count of ms.
+int32_t read_device(vyr_serial_handle fd, char* buffer, int32_t size, int32_t timeout_ms)
+{
+    if (size <= 0) {
+        return 0;
+    }
+    const uint64_t deadline = monotonic_ms() + static_cast<uint32_t>(timeout_ms);
+    int32_t got = 0;
+    for (;;) {
+        const ssize_t n = read(fd, buffer + got, static_cast<size_t>(size - got));
+        if (n > 0) {
+            got += static_cast<int32_t>(n);
+            if (got == size) {
+                return got;
+            }
+            continue;
+        }
+        if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+            return got;
+        }
+        const uint64_t now = monotonic_ms();
+        if (timeout_ms == 0 || now >= deadline) {
+            return got;
+        }
+        const uint64_t left = deadline - now;
+        pollfd entry{fd, POLLIN, 0};
+        const int ready = poll(&entry, 1, left > (1u << 30) ? (1 << 30) : static_cast<int>(left));
+        if (ready < 0 && errno != EINTR) {
+            return got;
+        }
+        if (ready > 0 && !(entry.revents & POLLIN)) {
+            return got; // hung up or failed: no data will come
+        }
+    }
+}
+
+// Blocks until everything is written, as the device write does elsewhere.
+int32_t write_device(vyr_serial_handle fd, const char* data, int32_t size)
+{
+    int32_t written = 0;
+    while (written < size) {
+        const ssize_t n = write(fd, data + written, static_cast<size_t>(size - written));
+        if (n > 0) {
+            written += static_cast<int32_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && errno == EAGAIN) {
+            pollfd entry{fd, POLLOUT, 0};
+            if (poll(&entry, 1, -1) >= 0 || errno == EINTR) {
+                continue;
+            }
+        }
+        break;
+    }
+    return written;
+}
+
+} // namespace
+
+// ---- Device ----------------------------------------------------------------------------
+
+int32_t serial_open(vyr_serial* serial, const char* device, long baudrate)
+{
+    serial->handle = VYR_SERIAL_INVALID_HANDLE;
+    serial->has_pushed_back = 0;
+    ring_initialize(&serial->ring, serial->ring_storage, VYR_SERIAL_RING_SHIFT);
+
+    char path[path_size];
+    if (!make_device_path(path, device)) {
+        return -1;
+    }
+    serial->handle = open_device(path);
+    if (serial->handle == VYR_SERIAL_INVALID_HANDLE) {
+        return -1;
+    }
+    serial_set_baudrate(serial, baudrate);
+    serial->has_pushed_back = 0;
+    serial->current_timeout = 0;
+    serial_set_read_timeout(serial, 0);
+    return 0;
+}
+
+void serial_close(vyr_serial* serial)
+{
+    if (serial->handle != VYR_SERIAL_INVALID_HANDLE) {
+        close_device(serial->handle);
+        serial->handle = VYR_SERIAL_INVALID_HANDLE;
+    }
+}
+
+int32_t serial_set_baudrate(vyr_serial* serial, long baudrate)
+{
+    if (serial->handle != VYR_SERIAL_INVALID_HANDLE) {
+        apply_line_settings(serial->handle, baudrate);
+    }
+    return 0;
+}
+
+// The device keeps no time-out of its own here; the record holds what the reads obey.
+void serial_set_read_timeout(vyr_serial* serial, int32_t timeout)
+{
+    serial->current_timeout = timeout;
+}
+
+int32_t serial_write(vyr_serial* serial, const char* data, int32_t size)
+{
+    if (size < 0) {
+        return 0;
+    }
+    if (serial->handle == VYR_SERIAL_INVALID_HANDLE) {
+        return -1;
+    }
+    return write_device(serial->handle, data, size);
+}
+
+int32_t serial_read(vyr_serial* serial, char* buffer, int32_t size, int32_t timeout)
+{
+    if (size <= 0) {
+        return 0;
+    }
+    int32_t filled = 0;
+    if (serial->has_pushed_back) {
+        buffer[0] = serial->pushed_back;
+        serial->has_pushed_back = 0;
+        filled = 1;
+    }
+    if (serial->handle == VYR_SERIAL_INVALID_HANDLE) {
+        return filled == 1 ? 1 : -1;
+    }
+
+    if (ring_size(&serial->ring) < size - filled) {
+        if (serial->current_timeout != 0) {
+            serial_set_read_timeout(serial, 0);
+        }
+        char chunk[VYR_SERIAL_RING_STORAGE - 1];
+        const int32_t room = ring_capacity(&serial->ring) - ring_size(&serial->ring);
+        const int32_t got = read_device(serial->handle, chunk, room, serial->current_timeout);
+        ring_write(&serial->ring, chunk, got);
+    }
+    filled += ring_read(&serial->ring, buffer + filled, size - filled);
+
+    if (timeout != serial->current_timeout) {
+        serial_set_read_timeout(serial, timeout);
+    }
+    return filled +
+           read_device(serial->handle, buffer + filled, size - filled, serial->current_timeout);
+}
+
+int32_t serial_readline(vyr_serial* serial, char* buffer, int32_t size, int32_t timeout)
+{
+    if (size <= 0) {
+        return -1;
+    }
+    int32_t count = 0;
+    bool nothing_came = false;
+    while (count < size) {
+        char byte = 0;
+        if (serial_read(serial, &byte, 1, timeout) != 1) {
+            nothing_came = true;
+            break;
+        }
+        if (byte == '\n' || byte == '\r') {
+            break;
+        }
+        buffer[count++] = byte;
+        if (count == size) {
+            serial->has_pushed_back = 1;
+            serial->pushed_back = byte;
+            count = size - 1;
+            break;
+        }
+    }
+    buffer[count] = '\0';
+    if (count > 0) {
+        return count;
+    }
+    return nothing_came ? -1 : 0;
+}
