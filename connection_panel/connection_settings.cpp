@@ -1,0 +1,34 @@
+#include "connection_settings.h"
+
+#include <QVariant>
+
+Connection_values read_connection_settings(const QSettings& settings)
+{
+    Connection_values values;
+    values.ip_address = settings.value("ip_address", "192.168.0.10").toString();
+    values.port_num = settings.value("port_num", 10940).toInt();
+    values.device_name = settings.value("device_name", "COM3").toString();
+    values.baudrate_index = settings.value("baudrate_index", 0).toInt();
+    values.is_ethernet = settings.value("is_ethernet", true).toBool();
+    return values;
+}
+
+void write_ethernet_settings(QSettings& settings, const QString& ip_text, const QString& port_text,
+                             int remembered_baudrate_index, const QString& remembered_device)
+{
+    settings.setValue("is_ethernet", true);
+    settings.setValue("ip_address", ip_text);
+    settings.setValue("port_num", port_text);
+    settings.setValue("baudrate_index", remembered_baudrate_index);
+    settings.setValue("device_name", remembered_device);
+}
+
+void write_serial_settings(QSettings& settings, const QString& device_text, int baudrate_index,
+                           const QString& remembered_ip, int remembered_port)
+{
+    settings.setValue("is_ethernet", false);
+    settings.setValue("device_name", device_text);
+    settings.setValue("baudrate_index", baudrate_index);
+    settings.setValue("ip_address", remembered_ip);
+    settings.setValue("port_num", remembered_port);
+}

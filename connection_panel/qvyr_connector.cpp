@@ -1,0 +1,195 @@
+#include "qvyr_connector.h"
+
+#include <QSettings>
+#include <QStringList>
+
+#include <string>
+#include <vector>
+
+#include "connection_settings.h"
+
+struct QVyr_connector::Private
+{
+    explicit Private(QVyr_connector* owner)
+        : owner(owner), settings(connection_settings_file, QSettings::IniFormat)
+    {
+        baudrate_list << "115200" << "38400" << "19200";
+    }
+
+    void load_settings();
+    void save_settings();
+    void switch_mode(bool is_ethernet, bool save_fields);
+    void rebuild_device_list();
+
+    QVyr_connector* owner;
+    QSettings settings;
+    // While set, the mode switch must not overwrite the loaded values with the empty fields.
+    bool is_loading = true;
+    QString ip_address;
+    int port_num = 0;
+    int baudrate_index = 0;
+    QString device_name;
+    QStringList device_list;
+    QStringList baudrate_list;
+};
+
+void QVyr_connector::Private::load_settings()
+{
+    const Connection_values loaded = read_connection_settings(settings);
+    ip_address = loaded.ip_address;
+    port_num = loaded.port_num;
+    device_name = loaded.device_name;
+    baudrate_index = loaded.baudrate_index;
+
+    // Checking Ethernet runs the mode switch through its toggled signal already.
+    owner->rdb_serial->setChecked(!loaded.is_ethernet);
+    owner->rdb_ethernet->setChecked(loaded.is_ethernet);
+    switch_mode(loaded.is_ethernet, false);
+    is_loading = false;
+}
+
+void QVyr_connector::Private::save_settings()
+{
+    if (owner->rdb_ethernet->isChecked()) {
+        write_ethernet_settings(settings, owner->cmb_device->currentText(),
+                                owner->cmb_device_num->currentText(), baudrate_index, device_name);
+    } else {
+        write_serial_settings(settings, owner->cmb_device->currentText(),
+                              owner->cmb_device_num->currentIndex(), ip_address, port_num);
+    }
+}
+
+void QVyr_connector::Private::switch_mode(bool is_ethernet, bool save_fields)
+{
+    QComboBox* upper = owner->cmb_device;
+    QComboBox* lower = owner->cmb_device_num;
+
+    if (is_ethernet) {
+        if (save_fields) {
+            device_name = upper->currentText();
+            baudrate_index = lower->currentIndex();
+        }
+        upper->clear();
+        lower->clear();
+        upper->addItem(ip_address);
+        lower->addItem(QString::number(port_num));
+        owner->label->setText(QVyr_connector::tr("IP Address"));
+        owner->label_2->setText(QVyr_connector::tr("Port No."));
+    } else {
+        if (save_fields) {
+            ip_address = upper->currentText();
+            port_num = lower->currentText().toInt();
+        }
+        upper->clear();
+        lower->clear();
+        if (owner->rdb_serial->isChecked())
+            rebuild_device_list();
+        lower->addItems(baudrate_list);
+        lower->setCurrentIndex(baudrate_index);
+        owner->label->setText(QVyr_connector::tr("Device"));
+        owner->label_2->setText(QVyr_connector::tr("Baudrate"));
+    }
+    owner->btn_refresh->setVisible(!is_ethernet);
+    upper->setEditable(is_ethernet);
+    lower->setEditable(is_ethernet);
+}
+
+void QVyr_connector::Private::rebuild_device_list()
+{
+    device_list.clear();
+    const std::vector<std::string> ports = kvt::Vyr_driver::list_ports();
+    const QByteArray wanted = device_name.toLatin1();
+
+    int selected = ports.empty() ? -1 : 0;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const std::string& port = ports[i];
+        device_list << QString::fromLatin1(port.data(), static_cast<qsizetype>(port.size()));
+        if (port.size() == static_cast<std::size_t>(wanted.size()) &&
+            port.compare(0, port.size(), wanted.constData(), port.size()) == 0)
+            selected = static_cast<int>(i);
+    }
+
+    owner->cmb_device->clear();
+    owner->cmb_device->addItems(device_list);
+    owner->cmb_device->setCurrentIndex(selected);
+}
+
+QVyr_connector::QVyr_connector(QWidget* parent) : QMainWindow(parent), d(new Private(this))
+{
+    setupUi(this);
+    d->load_settings();
+}
+
+QVyr_connector::~QVyr_connector()
+{
+    d->save_settings();
+    // The settings object writes the file as it goes.
+    delete d;
+}
+
+kvt::Vyr_driver& QVyr_connector::driver()
+{
+    return vyr_driver;
+}
+
+void QVyr_connector::disconnect_sensor()
+{
+    on_btn_connect_clicked(false);
+}
+
+void QVyr_connector::set_ip_address(QString ip_address)
+{
+    d->ip_address = ip_address;
+    d->switch_mode(rdb_ethernet->isChecked(), false);
+}
+
+void QVyr_connector::on_btn_connect_clicked(bool checked)
+{
+    btn_connect->setChecked(checked);
+
+    if (checked) {
+        const QString head = tr("Connect") + " : ";
+        emit report_connect_status(false, head);
+
+        const int number = cmb_device_num->currentText().toInt();
+        const QByteArray target = cmb_device->currentText().toLatin1();
+        bool opened;
+        if (rdb_ethernet->isChecked()) {
+            opened = vyr_driver.open(target.constData(), number, kvt::Lidar::Ethernet);
+        } else {
+            (void)vyr_driver.open(target.constData(), number, kvt::Lidar::Serial);
+            opened = vyr_driver.is_open();
+        }
+
+        if (opened) {
+            btn_connect->setText(tr("Disconnect"));
+            emit report_connect_status(true, head + tr("Success"));
+        } else {
+            btn_connect->setChecked(false);
+            emit report_connect_status(false, head + tr("Fail"));
+        }
+    } else {
+        const QString head = tr("Disconnect") + " : ";
+        emit report_connect_status(false, head);
+        vyr_driver.close();
+        btn_connect->setText(tr("Connect"));
+        emit report_connect_status(false, head + tr("Success"));
+    }
+
+    const bool enable = !btn_connect->isChecked();
+    rdb_ethernet->setEnabled(enable);
+    rdb_serial->setEnabled(enable);
+    cmb_device->setEnabled(enable);
+    cmb_device_num->setEnabled(enable);
+}
+
+void QVyr_connector::on_btn_refresh_clicked()
+{
+    if (rdb_serial->isChecked())
+        d->rebuild_device_list();
+}
+
+void QVyr_connector::on_rdb_ethernet_toggled(bool checked)
+{
+    d->switch_mode(checked, !d->is_loading);
+}

@@ -1,0 +1,40 @@
+#ifndef VYR_QVYR_CONNECTOR_H
+#define VYR_QVYR_CONNECTOR_H
+
+#include <QMainWindow>
+#include <QString>
+
+#include "ui_qvyr_connector.h"
+#include "vyr_driver.h"
+
+// Connects the one sensor over Ethernet or a serial port and lends its driver to the
+// setting panels. The last connection of each mode is kept in the settings file.
+class QVyr_connector : public QMainWindow, public Ui::QVyr_connector
+{
+    Q_OBJECT
+
+public:
+    explicit QVyr_connector(QWidget* parent = nullptr);
+    ~QVyr_connector() override;
+    QVyr_connector(const QVyr_connector&) = delete;
+    QVyr_connector& operator=(const QVyr_connector&) = delete;
+
+    kvt::Vyr_driver& driver();
+    void disconnect_sensor();
+    void set_ip_address(QString ip_address);
+
+signals:
+    void report_connect_status(bool is_connect, QString status);
+
+private slots:
+    void on_btn_connect_clicked(bool checked);
+    void on_btn_refresh_clicked();
+    void on_rdb_ethernet_toggled(bool checked);
+
+private:
+    struct Private;
+    kvt::Vyr_driver vyr_driver;
+    Private* d;
+};
+
+#endif

@@ -1,0 +1,38 @@
+#ifndef VYR_TESTS_PANEL_TEST_SUPPORT_H
+#define VYR_TESTS_PANEL_TEST_SUPPORT_H
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QTemporaryDir>
+#include <QVariantList>
+
+class QSignalSpy;
+
+// Moves the process into a fresh temporary folder for the life of the object, so the
+// relative settings file of the panel lands there.
+class Scoped_working_directory
+{
+public:
+    Scoped_working_directory();
+    ~Scoped_working_directory();
+    QString path() const { return folder.path(); }
+
+private:
+    QTemporaryDir folder;
+    QString previous;
+};
+
+// Writes the settings file in the current folder from "key=value" lines, verbatim.
+bool write_settings_file(const QStringList& lines);
+
+// The value of one key in the current folder's settings file, as text; null when missing.
+QString settings_value(const QString& key);
+
+// A loopback port that was bound and closed again, so nothing listens on it.
+int closed_loopback_port();
+
+// The (is_connect, status) pairs a report_connect_status spy has seen, in order.
+QList<QPair<bool, QString>> reports(const QSignalSpy& spy);
+
+#endif

@@ -1,0 +1,149 @@
+#include <QDir>
+#include <QFileInfo>
+#include <QTest>
+
+#include "panel_test_support.h"
+#include "qvyr_connector.h"
+
+// The settings file read at construction and written at destruction.
+class Qvyr_connector_settings_test : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void first_start_uses_defaults_and_writes_them()
+    {
+        Scoped_working_directory folder;
+        {
+            QVyr_connector panel;
+            QVERIFY(panel.rdb_ethernet->isChecked());
+            QVERIFY(!panel.rdb_serial->isChecked());
+            QCOMPARE(panel.cmb_device->currentText(), QString("192.168.0.10"));
+            QCOMPARE(panel.cmb_device_num->currentText(), QString("10940"));
+            QCOMPARE(panel.label->text(), QString("IP Address"));
+            QCOMPARE(panel.label_2->text(), QString("Port No."));
+            QVERIFY(panel.cmb_device->isEditable());
+            QVERIFY(panel.cmb_device_num->isEditable());
+            QVERIFY(panel.btn_refresh->isHidden());
+            QVERIFY(!panel.btn_connect->isChecked());
+            QCOMPARE(panel.btn_connect->text(), QString("Connect"));
+            QVERIFY(!panel.driver().is_open());
+        }
+        QCOMPARE(settings_value("is_ethernet"), QString("true"));
+        QCOMPARE(settings_value("ip_address"), QString("192.168.0.10"));
+        QCOMPARE(settings_value("port_num"), QString("10940"));
+        QCOMPARE(settings_value("baudrate_index"), QString("0"));
+        QCOMPARE(settings_value("device_name"), QString("COM3"));
+    }
+
+    void saved_values_are_applied_and_unknown_keys_ignored()
+    {
+        Scoped_working_directory folder;
+        QVERIFY(write_settings_file({"ip_address=127.0.0.1", "port_num=20001",
+                                     "is_ethernet=true", "colour=blue"}));
+        {
+            QVyr_connector panel;
+            QCOMPARE(panel.cmb_device->currentText(), QString("127.0.0.1"));
+            QCOMPARE(panel.cmb_device_num->currentText(), QString("20001"));
+        }
+        QCOMPARE(settings_value("port_num"), QString("20001"));
+    }
+
+    void non_numeric_port_is_written_as_typed_and_reads_back_as_zero()
+    {
+        Scoped_working_directory folder;
+        QVERIFY(write_settings_file({"ip_address=127.0.0.1"}));
+        {
+            QVyr_connector panel;
+            panel.cmb_device_num->setEditText("80a");
+        }
+        QCOMPARE(settings_value("port_num"), QString("80a"));
+        {
+            QVyr_connector panel;
+            QCOMPARE(panel.cmb_device_num->currentText(), QString("0"));
+        }
+        QCOMPARE(settings_value("port_num"), QString("0"));
+    }
+
+    void boolean_mode_key_uses_text_conversion()
+    {
+        for (const char* text : {"false", "FALSE", "0", ""}) {
+            Scoped_working_directory folder;
+            QVERIFY(write_settings_file({QString("is_ethernet=") + text}));
+            QVyr_connector panel;
+            QVERIFY2(panel.rdb_serial->isChecked(), text);
+            QVERIFY2(!panel.rdb_ethernet->isChecked(), text);
+        }
+        for (const char* text : {"true", "yes", "2"}) {
+            Scoped_working_directory folder;
+            QVERIFY(write_settings_file({QString("is_ethernet=") + text}));
+            QVyr_connector panel;
+            QVERIFY2(panel.rdb_ethernet->isChecked(), text);
+        }
+    }
+
+    void baudrate_index_out_of_range_selects_nothing_and_is_written_as_minus_one()
+    {
+        Scoped_working_directory folder;
+        QVERIFY(write_settings_file({"is_ethernet=false", "baudrate_index=7"}));
+        {
+            QVyr_connector panel;
+            QCOMPARE(panel.cmb_device_num->count(), 3);
+            QCOMPARE(panel.cmb_device_num->currentIndex(), -1);
+        }
+        QCOMPARE(settings_value("baudrate_index"), QString("-1"));
+    }
+
+    void serial_exit_keeps_ethernet_values()
+    {
+        Scoped_working_directory folder;
+        QVERIFY(write_settings_file(
+            {"is_ethernet=true", "ip_address=127.0.0.9", "port_num=123", "baudrate_index=1"}));
+        {
+            QVyr_connector panel;
+            panel.cmb_device->setEditText("127.0.0.2");
+            panel.cmb_device_num->setEditText("4567");
+            panel.rdb_serial->setChecked(true);
+            QCOMPARE(panel.cmb_device_num->currentIndex(), 1);
+            panel.cmb_device_num->setCurrentIndex(2);
+        }
+        QCOMPARE(settings_value("is_ethernet"), QString("false"));
+        QCOMPARE(settings_value("ip_address"), QString("127.0.0.2"));
+        QCOMPARE(settings_value("port_num"), QString("4567"));
+        QCOMPARE(settings_value("baudrate_index"), QString("2"));
+    }
+
+    void ethernet_exit_keeps_serial_values()
+    {
+        Scoped_working_directory folder;
+        QVERIFY(write_settings_file({"is_ethernet=false", "ip_address=127.0.0.3",
+                                     "device_name=ttyXYZ9", "baudrate_index=2"}));
+        {
+            QVyr_connector panel;
+            panel.cmb_device->addItem("ttyTEST5");
+            panel.cmb_device->setCurrentIndex(panel.cmb_device->count() - 1);
+            panel.cmb_device_num->setCurrentIndex(1);
+            panel.rdb_ethernet->setChecked(true);
+            QCOMPARE(panel.cmb_device->currentText(), QString("127.0.0.3"));
+        }
+        QCOMPARE(settings_value("is_ethernet"), QString("true"));
+        QCOMPARE(settings_value("ip_address"), QString("127.0.0.3"));
+        QCOMPARE(settings_value("baudrate_index"), QString("1"));
+        QCOMPARE(settings_value("device_name"), QString("ttyTEST5"));
+    }
+
+    void unwritable_file_is_ignored()
+    {
+        Scoped_working_directory folder;
+        QVERIFY(QDir().mkdir("conncet_setting.ini"));
+        {
+            QVyr_connector panel;
+            QCOMPARE(panel.cmb_device->currentText(), QString("192.168.0.10"));
+            panel.cmb_device->setEditText("127.0.0.4");
+        }
+        QVERIFY(QFileInfo("conncet_setting.ini").isDir());
+    }
+};
+
+QTEST_MAIN(Qvyr_connector_settings_test)
+#include "qvyr_connector_settings_test.moc"
