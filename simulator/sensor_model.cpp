@@ -1,1 +1,473 @@
-// Filled in by the protocol model.
+#include "sensor_model.h"
+
+#include "encoding.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
+namespace vyr_sim {
+
+namespace {
+
+// A reply before faults and framing are applied.
+struct Reply
+{
+    std::string echo;
+    std::string status;            // the whole status line, checksum included
+    std::vector<std::string> data; // whole lines, checksums included
+    size_t spoil_from = 0;         // first line a data checksum fault may spoil
+    bool close = false;
+    long new_rate = 0;
+};
+
+Reply status_reply(const std::string& echo, const std::string& status)
+{
+    Reply r;
+    r.echo = echo;
+    r.status = with_checksum(status);
+    return r;
+}
+
+// "KEY:value;" lines whose checksum leaves out the separator.
+std::vector<std::string> field_lines(const Fields& fields)
+{
+    std::vector<std::string> lines;
+    for (const auto& f : fields) {
+        std::string body = f.first + ":" + f.second;
+        lines.push_back(body + ";" + checksum(body));
+    }
+    return lines;
+}
+
+int field_number(const Fields& fields, const std::string& key, int fallback)
+{
+    for (const auto& f : fields)
+        if (f.first == key)
+            return std::atoi(f.second.c_str());
+    return fallback;
+}
+
+bool all_digits(const std::string& s, size_t pos, size_t count)
+{
+    if (pos + count > s.size())
+        return false;
+    for (size_t i = pos; i < pos + count; ++i)
+        if (!std::isdigit(static_cast<unsigned char>(s[i])))
+            return false;
+    return true;
+}
+
+int number_at(const std::string& s, size_t pos, size_t count)
+{
+    return std::atoi(s.substr(pos, count).c_str());
+}
+
+char spoiled(char c)
+{
+    return static_cast<char>(((c - '0' + 1) & 0x3f) + '0');
+}
+
+Output render(const Sensor_state& state, const Reply& reply, const std::string& command)
+{
+    auto fault = [&](Fault f) { return state.has_fault(f, command); };
+    Output out;
+    out.close = reply.close;
+    out.new_rate = reply.new_rate;
+    if (fault(Fault::delay))
+        out.delay_ms = state.fault_delay_ms;
+    if (fault(Fault::trickle))
+        out.trickle_ms = std::max(1, state.trickle_ms);
+
+    std::string echo = reply.echo;
+    if (fault(Fault::wrong_echo)) {
+        if (echo.size() >= 2)
+            echo[1] = echo[1] == 'x' ? 'y' : 'x';
+        else
+            echo += 'x';
+    }
+    if (fault(Fault::long_line) && echo.size() < 120)
+        echo.append(120 - echo.size(), '-');
+    std::string status = reply.status;
+    if (fault(Fault::status_checksum) && status.size() == 3)
+        status[2] = spoiled(status[2]);
+    out.bytes = echo + "\n" + status + "\n";
+    if (fault(Fault::close_after_status)) {
+        out.close = true;
+        return out;
+    }
+    for (size_t i = 0; i < reply.data.size(); ++i) {
+        std::string line = reply.data[i];
+        if (i == reply.spoil_from && fault(Fault::data_checksum) && !line.empty())
+            line.back() = spoiled(line.back());
+        out.bytes += line + "\n";
+    }
+    out.bytes += "\n";
+    return out;
+}
+
+bool parse_octets(const std::string& text, bool dotted, std::string& address)
+{
+    // Three-digit fields, with a dot between them in the dotted form.
+    const size_t step = dotted ? 4 : 3;
+    if (text.size() != (dotted ? 15u : 12u))
+        return false;
+    address.clear();
+    for (int i = 0; i < 4; ++i) {
+        size_t pos = static_cast<size_t>(i) * step;
+        if (!all_digits(text, pos, 3))
+            return false;
+        if (dotted && i < 3 && text[pos + 3] != '.')
+            return false;
+        int v = number_at(text, pos, 3);
+        if (v > 255)
+            return false;
+        address += (i ? "." : "") + std::to_string(v);
+    }
+    return true;
+}
+
+Reply ip_reply(Sensor_state& state, const std::string& line)
+{
+    const std::string refused = "01";
+    std::string body = line.substr(3);
+    Ip_settings ip;
+    bool compact = body.size() == 36 && parse_octets(body.substr(0, 12), false, ip.address) &&
+                   parse_octets(body.substr(12, 12), false, ip.netmask) &&
+                   parse_octets(body.substr(24, 12), false, ip.gateway);
+    bool dotted = body.size() == 47 && body[15] == ' ' && body[31] == ' ' &&
+                  parse_octets(body.substr(0, 15), true, ip.address) &&
+                  parse_octets(body.substr(16, 15), true, ip.netmask) &&
+                  parse_octets(body.substr(32, 15), true, ip.gateway);
+    bool takes_compact = state.ip_forms == Ip_forms::compact || state.ip_forms == Ip_forms::both;
+    bool takes_dotted = state.ip_forms == Ip_forms::dotted || state.ip_forms == Ip_forms::both;
+    if (compact && takes_compact) {
+        state.ip = ip;
+        Reply r;
+        r.echo = line;
+        r.status = "0"; // this form answers with a bare status character
+        return r;
+    }
+    if (dotted && takes_dotted) {
+        state.ip = ip;
+        return status_reply(line, "00");
+    }
+    return status_reply(line, refused);
+}
+
+bool supported_rate(long rate)
+{
+    return rate == 19200 || rate == 38400 || rate == 57600 || rate == 115200;
+}
+
+std::string scan_echo(const Scan_request& req, int first, int last, int remaining)
+{
+    char buf[32];
+    if (req.kind == 'G' || req.kind == 'H')
+        std::snprintf(buf, sizeof buf, "%c%c%04d%04d%02d", req.kind, req.data, first, last,
+                      req.group);
+    else
+        std::snprintf(buf, sizeof buf, "%c%c%04d%04d%02d%01d%02d", req.kind, req.data, first, last,
+                      req.group, req.skip, remaining);
+    return buf;
+}
+
+void append_unit(std::string& stream, bool intensity, int step, int scan, int echo)
+{
+    stream += encode_value(sim_distance(step, scan, echo), 3);
+    if (intensity)
+        stream += encode_value(sim_intensity(step, scan, echo), 3);
+}
+
+// One scan reply: echo, status, time stamp, data lines, empty line.
+Reply scan_reply(const Sensor_state& state, const Scan_request& req, const std::string& status,
+                 int scan, int remaining, Clock::time_point now)
+{
+    auto fault = [&](Fault f) { return state.has_fault(f, req.command); };
+    const bool multi = req.kind == 'H' || req.kind == 'N';
+    const bool intensity = req.data == 'E';
+    int first = req.first;
+    int last = req.last;
+    int group = std::max(1, req.group);
+    if (fault(Fault::huge_range)) {
+        first = 0;
+        last = 9999;
+        group = 1;
+    }
+    const int values = (last - first) / group + 1;
+
+    std::string stream;
+    if (fault(Fault::leading_ampersand)) {
+        stream += '&';
+        append_unit(stream, intensity, first, scan, 1);
+    }
+    for (int k = 0; k < values; ++k) {
+        int step = first + k * group;
+        int echoes = multi ? sim_echo_count(step, scan) : 1;
+        for (int e = 0; e < echoes; ++e) {
+            if (e > 0)
+                stream += '&';
+            append_unit(stream, intensity, step, scan, e);
+        }
+    }
+
+    int echo_last = last;
+    if (fault(Fault::short_echo_range))
+        echo_last = first + std::max(0, values - 2);
+    else if (fault(Fault::long_echo_range))
+        echo_last = std::min(9999, last + 10);
+
+    Reply r = status_reply(scan_echo(req, first, echo_last, remaining), status);
+    r.data.push_back(with_checksum(encode_value(state.sensor_msec(now) & 0xffffff, 4)));
+    r.spoil_from = 1;
+    if (!fault(Fault::no_steps)) {
+        std::string lines = data_lines(stream);
+        size_t pos = 0;
+        while (pos < lines.size()) {
+            size_t end = lines.find('\n', pos);
+            r.data.push_back(lines.substr(pos, end - pos));
+            pos = end + 1;
+        }
+    }
+    return r;
+}
+
+Reply scan_request_reply(Sensor_state& state, Session& session, const std::string& line,
+                         Clock::time_point now)
+{
+    const bool single = line[0] == 'G' || line[0] == 'H';
+    const size_t length = single ? 12 : 15;
+    if (line.size() != length || (line[1] != 'D' && line[1] != 'E') ||
+        !all_digits(line, 2, length - 2))
+        return status_reply(line, "01");
+    Scan_request req;
+    req.command = line;
+    req.kind = line[0];
+    req.data = line[1];
+    req.first = number_at(line, 2, 4);
+    req.last = number_at(line, 6, 4);
+    req.group = number_at(line, 10, 2);
+    if (!single) {
+        req.skip = number_at(line, 12, 1);
+        req.count = number_at(line, 13, 2);
+    }
+    const int area_max = field_number(state.parameters, "AMAX", 725);
+    if (req.first > req.last || req.last > area_max)
+        return status_reply(line, "04");
+    if (req.group == 0)
+        req.group = 1;
+    if (single) {
+        if (!state.laser)
+            return status_reply(line, "02");
+        return scan_reply(state, req, "00", 0, 0, now);
+    }
+    state.laser = true;
+    session.scanning = true;
+    session.scan = req;
+    session.next_scan = now;
+    if (state.pacing == Pacing::scan_rate)
+        session.next_scan += std::chrono::milliseconds(60000 / state.scans_per_minute());
+    return status_reply(line, "00");
+}
+
+void stop_scanning(Sensor_state& state, Session& session)
+{
+    session.scanning = false;
+    state.laser = false;
+}
+
+Reply command_reply(Sensor_state& state, Session& session, const std::string& line,
+                    Clock::time_point now)
+{
+    if (state.old_protocol && line != "ZEMA2.0") {
+        Reply r;
+        r.echo = line;
+        r.status = "E";
+        return r;
+    }
+    if (line == "ZEMA2.0") {
+        state.old_protocol = false;
+        return status_reply(line, "00");
+    }
+    if (line == "QT") {
+        if (state.time_adjust)
+            return status_reply(line, "0E");
+        stop_scanning(state, session);
+        return status_reply(line, "00");
+    }
+    if (line == "PP" || line == "VV" || line == "II") {
+        Reply r = status_reply(line, "00");
+        const Fields& fields = line == "PP"   ? state.parameters
+                               : line == "VV" ? state.version
+                                              : state.info;
+        r.data = field_lines(fields);
+        return r;
+    }
+    if (line == "BM") {
+        Reply r = status_reply(line, state.laser ? "02" : "00");
+        state.laser = true;
+        return r;
+    }
+    if (line == "TM0" || line == "TM2") {
+        state.time_adjust = line == "TM0";
+        return status_reply(line, "00");
+    }
+    if (line == "TM1") {
+        if (!state.time_adjust)
+            return status_reply(line, "01");
+        Reply r = status_reply(line, "00");
+        r.data.push_back(with_checksum(encode_value(state.sensor_msec(now) & 0xffffff, 4)));
+        return r;
+    }
+    if (line == "RB") {
+        if (session.reboot_armed && now - session.reboot_time <= std::chrono::seconds(1)) {
+            session.reboot_armed = false;
+            stop_scanning(state, session);
+            state.time_adjust = false;
+            ++state.reboots;
+            Reply r = status_reply(line, "00");
+            r.close = true;
+            return r;
+        }
+        session.reboot_armed = true;
+        session.reboot_time = now;
+        return status_reply(line, "01");
+    }
+    if (line.compare(0, 2, "SS") == 0) {
+        if (line.size() != 8 || !all_digits(line, 2, 6))
+            return status_reply(line, "01");
+        long rate = std::atol(line.c_str() + 2);
+        if (rate == state.serial_rate)
+            return status_reply(line, "03");
+        if (!supported_rate(rate))
+            return status_reply(line, "04");
+        Reply r = status_reply(line, "00");
+        r.new_rate = rate;
+        return r;
+    }
+    if (line == "%SL") {
+        stop_scanning(state, session);
+        return status_reply(line, "00");
+    }
+    if (line == "%AH1" || line == "%AH0") {
+        state.heater = line == "%AH1";
+        return status_reply(line, "00");
+    }
+    if (line.compare(0, 3, "%SP") == 0) {
+        if (line.size() != 6 || !all_digits(line, 3, 3) || number_at(line, 3, 3) > 359)
+            return status_reply(line, "01");
+        state.phase = number_at(line, 3, 3);
+        return status_reply(line, "00");
+    }
+    if (line == "%PG") {
+        Reply r = status_reply(line, "00");
+        char digits[8];
+        std::snprintf(digits, sizeof digits, "%03d", state.phase % 1000);
+        r.data.push_back(with_checksum(digits));
+        return r;
+    }
+    if (line.compare(0, 3, "$IP") == 0)
+        return ip_reply(state, line);
+    if (!line.empty() && std::string("GHMN").find(line[0]) != std::string::npos)
+        return scan_request_reply(state, session, line, now);
+    return status_reply(line, "0C"); // unknown command
+}
+
+} // namespace
+
+void set_field(Fields& fields, const std::string& key, const std::string& value)
+{
+    auto it =
+        std::find_if(fields.begin(), fields.end(), [&](const auto& f) { return f.first == key; });
+    if (value.empty()) {
+        if (it != fields.end())
+            fields.erase(it);
+    } else if (it != fields.end()) {
+        it->second = value;
+    } else {
+        fields.emplace_back(key, value);
+    }
+}
+
+Sensor_state::Sensor_state()
+    : parameters{{"MODL", "VYR-SIM01"}, {"DMIN", "20"},  {"DMAX", "5600"}, {"ARES", "1024"},
+                 {"AMIN", "44"},        {"AMAX", "725"}, {"AFRT", "384"},  {"SCAN", "600"}},
+      version{{"VEND", "VYR simulated sensors"},
+              {"PROD", "VYR-SIM01"},
+              {"FIRM", "1.2.3 (2026-12-01)"},
+              {"PROT", "ZEMA2.0"},
+              {"SERI", "S0000001"}},
+      info{{"MODL", "VYR-SIM01"},           {"LASR", "OFF"},          {"SCSP", "600 [rpm]"},
+           {"MESM", "Idle (ready)"},        {"SBPS", "115200 [bps]"}, {"TIME", "000000"},
+           {"STAT", "Stable 000 no error."}}
+{
+}
+
+bool Sensor_state::has_fault(Fault f, const std::string& command) const
+{
+    if (!(faults & (1u << static_cast<unsigned>(f))))
+        return false;
+    return command.compare(0, fault_prefix.size(), fault_prefix) == 0;
+}
+
+int Sensor_state::scans_per_minute() const
+{
+    int spm = field_number(parameters, "SCAN", 600);
+    return spm > 0 ? spm : 600;
+}
+
+long Sensor_state::sensor_msec(Clock::time_point now) const
+{
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now - epoch).count());
+}
+
+Output answer_command(Sensor_state& state, Session& session, const std::string& line,
+                      Clock::time_point now)
+{
+    if (state.has_fault(Fault::no_answer, line))
+        return {};
+    if (line != "RB")
+        session.reboot_armed = false;
+    Reply reply = command_reply(state, session, line, now);
+    return render(state, reply, line);
+}
+
+long long msec_to_next_scan(const Sensor_state& state, const Session& session,
+                            Clock::time_point now)
+{
+    (void)state;
+    if (!session.scanning)
+        return -1;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(session.next_scan - now);
+    return std::max<long long>(0, left.count());
+}
+
+Output send_due_scan(Sensor_state& state, Session& session, Clock::time_point now)
+{
+    if (!session.scanning || now < session.next_scan)
+        return {};
+    Scan_request& req = session.scan;
+    const int scan = req.sent * (req.skip + 1);
+    ++req.sent;
+    const int remaining = req.count ? req.count - req.sent : 0;
+    Reply reply = scan_reply(state, req, "99", scan, remaining, now);
+    if (req.count && req.sent >= req.count)
+        stop_scanning(state, session);
+    const auto period = std::chrono::milliseconds(
+        state.pacing == Pacing::fast ? 0 : 60000 / state.scans_per_minute());
+    session.next_scan += period * (req.skip + 1);
+    if (state.has_fault(Fault::no_answer, req.command))
+        return {};
+    return render(state, reply, req.command);
+}
+
+void end_session(Sensor_state& state, Session& session)
+{
+    if (session.scanning)
+        state.laser = false;
+    session = Session{};
+}
+
+} // namespace vyr_sim

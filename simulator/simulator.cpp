@@ -1,51 +1,614 @@
 #include "simulator.h"
 
+#include "line_speed.h"
+#include "sensor_model.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
 #include <thread>
-#include <chrono>
 
 namespace vyr_sim {
 
-// Interface placeholder so dependants can build; endpoints come next.
-struct Simulator::Impl {};
+namespace {
+
+const std::string garbage("\xfe\x80\x1f\xe0", 4);
+
+void set_nonblocking(int fd)
+{
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
+
+void close_fd(int& fd)
+{
+    if (fd >= 0)
+        close(fd);
+    fd = -1;
+}
+
+} // namespace
+
+struct Simulator::Impl
+{
+    mutable std::mutex mutex;
+    mutable std::condition_variable received_changed;
+    Sensor_state state;
+    std::vector<Received_line> record;
+    int accepted = 0;
+
+    std::thread thread;
+    std::atomic<bool> stopping{false};
+    int wake[2] = {-1, -1};
+
+    // Endpoint descriptors; the thread reads them, start/stop change them only
+    // while the thread is not running or under the mutex.
+    int listen_fd = -1;
+    int port = 0;
+    int client_fd = -1;
+    Session client;
+    int master_fd = -1;
+    std::string slave_path;
+    Session serial;
+    bool serial_hung_up = false;
+
+    Impl()
+    {
+        if (pipe(wake) == 0) {
+            set_nonblocking(wake[0]);
+            set_nonblocking(wake[1]);
+        }
+    }
+    ~Impl()
+    {
+        close_fd(wake[0]);
+        close_fd(wake[1]);
+    }
+
+    template <typename F> auto locked(F f)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return f(state);
+    }
+
+    void ensure_thread()
+    {
+        if (thread.joinable())
+            return;
+        stopping = false;
+        thread = std::thread([this] { run(); });
+    }
+
+    void poke()
+    {
+        char c = 0;
+        if (write(wake[1], &c, 1) < 0) {
+            // A full pipe already wakes the thread.
+        }
+    }
+
+    void run();
+    void read_link(int& fd, Session& session, bool serial_link);
+    void handle_line(int& fd, Session& session, bool serial_link, const std::string& line);
+    void deliver(int& fd, Session& session, bool serial_link, const Output& out);
+    bool send_bytes(int fd, const std::string& bytes, int trickle_ms);
+    bool pause(int ms);
+    void drop_link(int& fd, Session& session, bool serial_link);
+    long host_rate() const;
+};
+
+long Simulator::Impl::host_rate() const
+{
+    return master_fd >= 0 ? peer_line_speed(master_fd) : 0;
+}
+
+bool Simulator::Impl::pause(int ms)
+{
+    auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (!stopping && Clock::now() < end)
+        std::this_thread::sleep_for(
+            std::min<Clock::duration>(std::chrono::milliseconds(10), end - Clock::now()));
+    return !stopping;
+}
+
+// Gives up after two seconds without progress: a host that stopped reading
+// must not stall the sensor for ever.
+bool Simulator::Impl::send_bytes(int fd, const std::string& bytes, int trickle_ms)
+{
+    size_t done = 0;
+    const size_t chunk = trickle_ms > 0 ? 1 : bytes.size();
+    while (done < bytes.size()) {
+        if (stopping)
+            return false;
+        size_t n = std::min(chunk, bytes.size() - done);
+        ssize_t w = fd == master_fd ? write(fd, bytes.data() + done, n)
+                                    : send(fd, bytes.data() + done, n, MSG_NOSIGNAL);
+        if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            pollfd p{fd, POLLOUT, 0};
+            if (poll(&p, 1, 2000) <= 0)
+                return false;
+            continue;
+        }
+        if (w <= 0)
+            return false;
+        done += static_cast<size_t>(w);
+        if (trickle_ms > 0 && done < bytes.size() && !pause(trickle_ms))
+            return false;
+    }
+    return true;
+}
+
+void Simulator::Impl::drop_link(int& fd, Session& session, bool serial_link)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        end_session(state, session);
+    }
+    if (!serial_link)
+        close_fd(fd);
+}
+
+void Simulator::Impl::deliver(int& fd, Session& session, bool serial_link, const Output& out)
+{
+    if (out.bytes.empty() && !out.close)
+        return;
+    if (out.delay_ms > 0 && !pause(out.delay_ms))
+        return;
+    Mismatch mismatch;
+    long rate;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        mismatch = state.mismatch;
+        rate = state.serial_rate;
+    }
+    bool sent = true;
+    if (serial_link && host_rate() != rate) {
+        if (mismatch == Mismatch::garbage)
+            send_bytes(fd, garbage, 0);
+    } else if (!out.bytes.empty()) {
+        sent = send_bytes(fd, out.bytes, out.trickle_ms);
+    }
+    if (out.new_rate) {
+        std::lock_guard<std::mutex> lock(mutex);
+        state.serial_rate = out.new_rate;
+    }
+    if (out.close || (!sent && !serial_link))
+        drop_link(fd, session, serial_link);
+}
+
+void Simulator::Impl::handle_line(int& fd, Session& session, bool serial_link,
+                                  const std::string& line)
+{
+    const long rate_seen = serial_link ? host_rate() : 0;
+    Output out;
+    bool noise = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        auto now = Clock::now();
+        auto msec = std::chrono::duration_cast<std::chrono::milliseconds>(now - state.epoch);
+        record.push_back({line, msec.count(), rate_seen});
+        received_changed.notify_all();
+        // At the wrong speed the sensor sees noise, not a command.
+        noise = serial_link && rate_seen != state.serial_rate;
+        if (!noise)
+            out = answer_command(state, session, line, now);
+        else if (state.mismatch == Mismatch::garbage)
+            out.bytes = garbage;
+    }
+    if (noise)
+        send_bytes(fd, out.bytes, 0);
+    else
+        deliver(fd, session, serial_link, out);
+}
+
+void Simulator::Impl::read_link(int& fd, Session& session, bool serial_link)
+{
+    char buf[512];
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR))
+        return;
+    if (n <= 0) {
+        if (serial_link)
+            serial_hung_up = true;
+        drop_link(fd, session, serial_link);
+        return;
+    }
+    session.pending.append(buf, static_cast<size_t>(n));
+    size_t start = 0;
+    for (size_t i = 0; i < session.pending.size(); ++i) {
+        char c = session.pending[i];
+        if (c != '\n' && c != '\r')
+            continue;
+        std::string line = session.pending.substr(start, i - start);
+        start = i + 1;
+        if (!line.empty())
+            handle_line(fd, session, serial_link, line);
+        if (fd < 0)
+            return; // the link ended inside the reply
+    }
+    session.pending.erase(0, start);
+}
+
+void Simulator::Impl::run()
+{
+    Clock::time_point hang_check{};
+    while (!stopping) {
+        int lfd, mfd;
+        long long wait_ms;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            lfd = listen_fd;
+            mfd = master_fd;
+            auto now = Clock::now();
+            wait_ms = client_fd >= 0 ? msec_to_next_scan(state, client, now) : -1;
+            if (mfd >= 0 && !serial_hung_up) {
+                long long s = msec_to_next_scan(state, serial, now);
+                if (s >= 0 && (wait_ms < 0 || s < wait_ms))
+                    wait_ms = s;
+            }
+        }
+        // Without a host on the slave side the master only reports hang-ups,
+        // so it is looked at again every 50 ms instead of on every pass.
+        const bool watch_master =
+            mfd >= 0 &&
+            (!serial_hung_up || Clock::now() - hang_check >= std::chrono::milliseconds(50));
+        if (mfd >= 0 && serial_hung_up && (wait_ms < 0 || wait_ms > 50))
+            wait_ms = 50;
+
+        pollfd fds[4];
+        nfds_t n = 0;
+        fds[n++] = {wake[0], POLLIN, 0};
+        const nfds_t listen_at = lfd >= 0 && client_fd < 0 ? n : 99;
+        if (listen_at != 99)
+            fds[n++] = {lfd, POLLIN, 0};
+        const nfds_t client_at = client_fd >= 0 ? n : 99;
+        if (client_at != 99)
+            fds[n++] = {client_fd, POLLIN, 0};
+        const nfds_t master_at = watch_master ? n : 99;
+        if (master_at != 99)
+            fds[n++] = {mfd, POLLIN, 0};
+
+        if (poll(fds, n, static_cast<int>(wait_ms)) < 0 && errno != EINTR)
+            break;
+        char drain[64];
+        while (read(wake[0], drain, sizeof drain) > 0) {
+        }
+        if (stopping)
+            break;
+
+        if (listen_at != 99 && (fds[listen_at].revents & POLLIN)) {
+            int fd = accept4(lfd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd >= 0) {
+                int one = 1;
+                setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+                std::lock_guard<std::mutex> lock(mutex);
+                client_fd = fd;
+                client = Session{};
+                ++accepted;
+            }
+        }
+        if (client_at != 99 && (fds[client_at].revents & (POLLIN | POLLHUP | POLLERR)))
+            read_link(client_fd, client, false);
+        if (master_at != 99) {
+            short ev = fds[master_at].revents;
+            if (ev & POLLIN) {
+                serial_hung_up = false;
+                read_link(master_fd, serial, true);
+            } else if (ev & (POLLHUP | POLLERR)) {
+                if (!serial_hung_up)
+                    drop_link(master_fd, serial, true);
+                serial_hung_up = true;
+            } else {
+                serial_hung_up = false;
+            }
+            if (serial_hung_up)
+                hang_check = Clock::now();
+        }
+
+        for (int link = 0; link < 2 && !stopping; ++link) {
+            const bool serial_link = link == 1;
+            int& fd = serial_link ? master_fd : client_fd;
+            Session& session = serial_link ? serial : client;
+            if (fd < 0 || (serial_link && serial_hung_up))
+                continue;
+            Output out;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                out = send_due_scan(state, session, Clock::now());
+            }
+            deliver(fd, session, serial_link, out);
+        }
+    }
+}
 
 Simulator::Simulator() : impl_(new Impl) {}
-Simulator::~Simulator() = default;
-bool Simulator::start_tcp(int) { return false; }
-int Simulator::tcp_port() const { return 0; }
-bool Simulator::start_serial() { return false; }
-std::string Simulator::serial_path() const { return {}; }
-void Simulator::stop() {}
-std::vector<Received_line> Simulator::received() const { return {}; }
-void Simulator::clear_received() {}
-bool Simulator::wait_for_received(size_t, int) const { return false; }
-int Simulator::connections_accepted() const { return 0; }
-bool Simulator::client_connected() const { return false; }
-bool Simulator::write_record(const std::string&) const { return false; }
-void Simulator::set_serial_rate(long) {}
-long Simulator::serial_rate() const { return 115200; }
-void Simulator::set_mismatch(Mismatch) {}
-void Simulator::set_old_protocol(bool) {}
-bool Simulator::old_protocol() const { return false; }
-void Simulator::set_time_adjust_mode(bool) {}
-bool Simulator::time_adjust_mode() const { return false; }
-bool Simulator::laser_on() const { return false; }
-void Simulator::set_parameter(const std::string&, const std::string&) {}
-void Simulator::set_scans_per_minute(int) {}
-void Simulator::set_version_field(const std::string&, const std::string&) {}
-void Simulator::set_info_field(const std::string&, const std::string&) {}
-void Simulator::set_pacing(Pacing) {}
-int Simulator::reboot_count() const { return 0; }
-void Simulator::set_heater(bool) {}
-bool Simulator::heater() const { return false; }
-void Simulator::set_phase(int) {}
-int Simulator::phase() const { return 0; }
-void Simulator::set_ip_settings(const Ip_settings&) {}
-Ip_settings Simulator::ip_settings() const { return {}; }
-void Simulator::set_ip_forms_accepted(Ip_forms) {}
-void Simulator::set_fault(Fault, bool) {}
-void Simulator::clear_faults() {}
-void Simulator::set_fault_command(const std::string&) {}
-void Simulator::set_fault_delay_ms(int) {}
-void Simulator::set_trickle_ms(int) {}
+
+Simulator::~Simulator()
+{
+    stop();
+}
+
+bool Simulator::start_tcp(int port)
+{
+    Impl& d = *impl_;
+    if (d.listen_fd >= 0)
+        return true;
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    socklen_t len = sizeof addr;
+    if (port < 0 || port > 65535 || bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 ||
+        listen(fd, 4) != 0 || getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+        close(fd);
+        return false;
+    }
+    set_nonblocking(fd);
+    {
+        std::lock_guard<std::mutex> lock(d.mutex);
+        d.listen_fd = fd;
+        d.port = ntohs(addr.sin_port);
+    }
+    d.ensure_thread();
+    d.poke();
+    return true;
+}
+
+int Simulator::tcp_port() const
+{
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->port;
+}
+
+bool Simulator::start_serial()
+{
+    Impl& d = *impl_;
+    if (d.master_fd >= 0)
+        return true;
+    int fd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char name[128];
+    if (fd < 0 || grantpt(fd) != 0 || unlockpt(fd) != 0 || ptsname_r(fd, name, sizeof name) != 0) {
+        if (fd >= 0)
+            close(fd);
+        return false;
+    }
+    // Raw from the start, so that nothing is echoed back before the host sets
+    // the line up; 9600 matches no rate the sensor speaks.
+    int slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave >= 0) {
+        termios t{};
+        if (tcgetattr(slave, &t) == 0) {
+            cfmakeraw(&t);
+            cfsetspeed(&t, B9600);
+            tcsetattr(slave, TCSANOW, &t);
+        }
+        close(slave);
+    }
+    set_nonblocking(fd);
+    {
+        std::lock_guard<std::mutex> lock(d.mutex);
+        d.master_fd = fd;
+        d.slave_path = name;
+        d.serial = Session{};
+        d.serial_hung_up = true;
+    }
+    d.ensure_thread();
+    d.poke();
+    return true;
+}
+
+std::string Simulator::serial_path() const
+{
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->slave_path;
+}
+
+void Simulator::stop()
+{
+    Impl& d = *impl_;
+    d.stopping = true;
+    d.poke();
+    if (d.thread.joinable())
+        d.thread.join();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    end_session(d.state, d.client);
+    end_session(d.state, d.serial);
+    close_fd(d.client_fd);
+    close_fd(d.listen_fd);
+    close_fd(d.master_fd);
+    d.port = 0;
+    d.slave_path.clear();
+}
+
+std::vector<Received_line> Simulator::received() const
+{
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->record;
+}
+
+void Simulator::clear_received()
+{
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->record.clear();
+}
+
+bool Simulator::wait_for_received(size_t count, int timeout_ms) const
+{
+    std::unique_lock<std::mutex> lock(impl_->mutex);
+    return impl_->received_changed.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                                            [&] { return impl_->record.size() >= count; });
+}
+
+int Simulator::connections_accepted() const
+{
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->accepted;
+}
+
+bool Simulator::client_connected() const
+{
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->client_fd >= 0;
+}
+
+bool Simulator::write_record(const std::string& path) const
+{
+    std::vector<Received_line> lines = received();
+    FILE* f = std::fopen(path.c_str(), "w");
+    if (!f)
+        return false;
+    for (const auto& l : lines)
+        std::fprintf(f, "%lld\t%s\n", l.msec, l.text.c_str());
+    return std::fclose(f) == 0;
+}
+
+void Simulator::set_serial_rate(long rate)
+{
+    impl_->locked([&](Sensor_state& s) { s.serial_rate = rate; });
+}
+
+long Simulator::serial_rate() const
+{
+    return impl_->locked([&](Sensor_state& s) { return s.serial_rate; });
+}
+
+void Simulator::set_mismatch(Mismatch m)
+{
+    impl_->locked([&](Sensor_state& s) { s.mismatch = m; });
+}
+
+void Simulator::set_old_protocol(bool on)
+{
+    impl_->locked([&](Sensor_state& s) { s.old_protocol = on; });
+}
+
+bool Simulator::old_protocol() const
+{
+    return impl_->locked([&](Sensor_state& s) { return s.old_protocol; });
+}
+
+void Simulator::set_time_adjust_mode(bool on)
+{
+    impl_->locked([&](Sensor_state& s) { s.time_adjust = on; });
+}
+
+bool Simulator::time_adjust_mode() const
+{
+    return impl_->locked([&](Sensor_state& s) { return s.time_adjust; });
+}
+
+bool Simulator::laser_on() const
+{
+    return impl_->locked([&](Sensor_state& s) { return s.laser; });
+}
+
+void Simulator::set_parameter(const std::string& key, const std::string& value)
+{
+    impl_->locked([&](Sensor_state& s) { set_field(s.parameters, key, value); });
+}
+
+void Simulator::set_scans_per_minute(int scans)
+{
+    impl_->locked([&](Sensor_state& s) { set_field(s.parameters, "SCAN", std::to_string(scans)); });
+}
+
+void Simulator::set_version_field(const std::string& key, const std::string& value)
+{
+    impl_->locked([&](Sensor_state& s) { set_field(s.version, key, value); });
+}
+
+void Simulator::set_info_field(const std::string& key, const std::string& value)
+{
+    impl_->locked([&](Sensor_state& s) { set_field(s.info, key, value); });
+}
+
+void Simulator::set_pacing(Pacing p)
+{
+    impl_->locked([&](Sensor_state& s) { s.pacing = p; });
+}
+
+int Simulator::reboot_count() const
+{
+    return impl_->locked([&](Sensor_state& s) { return s.reboots; });
+}
+
+void Simulator::set_heater(bool on)
+{
+    impl_->locked([&](Sensor_state& s) { s.heater = on; });
+}
+
+bool Simulator::heater() const
+{
+    return impl_->locked([&](Sensor_state& s) { return s.heater; });
+}
+
+void Simulator::set_phase(int degrees)
+{
+    impl_->locked([&](Sensor_state& s) { s.phase = degrees; });
+}
+
+int Simulator::phase() const
+{
+    return impl_->locked([&](Sensor_state& s) { return s.phase; });
+}
+
+void Simulator::set_ip_settings(const Ip_settings& ip)
+{
+    impl_->locked([&](Sensor_state& s) { s.ip = ip; });
+}
+
+Ip_settings Simulator::ip_settings() const
+{
+    return impl_->locked([&](Sensor_state& s) { return s.ip; });
+}
+
+void Simulator::set_ip_forms_accepted(Ip_forms forms)
+{
+    impl_->locked([&](Sensor_state& s) { s.ip_forms = forms; });
+}
+
+void Simulator::set_fault(Fault f, bool on)
+{
+    impl_->locked([&](Sensor_state& s) {
+        const unsigned bit = 1u << static_cast<unsigned>(f);
+        s.faults = on ? (s.faults | bit) : (s.faults & ~bit);
+    });
+}
+
+void Simulator::clear_faults()
+{
+    impl_->locked([&](Sensor_state& s) { s.faults = 0; });
+}
+
+void Simulator::set_fault_command(const std::string& prefix)
+{
+    impl_->locked([&](Sensor_state& s) { s.fault_prefix = prefix; });
+}
+
+void Simulator::set_fault_delay_ms(int ms)
+{
+    impl_->locked([&](Sensor_state& s) { s.fault_delay_ms = ms; });
+}
+
+void Simulator::set_trickle_ms(int ms)
+{
+    impl_->locked([&](Sensor_state& s) { s.trickle_ms = ms; });
+}
 
 } // namespace vyr_sim

@@ -14,7 +14,8 @@
 namespace vyr_sim {
 
 // One command line as the sensor received it.
-struct Received_line {
+struct Received_line
+{
     std::string text; // without the LF (or CR)
     long long msec;   // milliseconds since the Simulator was constructed
     long host_rate;   // serial: the line speed the host had set; 0 over TCP
@@ -23,19 +24,19 @@ struct Received_line {
 // Faults; several may be active at once. They apply to every reply, or only to
 // replies to commands starting with the prefix given to set_fault_command.
 enum class Fault {
-    no_answer,           // the command is recorded, nothing is sent back
-    delay,               // the whole reply is sent after set_fault_delay_ms
-    trickle,             // the reply goes out byte by byte, set_trickle_ms apart
-    status_checksum,     // the status line carries a wrong checksum character
-    data_checksum,       // the first data line carries a wrong checksum character
-    wrong_echo,          // the echo's second character is changed
-    long_line,           // the echo is padded to 120 characters
-    close_after_status,  // echo and status, then the link is closed (serial: silence)
-    short_echo_range,    // scan echo announces fewer steps than the data holds
-    long_echo_range,     // scan echo announces more steps than the data holds
-    huge_range,          // scan echo announces 0000 to 9999 and sends 10000 steps
-    leading_ampersand,   // scan data block starts with '&'
-    no_steps,            // scans carry a time stamp but no data lines
+    no_answer,          // the command is recorded, nothing is sent back
+    delay,              // the whole reply is sent after set_fault_delay_ms
+    trickle,            // the reply goes out byte by byte, set_trickle_ms apart
+    status_checksum,    // the status line carries a wrong checksum character
+    data_checksum,      // the first data line carries a wrong checksum character
+    wrong_echo,         // the echo's second character is changed
+    long_line,          // the echo is padded to 120 characters
+    close_after_status, // echo and status, then the link is closed (serial: silence)
+    short_echo_range,   // scan echo announces fewer steps than the data holds
+    long_echo_range,    // scan echo announces more steps than the data holds
+    huge_range,         // scan echo announces 0000 to 9999 and sends 10000 steps
+    leading_ampersand,  // scan data block starts with '&'
+    no_steps,           // scans carry a time stamp but no data lines
 };
 
 // Which forms of the "$IP" command the sensor takes.
@@ -47,7 +48,8 @@ enum class Pacing { scan_rate, fast };
 // What the serial endpoint sends when the host's line speed is not its own.
 enum class Mismatch { silent, garbage };
 
-struct Ip_settings {
+struct Ip_settings
+{
     std::string address = "192.168.0.10";
     std::string netmask = "255.255.255.0";
     std::string gateway = "192.168.0.1";
@@ -73,9 +75,9 @@ public:
     std::vector<Received_line> received() const;
     void clear_received();
     bool wait_for_received(size_t count, int timeout_ms) const; // true once count lines are in
-    int connections_accepted() const; // TCP clients accepted so far
-    bool client_connected() const;    // a TCP client is connected now
-    bool write_record(const std::string& path) const; // "msec<TAB>text" per line
+    int connections_accepted() const;                           // TCP clients accepted so far
+    bool client_connected() const;                              // a TCP client is connected now
+    bool write_record(const std::string& path) const;           // "msec<TAB>text" per line
 
     // Serial line speed: the sensor answers only while the host's speed equals this.
     void set_serial_rate(long rate); // default 115200

@@ -1,7 +1,86 @@
+// vyr_sim: the simulated sensor as a program of its own.
+
+#include "options.h"
 #include "simulator.h"
 
-int main()
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+#include <thread>
+
+using namespace vyr_sim;
+
+namespace {
+
+// Option lines on standard input change the running sensor.
+void read_controls(Simulator& sim)
 {
-    vyr_sim::Simulator sim;
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        std::istringstream words(line);
+        std::vector<std::string> args;
+        for (std::string w; words >> w;)
+            args.push_back(w);
+        Endpoints ignored;
+        std::string error;
+        if (!apply_options(args, sim, ignored, error))
+            std::fprintf(stderr, "vyr_sim: %s\n", error.c_str());
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Blocked before any thread starts, so that only sigwait below takes them.
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGINT);
+    sigaddset(&stop_signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    Simulator sim;
+    Endpoints endpoints;
+    std::string error;
+    if (!apply_options(std::vector<std::string>(argv + 1, argv + argc), sim, endpoints, error)) {
+        std::fprintf(stderr, "vyr_sim: %s\n%s", error.c_str(), usage_text);
+        return 2;
+    }
+    if (endpoints.help) {
+        std::fputs(usage_text, stdout);
+        return 0;
+    }
+    if (!endpoints.tcp && !endpoints.serial) {
+        std::fprintf(stderr, "vyr_sim: no endpoint (--no-tcp without --serial)\n");
+        return 2;
+    }
+    if (endpoints.tcp) {
+        if (!sim.start_tcp(endpoints.port)) {
+            std::fprintf(stderr, "vyr_sim: cannot listen on 127.0.0.1:%d\n", endpoints.port);
+            return 1;
+        }
+        std::printf("tcp 127.0.0.1:%d\n", sim.tcp_port());
+        std::fflush(stdout);
+    }
+    if (endpoints.serial) {
+        if (!sim.start_serial()) {
+            std::fprintf(stderr, "vyr_sim: cannot create a pseudo-terminal\n");
+            return 1;
+        }
+        std::printf("serial %s\n", sim.serial_path().c_str());
+        std::fflush(stdout);
+    }
+
+    std::thread(read_controls, std::ref(sim)).detach();
+    int signal_number = 0;
+    sigwait(&stop_signals, &signal_number);
+
+    sim.stop();
+    if (!endpoints.record_path.empty() && !sim.write_record(endpoints.record_path)) {
+        std::fprintf(stderr, "vyr_sim: cannot write %s\n", endpoints.record_path.c_str());
+        return 1;
+    }
     return 0;
 }

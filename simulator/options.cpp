@@ -1,0 +1,201 @@
+#include "options.h"
+
+#include <cstdlib>
+#include <utility>
+
+namespace vyr_sim {
+
+const char* const usage_text =
+    R"(usage: vyr_sim [options]
+
+A simulated VYR sensor. It listens on 127.0.0.1 and/or a pseudo-terminal and
+prints one line per endpoint ("tcp 127.0.0.1:N", "serial /dev/pts/N"). Stop it
+with Ctrl-C or SIGTERM. While it runs, option lines typed on standard input
+(for example "--fault trickle" or "--heater on") change it.
+
+Endpoints
+  --port N                TCP port on 127.0.0.1 (default 10940, 0 picks a free one)
+  --no-tcp                no TCP endpoint
+  --serial                a pseudo-terminal endpoint
+  --rate N                serial line speed the sensor answers at (default 115200)
+  --mismatch silent|garbage  what it sends when the host's speed differs
+  --record FILE           write every received command line to FILE on exit
+
+Sensor state
+  --old-protocol on|off   answer "E" to everything until "ZEMA2.0"
+  --time-adjust on|off    start in time-adjust mode ("QT" gives "0Ee")
+  --param KEY=VALUE       a "PP" value (DMIN DMAX ARES AMIN AMAX AFRT SCAN MODL);
+                          an empty value leaves the key out
+  --version-field KEY=VALUE, --info-field KEY=VALUE   "VV" and "II" values
+  --scans-per-minute N    the scan rate (the "SCAN" value)
+  --pacing scan|fast      scans at the scan rate or back to back
+  --heater on|off, --phase N
+  --ip A.B.C.D/MASK/GATEWAY   network settings
+  --ip-forms compact|dotted|both|none   which "$IP" forms are accepted
+
+Faults (repeatable; --no-fault NAME and --clear-faults undo them)
+  --fault NAME            no-answer, delay, trickle, status-checksum,
+                          data-checksum, wrong-echo, long-line,
+                          close-after-status, short-echo-range,
+                          long-echo-range, huge-range, leading-ampersand,
+                          no-steps
+  --fault-command PREFIX  faults hit only commands starting with PREFIX
+  --fault-delay MS        delay of the "delay" fault (default 3000)
+  --trickle MS            pause between bytes of the "trickle" fault (default 2)
+
+  --help                  this text
+)";
+
+namespace {
+
+const std::pair<const char*, Fault> fault_names[] = {
+    {"no-answer", Fault::no_answer},
+    {"delay", Fault::delay},
+    {"trickle", Fault::trickle},
+    {"status-checksum", Fault::status_checksum},
+    {"data-checksum", Fault::data_checksum},
+    {"wrong-echo", Fault::wrong_echo},
+    {"long-line", Fault::long_line},
+    {"close-after-status", Fault::close_after_status},
+    {"short-echo-range", Fault::short_echo_range},
+    {"long-echo-range", Fault::long_echo_range},
+    {"huge-range", Fault::huge_range},
+    {"leading-ampersand", Fault::leading_ampersand},
+    {"no-steps", Fault::no_steps},
+};
+
+bool to_int(const std::string& text, long& value)
+{
+    char* end = nullptr;
+    value = std::strtol(text.c_str(), &end, 10);
+    return !text.empty() && *end == '\0';
+}
+
+bool to_switch(const std::string& text, bool& value)
+{
+    value = text == "on";
+    return text == "on" || text == "off";
+}
+
+bool split_pair(const std::string& text, std::string& key, std::string& value)
+{
+    size_t eq = text.find('=');
+    if (eq == std::string::npos || eq == 0)
+        return false;
+    key = text.substr(0, eq);
+    value = text.substr(eq + 1);
+    return true;
+}
+
+bool split_ip(const std::string& text, Ip_settings& ip)
+{
+    size_t a = text.find('/');
+    size_t b = a == std::string::npos ? a : text.find('/', a + 1);
+    if (b == std::string::npos)
+        return false;
+    ip.address = text.substr(0, a);
+    ip.netmask = text.substr(a + 1, b - a - 1);
+    ip.gateway = text.substr(b + 1);
+    return true;
+}
+
+} // namespace
+
+bool apply_options(const std::vector<std::string>& args, Simulator& sim, Endpoints& endpoints,
+                   std::string& error)
+{
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& opt = args[i];
+        if (opt == "--help") {
+            endpoints.help = true;
+            continue;
+        }
+        if (opt == "--no-tcp") {
+            endpoints.tcp = false;
+            continue;
+        }
+        if (opt == "--serial") {
+            endpoints.serial = true;
+            continue;
+        }
+        if (opt == "--clear-faults") {
+            sim.clear_faults();
+            continue;
+        }
+        if (i + 1 >= args.size()) {
+            error = "unknown option or missing value: " + opt;
+            return false;
+        }
+        const std::string& arg = args[++i];
+        long n = 0;
+        bool on = false;
+        std::string key, value;
+        bool ok = true;
+        if (opt == "--port")
+            ok = to_int(arg, n) && n >= 0 && n <= 65535 && ((endpoints.port = int(n)), true);
+        else if (opt == "--rate")
+            ok = to_int(arg, n) && n > 0 && (sim.set_serial_rate(n), true);
+        else if (opt == "--mismatch")
+            ok = (arg == "silent" || arg == "garbage") &&
+                 (sim.set_mismatch(arg == "silent" ? Mismatch::silent : Mismatch::garbage), true);
+        else if (opt == "--record")
+            endpoints.record_path = arg;
+        else if (opt == "--old-protocol")
+            ok = to_switch(arg, on) && (sim.set_old_protocol(on), true);
+        else if (opt == "--time-adjust")
+            ok = to_switch(arg, on) && (sim.set_time_adjust_mode(on), true);
+        else if (opt == "--param")
+            ok = split_pair(arg, key, value) && (sim.set_parameter(key, value), true);
+        else if (opt == "--version-field")
+            ok = split_pair(arg, key, value) && (sim.set_version_field(key, value), true);
+        else if (opt == "--info-field")
+            ok = split_pair(arg, key, value) && (sim.set_info_field(key, value), true);
+        else if (opt == "--scans-per-minute")
+            ok = to_int(arg, n) && n > 0 && (sim.set_scans_per_minute(int(n)), true);
+        else if (opt == "--pacing")
+            ok = (arg == "scan" || arg == "fast") &&
+                 (sim.set_pacing(arg == "fast" ? Pacing::fast : Pacing::scan_rate), true);
+        else if (opt == "--heater")
+            ok = to_switch(arg, on) && (sim.set_heater(on), true);
+        else if (opt == "--phase")
+            ok = to_int(arg, n) && n >= 0 && n <= 359 && (sim.set_phase(int(n)), true);
+        else if (opt == "--ip") {
+            Ip_settings ip;
+            ok = split_ip(arg, ip) && (sim.set_ip_settings(ip), true);
+        } else if (opt == "--ip-forms") {
+            const std::pair<const char*, Ip_forms> forms[] = {{"compact", Ip_forms::compact},
+                                                              {"dotted", Ip_forms::dotted},
+                                                              {"both", Ip_forms::both},
+                                                              {"none", Ip_forms::none}};
+            ok = false;
+            for (const auto& f : forms)
+                if (arg == f.first) {
+                    sim.set_ip_forms_accepted(f.second);
+                    ok = true;
+                }
+        } else if (opt == "--fault" || opt == "--no-fault") {
+            ok = false;
+            for (const auto& f : fault_names)
+                if (arg == f.first) {
+                    sim.set_fault(f.second, opt == "--fault");
+                    ok = true;
+                }
+        } else if (opt == "--fault-command")
+            sim.set_fault_command(arg);
+        else if (opt == "--fault-delay")
+            ok = to_int(arg, n) && n >= 0 && (sim.set_fault_delay_ms(int(n)), true);
+        else if (opt == "--trickle")
+            ok = to_int(arg, n) && n >= 0 && (sim.set_trickle_ms(int(n)), true);
+        else {
+            error = "unknown option: " + opt;
+            return false;
+        }
+        if (!ok) {
+            error = "bad value for " + opt + ": " + arg;
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace vyr_sim

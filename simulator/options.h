@@ -1,0 +1,31 @@
+#ifndef VYR_SIM_OPTIONS_H
+#define VYR_SIM_OPTIONS_H
+
+// Command-line options of vyr_sim. The same words typed on its standard input
+// change the running sensor.
+
+#include "simulator.h"
+
+#include <string>
+#include <vector>
+
+namespace vyr_sim {
+
+struct Endpoints
+{
+    bool tcp = true;
+    int port = 10940;
+    bool serial = false;
+    std::string record_path;
+    bool help = false;
+};
+
+extern const char* const usage_text;
+
+// Applies the options in order; false with a message on the first bad one.
+bool apply_options(const std::vector<std::string>& args, Simulator& sim, Endpoints& endpoints,
+                   std::string& error);
+
+} // namespace vyr_sim
+
+#endif

@@ -1,0 +1,98 @@
+#ifndef VYR_SIM_SENSOR_MODEL_H
+#define VYR_SIM_SENSOR_MODEL_H
+
+// The sensor's behaviour, apart from any endpoint: what it answers to a
+// command line, and the scans it sends while a continuous request runs.
+
+#include "simulator.h"
+
+#include <chrono>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vyr_sim {
+
+using Clock = std::chrono::steady_clock;
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+// Sensor-wide settings and state; the caller guards it with one mutex.
+struct Sensor_state
+{
+    Clock::time_point epoch = Clock::now();
+    long serial_rate = 115200;
+    Mismatch mismatch = Mismatch::silent;
+    bool old_protocol = false;
+    bool time_adjust = false;
+    bool laser = false;
+    bool heater = false;
+    int phase = 0;
+    Ip_settings ip;
+    Ip_forms ip_forms = Ip_forms::both;
+    Fields parameters;
+    Fields version;
+    Fields info;
+    Pacing pacing = Pacing::scan_rate;
+    int reboots = 0;
+    unsigned faults = 0;
+    std::string fault_prefix;
+    int fault_delay_ms = 3000;
+    int trickle_ms = 2;
+
+    Sensor_state();
+    bool has_fault(Fault f, const std::string& command) const;
+    int scans_per_minute() const;
+    long sensor_msec(Clock::time_point now) const;
+};
+
+struct Scan_request
+{
+    std::string command; // as received, for the echo and the fault filter
+    char kind = 'G';     // G, H, M or N
+    char data = 'D';     // D or E
+    int first = 0;
+    int last = 0;
+    int group = 1;
+    int skip = 0;
+    int count = 0; // 0: endless
+    int sent = 0;
+};
+
+// Replaces, adds, or with an empty value removes, the field of that key.
+void set_field(Fields& fields, const std::string& key, const std::string& value);
+
+// One link's protocol state (one TCP client, or the serial line).
+struct Session
+{
+    std::string pending; // received bytes of an unfinished line
+    bool reboot_armed = false;
+    Clock::time_point reboot_time;
+    bool scanning = false;
+    Scan_request scan;
+    Clock::time_point next_scan;
+};
+
+// Bytes to send and what happens around them.
+struct Output
+{
+    std::string bytes;
+    int delay_ms = 0;   // wait before sending
+    int trickle_ms = 0; // pause between bytes, 0 sends at once
+    bool close = false; // end the link after sending
+    long new_rate = 0;  // serial rate to take after sending
+};
+
+Output answer_command(Sensor_state& state, Session& session, const std::string& line,
+                      Clock::time_point now);
+
+// Time left until the session's next scan, or a negative value when none runs.
+long long msec_to_next_scan(const Sensor_state& state, const Session& session,
+                            Clock::time_point now);
+Output send_due_scan(Sensor_state& state, Session& session, Clock::time_point now);
+
+// The link is gone: a running measurement stops.
+void end_session(Sensor_state& state, Session& session);
+
+} // namespace vyr_sim
+
+#endif
