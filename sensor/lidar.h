@@ -1,6 +1,8 @@
 #ifndef KVT_LIDAR_H
 #define KVT_LIDAR_H
 
+#include <vector>
+
 namespace kvt {
 
 // Abstract sensor driver. The order of the operations is the order of the
@@ -24,7 +26,52 @@ public:
     virtual void close() = 0;
     virtual bool is_open() const = 0;
     virtual void set_timeout(int msec) = 0;
+    virtual bool laser_on() = 0;
+    virtual bool laser_off() = 0;
     virtual void reboot() = 0;
+    virtual void sleep() = 0;
+    virtual void wake() = 0;
+    virtual bool is_stable() = 0;
+
+    // Distances in the sensor's unit; multi-echo vectors hold three slots per
+    // step. time_stamp may be null.
+    virtual bool start_scans(measurement_type type, int scan_count, int skip_scans) = 0;
+    virtual bool read_distance(std::vector<long>& distance, long* time_stamp) = 0;
+    virtual bool read_distance_intensity(std::vector<long>& distance,
+                                         std::vector<unsigned short>& intensity,
+                                         long* time_stamp) = 0;
+    virtual bool read_multiecho(std::vector<long>& distance, long* time_stamp) = 0;
+    virtual bool read_multiecho_intensity(std::vector<long>& distance,
+                                          std::vector<unsigned short>& intensity,
+                                          long* time_stamp) = 0;
+    virtual bool set_scan_range(int first_step, int last_step, int skip_step) = 0;
+    virtual void stop_scans() = 0;
+    // Later time stamps count from time_stamp at the moment of this call (ms).
+    virtual bool sync_time_stamp(long time_stamp) = 0;
+
+    // Steps count from straight ahead; indexes are positions in the last scan.
+    virtual double index_to_rad(int index) const = 0;
+    virtual double index_to_deg(int index) const = 0;
+    virtual int rad_to_index(double radians) const = 0;
+    virtual int deg_to_index(double degrees) const = 0;
+    virtual int rad_to_step(double radians) const = 0;
+    virtual int deg_to_step(double degrees) const = 0;
+    virtual double step_to_rad(int step) const = 0;
+    virtual double step_to_deg(int step) const = 0;
+    virtual int step_to_index(int step) const = 0;
+    virtual int min_step() const = 0;
+    virtual int max_step() const = 0;
+    virtual long min_distance() const = 0;
+    virtual long max_distance() const = 0;
+    virtual long scan_period_usec() const = 0;
+    virtual int max_data_count() const = 0;
+    virtual int max_echo_count() const = 0;
+
+    virtual const char* product() = 0;
+    virtual const char* firmware_version() = 0;
+    virtual const char* serial_number() = 0;
+    virtual const char* sensor_status() = 0;
+    virtual const char* measurement_state() = 0;
 
     virtual int raw_write(const char* data, int size) = 0;
     virtual int raw_read(char* buffer, int max_size, int timeout) = 0;

@@ -27,13 +27,57 @@ public:
     void close() override;
     bool is_open() const override;
     void set_timeout(int msec) override;
+    bool laser_on() override;
+    bool laser_off() override;
     void reboot() override;
+    void sleep() override;
+    void wake() override;
+    bool is_stable() override;
+
+    bool start_scans(measurement_type type, int scan_count, int skip_scans) override;
+    bool read_distance(std::vector<long>& distance, long* time_stamp) override;
+    bool read_distance_intensity(std::vector<long>& distance,
+                                 std::vector<unsigned short>& intensity,
+                                 long* time_stamp) override;
+    bool read_multiecho(std::vector<long>& distance, long* time_stamp) override;
+    bool read_multiecho_intensity(std::vector<long>& distance,
+                                  std::vector<unsigned short>& intensity,
+                                  long* time_stamp) override;
+    bool set_scan_range(int first_step, int last_step, int skip_step) override;
+    void stop_scans() override;
+    bool sync_time_stamp(long time_stamp) override;
+
+    double index_to_rad(int index) const override;
+    double index_to_deg(int index) const override;
+    int rad_to_index(double radians) const override;
+    int deg_to_index(double degrees) const override;
+    int rad_to_step(double radians) const override;
+    int deg_to_step(double degrees) const override;
+    double step_to_rad(int step) const override;
+    double step_to_deg(int step) const override;
+    int step_to_index(int step) const override;
+    int min_step() const override;
+    int max_step() const override;
+    long min_distance() const override;
+    long max_distance() const override;
+    long scan_period_usec() const override;
+    int max_data_count() const override;
+    int max_echo_count() const override;
+
+    const char* product() override;
+    const char* firmware_version() override;
+    const char* serial_number() override;
+    const char* sensor_status() override;
+    const char* measurement_state() override;
 
     int raw_write(const char* data, int size) override;
     int raw_read(char* buffer, int max_size, int timeout) override;
     int raw_readline(char* buffer, int max_size, int timeout) override;
 
 private:
+    bool read_scan(measurement_type type, std::vector<long>& distance,
+                   std::vector<unsigned short>* intensity, long* time_stamp);
+
     struct driver_state;
     std::unique_ptr<driver_state> pimpl;
 };

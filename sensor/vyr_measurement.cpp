@@ -1,0 +1,383 @@
+#include "vyr_measurement.h"
+
+#include "vyr_exchange.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+enum reply_kind { VYR_STOP_REPLY = 4, VYR_UNKNOWN_REPLY = 5 };
+
+int fail(vyr_sensor* sensor, int code)
+{
+    sensor->last_error = code;
+    return code;
+}
+
+int fail_after_discard(vyr_sensor* sensor, int code)
+{
+    discard_pending(sensor, sensor->timeout_msec);
+    return fail(sensor, code);
+}
+
+int read_line(vyr_sensor* sensor, char* buffer, int size, int timeout_msec)
+{
+    return connection_readline(&sensor->connection, buffer, size, timeout_msec);
+}
+
+bool has_intensity(int kind)
+{
+    return kind == VYR_DISTANCE_INTENSITY || kind == VYR_MULTIECHO_INTENSITY;
+}
+
+bool is_multiecho(int kind)
+{
+    return kind == VYR_MULTIECHO || kind == VYR_MULTIECHO_INTENSITY;
+}
+
+int decimal(const char* text, int length)
+{
+    char digits[8] = {};
+    std::memcpy(digits, text, length);
+    int value = 0;
+    std::sscanf(digits, "%d", &value);
+    return value;
+}
+
+int parse_scan_echo(vyr_sensor* sensor, const char* echo)
+{
+    const bool multi = echo[0] == 'H' || echo[0] == 'N';
+    int kind;
+    if (echo[1] == 'D') {
+        kind = multi ? VYR_MULTIECHO : VYR_DISTANCE;
+    } else if (echo[1] == 'E') {
+        kind = multi ? VYR_MULTIECHO_INTENSITY : VYR_DISTANCE_INTENSITY;
+    } else {
+        return VYR_UNKNOWN_REPLY;
+    }
+    sensor->received_first_step = decimal(echo + 2, 4);
+    sensor->received_last_step = decimal(echo + 6, 4);
+    return kind;
+}
+
+int classify_echo(vyr_sensor* sensor, const char* echo, int length)
+{
+    if (std::strcmp(echo, "QT") == 0) {
+        return VYR_STOP_REPLY;
+    }
+    if ((length == 12 && (echo[0] == 'G' || echo[0] == 'H')) ||
+        (length == 15 && (echo[0] == 'M' || echo[0] == 'N'))) {
+        return parse_scan_echo(sensor, echo);
+    }
+    return VYR_UNKNOWN_REPLY;
+}
+
+// The caller's arrays are sized for steps 0..area_max; an echo announcing more
+// would let a faulty device write past them.
+bool announced_range_fits(const vyr_sensor* sensor)
+{
+    return sensor->received_first_step >= 0 &&
+           sensor->received_first_step <= sensor->received_last_step &&
+           sensor->received_last_step <= sensor->area_max;
+}
+
+bool starts_with(const char* text, const char* head)
+{
+    return std::strncmp(text, head, std::strlen(head)) == 0;
+}
+
+// Decodes the data lines of one scan in place in line (VYR_LINE_SIZE bytes);
+// a value or its '&' may continue on the next line.
+int receive_data_block(vyr_sensor* sensor, long* distance, unsigned short* intensity, int kind,
+                       char* line)
+{
+    const int unit = has_intensity(kind) ? 6 : 3;
+    const int echo_factor = is_multiecho(kind) ? 3 : 1;
+    const int last_index = sensor->received_last_step - sensor->received_first_step;
+    int k = 0;
+    int e = 0;
+    int carried = 0;
+
+    for (;;) {
+        char* text = line + carried;
+        const int length = read_line(sensor, text, VYR_LINE_SIZE - carried, sensor->timeout_msec);
+        int data_length = 0;
+        if (length > 0) {
+            data_length = length - 1;
+            if (text[data_length] != vyr_checksum(text, data_length)) {
+                return fail_after_discard(sensor, VYR_CHECKSUM_ERROR);
+            }
+        }
+        const int available = carried + data_length;
+        int pos = 0;
+        while (available - pos >= unit) {
+            bool store = true;
+            if (line[pos] == '&') {
+                if (available - pos - 1 < unit) {
+                    break;
+                }
+                ++pos;
+                // An echo before any step, a fourth echo or any echo of a
+                // single-echo kind has no slot: skip its value.
+                if (echo_factor == 1 || k == 0 || e >= echo_factor - 1) {
+                    store = false;
+                } else {
+                    --k;
+                    ++e;
+                }
+            } else {
+                e = 0;
+            }
+            if (store) {
+                if (k > last_index) {
+                    return fail_after_discard(sensor, VYR_RECEIVE_ERROR);
+                }
+                const int position = k * echo_factor + e;
+                if (echo_factor > 1 && e == 0) {
+                    for (int slot = 1; slot < echo_factor; ++slot) {
+                        if (distance) {
+                            distance[position + slot] = 0;
+                        }
+                        if (intensity) {
+                            intensity[position + slot] = 0;
+                        }
+                    }
+                }
+                if (distance) {
+                    distance[position] = vyr_decode(line + pos, 3);
+                }
+                if (unit == 6 && intensity) {
+                    intensity[position] =
+                        static_cast<unsigned short>(vyr_decode(line + pos + 3, 3) & 0xffff);
+                }
+                ++k;
+            }
+            pos += unit;
+        }
+        carried = available - pos;
+        std::memmove(line, line + pos, carried);
+        if (length <= 0) {
+            return k;
+        }
+    }
+}
+
+void count_received_scan(vyr_sensor* sensor)
+{
+    if (sensor->scan_count_requested > 1 && sensor->scans_remaining > 0) {
+        --sensor->scans_remaining;
+        if (sensor->scans_remaining == 0) {
+            vyr_stop_scans(sensor);
+        }
+    }
+}
+
+int receive_scan(vyr_sensor* sensor, long* distance, unsigned short* intensity, long* time_stamp)
+{
+    char line[VYR_LINE_SIZE];
+    int kind;
+
+    // An acknowledgement of a continuous request is followed by the first scan:
+    // read on in this loop, however many acknowledgements a device repeats.
+    for (;;) {
+        const int echo_timeout =
+            sensor->timeout_msec + 2 * (sensor->scan_usec * sensor->skip_scans / 1000);
+        int length = read_line(sensor, line, sizeof line, echo_timeout);
+        if (length <= 0) {
+            return fail(sensor, VYR_NO_RESPONSE);
+        }
+        kind = classify_echo(sensor, line, length);
+
+        length = read_line(sensor, line, sizeof line, sensor->timeout_msec);
+        if (length != 3) {
+            return fail_after_discard(sensor, VYR_INVALID_RESPONSE);
+        }
+        if (line[2] != vyr_checksum(line, 2)) {
+            return fail_after_discard(sensor, VYR_CHECKSUM_ERROR);
+        }
+
+        if (kind == VYR_STOP_REPLY) {
+            if (read_line(sensor, line, sizeof line, sensor->timeout_msec) == 0) {
+                return 0;
+            }
+            return fail(sensor, VYR_INVALID_RESPONSE);
+        }
+
+        if (sensor->scan_count_requested == 1) {
+            if (!starts_with(line, "00")) {
+                return fail_after_discard(sensor, VYR_INVALID_RESPONSE);
+            }
+            break;
+        }
+        if (starts_with(line, "99")) {
+            break;
+        }
+        if (!starts_with(line, "00")) {
+            return fail_after_discard(sensor, VYR_INVALID_RESPONSE);
+        }
+        if (read_line(sensor, line, sizeof line, sensor->timeout_msec) != 0) {
+            return fail_after_discard(sensor, VYR_INVALID_RESPONSE);
+        }
+    }
+
+    const int stamp_length = read_line(sensor, line, sizeof line, sensor->timeout_msec);
+    if (stamp_length >= 4 && time_stamp) {
+        *time_stamp = vyr_decode(line, 4);
+    }
+
+    int result = 0;
+    if (kind != VYR_UNKNOWN_REPLY) {
+        if (announced_range_fits(sensor)) {
+            result = receive_data_block(sensor, distance,
+                                        has_intensity(kind) ? intensity : nullptr, kind, line);
+        } else {
+            result = fail_after_discard(sensor, VYR_RECEIVE_ERROR);
+        }
+    }
+    count_received_scan(sensor);
+    return result;
+}
+
+int send_scan_request(vyr_sensor* sensor, int scan_count, int skip_scans, char single_letter,
+                      char continuous_letter, char data_letter)
+{
+    const int count = scan_count < 0 ? 0 : scan_count;
+    sensor->scan_count_requested = count;
+    sensor->scans_remaining = count;
+    sensor->skip_scans = skip_scans < 0 ? 0 : skip_scans;
+    if (scan_count > 99) {
+        sensor->scan_count_requested = 0;
+    }
+
+    char request[VYR_LINE_SIZE];
+    const int first = sensor->area_front + sensor->first_step;
+    const int last = sensor->area_front + sensor->last_step;
+    int length;
+    if (count == 1) {
+        vyr_laser_on(sensor);
+        length = std::snprintf(request, sizeof request, "%c%c%04d%04d%02d\n", single_letter,
+                               data_letter, first, last, sensor->skip_step);
+    } else {
+        length = std::snprintf(request, sizeof request, "%c%c%04d%04d%02d%01d%02d\n",
+                               continuous_letter, data_letter, first, last, sensor->skip_step,
+                               skip_scans, sensor->scan_count_requested);
+        sensor->data_pending = 1;
+    }
+    if (connection_write(&sensor->connection, request, length) < length) {
+        return fail(sensor, VYR_SEND_ERROR);
+    }
+    return 0;
+}
+
+int read_scan(vyr_sensor* sensor, long* distance, unsigned short* intensity, long* time_stamp)
+{
+    if (!sensor->is_active) {
+        return fail(sensor, VYR_NOT_CONNECTED);
+    }
+    return receive_scan(sensor, distance, intensity, time_stamp);
+}
+
+} // namespace
+
+long vyr_decode(const char* text, int length)
+{
+    long value = 0;
+    for (int i = 0; i < length; ++i) {
+        value = value * 64 + (static_cast<unsigned char>(text[i]) - 0x30);
+    }
+    return value;
+}
+
+int vyr_laser_on(vyr_sensor* sensor)
+{
+    if (!sensor->is_active) {
+        return fail(sensor, VYR_NOT_CONNECTED);
+    }
+    if (sensor->laser_is_on) {
+        sensor->last_error = VYR_NO_ERROR;
+        return 0;
+    }
+    static const int accepted[] = {0, 2, -1};
+    const int result = exchange_command(sensor, "BM\n", accepted, sensor->timeout_msec, nullptr, 0);
+    if (result < 0) {
+        return result;
+    }
+    sensor->laser_is_on = 1;
+    return 0;
+}
+
+int vyr_laser_off(vyr_sensor* sensor)
+{
+    return vyr_stop_scans(sensor);
+}
+
+int vyr_set_scan_range(vyr_sensor* sensor, int first_step, int last_step, int skip_step)
+{
+    if (skip_step < 0 || skip_step > 99 || first_step > last_step ||
+        first_step < -sensor->area_front || last_step > sensor->area_max - sensor->area_front) {
+        return fail(sensor, VYR_SCANNING_PARAMETER_ERROR);
+    }
+    sensor->first_step = first_step;
+    sensor->last_step = last_step;
+    sensor->skip_step = skip_step;
+    sensor->last_error = VYR_NO_ERROR;
+    return 0;
+}
+
+int vyr_start_scans(vyr_sensor* sensor, int type, int scan_count, int skip_scans)
+{
+    if (!sensor->is_active) {
+        return fail(sensor, VYR_NOT_CONNECTED);
+    }
+    if (skip_scans < 0 || skip_scans > 9 || type < VYR_DISTANCE ||
+        type > VYR_MULTIECHO_INTENSITY) {
+        return fail_after_discard(sensor, VYR_INVALID_PARAMETER);
+    }
+    const bool multi = is_multiecho(type);
+    return send_scan_request(sensor, scan_count, skip_scans, multi ? 'H' : 'G', multi ? 'N' : 'M',
+                             has_intensity(type) ? 'E' : 'D');
+}
+
+int vyr_read_distance(vyr_sensor* sensor, long* distance, long* time_stamp)
+{
+    return read_scan(sensor, distance, nullptr, time_stamp);
+}
+
+int vyr_read_distance_intensity(vyr_sensor* sensor, long* distance, unsigned short* intensity,
+                                long* time_stamp)
+{
+    return read_scan(sensor, distance, intensity, time_stamp);
+}
+
+int vyr_read_multiecho(vyr_sensor* sensor, long* distance, long* time_stamp)
+{
+    return read_scan(sensor, distance, nullptr, time_stamp);
+}
+
+int vyr_read_multiecho_intensity(vyr_sensor* sensor, long* distance, unsigned short* intensity,
+                                 long* time_stamp)
+{
+    return read_scan(sensor, distance, intensity, time_stamp);
+}
+
+int vyr_stop_scans(vyr_sensor* sensor)
+{
+    if (!sensor->is_active) {
+        return fail(sensor, VYR_NOT_CONNECTED);
+    }
+    if (connection_write(&sensor->connection, "QT\n", 3) < 3) {
+        return fail(sensor, VYR_SEND_ERROR);
+    }
+    int result = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        result = receive_scan(sensor, nullptr, nullptr, nullptr);
+        if (result == 0) {
+            sensor->laser_is_on = 0;
+            sensor->data_pending = 0;
+            sensor->last_error = VYR_NO_ERROR;
+            return 0;
+        }
+    }
+    return result;
+}
