@@ -74,7 +74,7 @@ int32_t ring_read(ring_buffer* ring, char* buffer, int32_t size)
         ring->first = (ring->first + chunk) & (ring->buffer_size - 1);
         const int32_t rest = count - chunk;
         if (rest > 0) {
-            copy_bytes(buffer, ring->buffer, rest);
+            copy_bytes(buffer + chunk, ring->buffer, rest);
             ring->first = rest;
         }
     }

@@ -1,0 +1,126 @@
+#include "connection.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+
+#include <string>
+
+namespace {
+
+bool descriptor_is_open(int fd)
+{
+    return fcntl(fd, F_GETFD) != -1;
+}
+
+std::string line_of(vyr_connection& connection, int32_t& result, int32_t timeout = 300)
+{
+    char buffer[72];
+    result = connection_readline(&connection, buffer, sizeof(buffer), timeout);
+    return buffer;
+}
+
+TEST(ConnectionDispatch, UnknownTypeFailsEverythingAndLeavesOpenLinksAlone)
+{
+    LoopbackServer server;
+    vyr_connection connection;
+    ASSERT_EQ(connection_open(&connection, VYR_ETHERNET, "127.0.0.1", server.port()), 0);
+    const int sock = connection.tcpclient.sock;
+
+    EXPECT_EQ(connection_open(&connection, 2, "127.0.0.1", server.port()), -1);
+    EXPECT_EQ(connection.type, 2);
+    char buffer[8] = {};
+    EXPECT_EQ(connection_read(&connection, buffer, 8, 10), -1);
+    EXPECT_EQ(connection_readline(&connection, buffer, 8, 10), -1);
+    EXPECT_EQ(connection_write(&connection, "QT\n", 3), -1);
+    EXPECT_EQ(connection_set_baudrate(&connection, 38400), -1);
+    connection_close(&connection);
+    EXPECT_TRUE(descriptor_is_open(sock));
+    EXPECT_EQ(connection.tcpclient.sock, sock);
+
+    connection.type = VYR_ETHERNET;
+    connection_close(&connection);
+    EXPECT_FALSE(descriptor_is_open(sock));
+}
+
+TEST(ConnectionDispatch, EthernetLinkIgnoresBaudRateAndSplitsLines)
+{
+    LoopbackServer server;
+    vyr_connection connection;
+    ASSERT_EQ(connection_open(&connection, VYR_ETHERNET, "localhost", server.port()), 0);
+    ASSERT_TRUE(server.accept_peer());
+    EXPECT_EQ(connection_set_baudrate(&connection, 38400), 0);
+
+    EXPECT_EQ(connection_write(&connection, "PP\n", 3), 3);
+    EXPECT_EQ(server.receive(3), "PP\n");
+    server.send("ABC\r\n");
+    int32_t result = 0;
+    EXPECT_EQ(line_of(connection, result), "ABC");
+    EXPECT_EQ(result, 3);
+    EXPECT_EQ(line_of(connection, result), "");
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(line_of(connection, result, 140), "");
+    EXPECT_EQ(result, -1);
+
+    server.send("xyz");
+    char bytes[3];
+    EXPECT_EQ(connection_read(&connection, bytes, 3, 500), 3);
+    EXPECT_EQ(std::string(bytes, 3), "xyz");
+    connection_close(&connection);
+}
+
+TEST(ConnectionDispatch, SerialLinkReachesTheDevice)
+{
+    PseudoTerminal terminal;
+    vyr_connection connection;
+    ASSERT_EQ(connection_open(&connection, VYR_SERIAL, terminal.device_path().c_str(), 115200), 0);
+    EXPECT_EQ(connection_set_baudrate(&connection, 38400), 0);
+    EXPECT_EQ(terminal.speed(), 38400);
+
+    EXPECT_EQ(connection_write(&connection, "QT\n", 3), 3);
+    EXPECT_EQ(terminal.receive(3), "QT\n");
+    terminal.send("ABC\r\n");
+    int32_t result = 0;
+    EXPECT_EQ(line_of(connection, result), "ABC");
+    EXPECT_EQ(result, 3);
+    EXPECT_EQ(line_of(connection, result), "");
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(line_of(connection, result, 140), "");
+    EXPECT_EQ(result, -1);
+
+    connection_close(&connection);
+    EXPECT_EQ(connection_write(&connection, "QT\n", 3), -1);
+}
+
+TEST(ConnectionDispatch, FailedOpensGiveNegativeResults)
+{
+    const int descriptors_before = open_descriptor_count();
+    vyr_connection connection;
+    EXPECT_EQ(connection_open(&connection, VYR_SERIAL, "/dev/no-such-port", 115200), -1);
+    EXPECT_EQ(connection_open(&connection, VYR_ETHERNET, "127.0.0.1", refused_port()), -1);
+    EXPECT_EQ(connection_open(&connection, VYR_ETHERNET, "sensor", 10940), -1);
+    connection_close(&connection);
+    EXPECT_EQ(open_descriptor_count(), descriptors_before);
+}
+
+// A record that was never opened must not act on descriptor 0.
+TEST(ConnectionDispatch, NeverOpenedConnectionTouchesNoDescriptor)
+{
+    vyr_connection connection{};
+    char buffer[8];
+    EXPECT_EQ(connection_read(&connection, buffer, 8, 10), -1);
+    EXPECT_EQ(connection_readline(&connection, buffer, 8, 10), -1);
+    EXPECT_EQ(connection_write(&connection, "QT\n", 3), -1);
+    connection_close(&connection);
+    EXPECT_TRUE(descriptor_is_open(0));
+
+    connection.type = VYR_ETHERNET;
+    EXPECT_EQ(connection_read(&connection, buffer, 8, 10), 0);
+    EXPECT_EQ(connection_readline(&connection, buffer, 8, 10), -1);
+    EXPECT_EQ(connection_write(&connection, "QT\n", 3), -1);
+    connection_close(&connection);
+    EXPECT_TRUE(descriptor_is_open(0));
+}
+
+} // namespace

@@ -1,0 +1,129 @@
+#include "ring_buffer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+class RingBuffer : public ::testing::Test
+{
+protected:
+    void SetUp() override { ring_initialize(&ring, storage, 7); }
+
+    // Moves both indices to at without leaving bytes behind.
+    void empty_at(int32_t at)
+    {
+        ring.first = at;
+        ring.last = at;
+    }
+
+    std::string read(int32_t count)
+    {
+        std::string out(static_cast<size_t>(count), '\0');
+        out.resize(static_cast<size_t>(ring_read(&ring, &out[0], count)));
+        return out;
+    }
+
+    int32_t write(const std::string& bytes)
+    {
+        return ring_write(&ring, bytes.data(), static_cast<int32_t>(bytes.size()));
+    }
+
+    char storage[128] = {};
+    ring_buffer ring;
+};
+
+std::string numbered(size_t count, char from = 'a')
+{
+    std::string bytes;
+    for (size_t i = 0; i < count; ++i) {
+        bytes += static_cast<char>(from + static_cast<char>(i % 26));
+    }
+    return bytes;
+}
+
+TEST_F(RingBuffer, HoldsOneByteLessThanItsStorage)
+{
+    EXPECT_EQ(ring_size(&ring), 0);
+    EXPECT_EQ(ring_capacity(&ring), 127);
+
+    const std::string bytes = numbered(200);
+    EXPECT_EQ(write(bytes), 127);
+    EXPECT_EQ(ring_size(&ring), 127);
+    EXPECT_EQ(write("x"), 0);
+
+    EXPECT_EQ(read(200), bytes.substr(0, 127));
+    EXPECT_EQ(ring_size(&ring), 0);
+}
+
+TEST_F(RingBuffer, WritesAndReadsAcrossTheEndOfTheStorage)
+{
+    empty_at(120);
+    EXPECT_EQ(write("0123456789"), 10);
+    EXPECT_EQ(ring.last, 2);
+    EXPECT_EQ(std::string(storage + 120, 8), "01234567");
+    EXPECT_EQ(std::string(storage, 2), "89");
+    EXPECT_EQ(ring_size(&ring), 10);
+
+    EXPECT_EQ(read(10), "0123456789");
+    EXPECT_EQ(ring.first, 2);
+    EXPECT_EQ(ring.last, 2);
+}
+
+TEST_F(RingBuffer, WritingUpToTheEndExactlyWrapsTheWriteIndexToZero)
+{
+    empty_at(120);
+    EXPECT_EQ(write("abcdefgh"), 8);
+    EXPECT_EQ(ring.last, 0);
+    EXPECT_EQ(read(3), "abc");
+    EXPECT_EQ(write("ij"), 2);
+    EXPECT_EQ(read(20), "defghij");
+}
+
+TEST_F(RingBuffer, AWrappedRingTakesOnlyItsFreeSpaceAndKeepsWhatItHolds)
+{
+    empty_at(100);
+    const std::string held = numbered(40);
+    ASSERT_EQ(write(held), 40);
+    ASSERT_GT(ring.first, ring.last);
+
+    const int32_t free_space = ring_capacity(&ring) - ring_size(&ring);
+    EXPECT_EQ(write(numbered(100, 'A')), free_space);
+    EXPECT_EQ(ring_size(&ring), 127);
+
+    EXPECT_EQ(read(40), held);
+    EXPECT_EQ(read(200), numbered(static_cast<size_t>(free_space), 'A'));
+}
+
+TEST_F(RingBuffer, PartialReadsKeepTheOrderThroughManyWraps)
+{
+    std::string expected;
+    std::string got;
+    for (int round = 0; round < 50; ++round) {
+        const std::string chunk = numbered(static_cast<size_t>(37 + round % 11), 'a' + round % 7);
+        ASSERT_EQ(write(chunk), static_cast<int32_t>(chunk.size()));
+        expected += chunk;
+        got += read(40 + round % 13);
+    }
+    got += read(127);
+    EXPECT_EQ(got, expected);
+}
+
+TEST_F(RingBuffer, ReadingAnEmptyRingLeavesTheDestinationAlone)
+{
+    char destination[4] = {'w', 'x', 'y', 'z'};
+    EXPECT_EQ(ring_read(&ring, destination, 4), 0);
+    EXPECT_EQ(std::string(destination, 4), "wxyz");
+}
+
+TEST(RingBufferStorage, ShiftEightGivesTwoHundredFiftyFiveBytes)
+{
+    char storage[256];
+    ring_buffer ring;
+    ring_initialize(&ring, storage, 8);
+    EXPECT_EQ(ring.buffer_size, 256);
+    EXPECT_EQ(ring_capacity(&ring), 255);
+}
+
+} // namespace

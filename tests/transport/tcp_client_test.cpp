@@ -1,0 +1,313 @@
+#include "tcp_client.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string letters(size_t count)
+{
+    std::string text;
+    for (size_t i = 0; i < count; ++i) {
+        text += static_cast<char>('A' + static_cast<char>(i % 26));
+    }
+    return text;
+}
+
+bool descriptor_is_open(int fd)
+{
+    return fcntl(fd, F_GETFD) != -1;
+}
+
+class TcpClient : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(tcpclient_open(&client, "127.0.0.1", server.port()), 0);
+        ASSERT_TRUE(server.accept_peer());
+    }
+    void TearDown() override { tcpclient_close(&client); }
+
+    // The bytes have reached the client's socket, so a 1 ms poll will find them.
+    void wait_arrived() { ASSERT_TRUE(wait_readable(client.sock, 1000)); }
+
+    std::string read(int32_t size, int32_t timeout = 500)
+    {
+        std::string out(static_cast<size_t>(size), '\0');
+        const int32_t got = tcpclient_read(&client, &out[0], size, timeout);
+        EXPECT_GE(got, 0);
+        out.resize(static_cast<size_t>(got < 0 ? 0 : got));
+        return out;
+    }
+
+    int32_t readline(std::string& line, int32_t size = 72, int32_t timeout = 500)
+    {
+        std::vector<char> buffer(static_cast<size_t>(size) + 2, '#');
+        buffer.back() = '\0';
+        const int32_t result = tcpclient_readline(&client, buffer.data(), size, timeout);
+        EXPECT_EQ(buffer[static_cast<size_t>(size)], '#') << "wrote past the buffer";
+        line = buffer.data();
+        return result;
+    }
+
+    LoopbackServer server;
+    vyr_tcpclient client;
+};
+
+TEST_F(TcpClient, SendsAndReceivesBytes)
+{
+    EXPECT_EQ(tcpclient_write(&client, "QT\n", 3), 3);
+    EXPECT_EQ(server.receive(3), "QT\n");
+
+    server.send("hello");
+    wait_arrived();
+    EXPECT_EQ(read(5), "hello");
+}
+
+TEST_F(TcpClient, ServesReadsFromTheRingWithoutTouchingTheSocket)
+{
+    server.send("0123456789");
+    wait_arrived();
+    EXPECT_EQ(read(4), "0123");
+    EXPECT_EQ(ring_size(&client.ring), 6);
+
+    server.send("XYZ");
+    wait_arrived();
+    EXPECT_EQ(read(3), "456");
+    EXPECT_EQ(read(3), "789");
+    // Had either read received, the new bytes would sit in the ring now.
+    EXPECT_EQ(ring_size(&client.ring), 0);
+    EXPECT_EQ(read(3), "XYZ");
+}
+
+TEST_F(TcpClient, ReadGathersFromRingThenSocketInOrder)
+{
+    server.send("abcde");
+    wait_arrived();
+    EXPECT_EQ(read(2), "ab");
+    server.send("fgh");
+    EXPECT_EQ(read(6, 1000), "cdefgh");
+}
+
+TEST_F(TcpClient, LongLineIsSplitAndTheHeldBackByteStartsTheNextLine)
+{
+    const std::string line = letters(100);
+    server.send(line + "\n");
+    wait_arrived();
+
+    std::string text;
+    EXPECT_EQ(readline(text), 71);
+    EXPECT_EQ(text, line.substr(0, 71));
+    // A plain read does not see the byte the line read kept back.
+    EXPECT_EQ(read(1), line.substr(72, 1));
+    EXPECT_EQ(readline(text), 28);
+    EXPECT_EQ(text, line.substr(71, 1) + line.substr(73));
+}
+
+TEST_F(TcpClient, LinesEndAtCarriageReturnOrLineFeed)
+{
+    server.send("ABC\r\nD\rE\n\n");
+    wait_arrived();
+    std::string text;
+    EXPECT_EQ(readline(text), 3);
+    EXPECT_EQ(text, "ABC");
+    EXPECT_EQ(readline(text), 0);
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(readline(text), 1);
+    EXPECT_EQ(text, "D");
+    EXPECT_EQ(readline(text), 1);
+    EXPECT_EQ(readline(text), 0);
+}
+
+TEST_F(TcpClient, TinyBuffersNeverOverflow)
+{
+    server.send("xy\n");
+    wait_arrived();
+    std::string text = "unchanged";
+    EXPECT_EQ(readline(text, 0), -1);
+
+    // A one-byte buffer can only hold the terminator: the character waits for a bigger one.
+    EXPECT_EQ(readline(text, 1), 0);
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(readline(text, 1, 100), -1);
+    EXPECT_EQ(readline(text), 2);
+    EXPECT_EQ(text, "xy");
+}
+
+TEST_F(TcpClient, SilentLinkTimesOutWithNothing)
+{
+    Stopwatch watch;
+    std::string text = "stale";
+    EXPECT_EQ(readline(text, 72, 300), -1);
+    EXPECT_EQ(text, "");
+    EXPECT_GE(watch.elapsed_ms(), 280);
+    EXPECT_LT(watch.elapsed_ms(), 1500);
+
+    EXPECT_EQ(read(10, 200), "");
+}
+
+TEST_F(TcpClient, PeerClosingMidLineEndsTheLineAtOnce)
+{
+    server.send("ABC");
+    server.close_peer();
+    Stopwatch watch;
+    std::string text;
+    EXPECT_EQ(readline(text, 72, 5000), 3);
+    EXPECT_EQ(text, "ABC");
+    EXPECT_EQ(readline(text, 72, 5000), -1);
+    EXPECT_LT(watch.elapsed_ms(), 1000);
+}
+
+TEST_F(TcpClient, WritingToAClosedPeerFailsWithoutKillingTheProcess)
+{
+    server.close_peer();
+    int32_t result = 0;
+    for (int i = 0; i < 50 && result >= 0; ++i) {
+        result = tcpclient_write(&client, "QT\n", 3);
+        usleep(10000);
+    }
+    EXPECT_EQ(result, -1);
+}
+
+TEST_F(TcpClient, NegativeSizesSendAndReadNothing)
+{
+    char buffer[4] = {'w', 'x', 'y', 'z'};
+    EXPECT_EQ(tcpclient_write(&client, buffer, -1), -1);
+    EXPECT_EQ(tcpclient_read(&client, buffer, -1, 100), 0);
+    EXPECT_EQ(std::string(buffer, 4), "wxyz");
+    EXPECT_EQ(tcpclient_write(&client, "!", 1), 1);
+    EXPECT_EQ(server.receive(8, 300), "!");
+}
+
+TEST_F(TcpClient, ClosedClientFailsWritesAndReadsNothing)
+{
+    const int sock = client.sock;
+    tcpclient_close(&client);
+    EXPECT_EQ(client.sock, -1);
+    EXPECT_FALSE(descriptor_is_open(sock));
+    tcpclient_close(&client);
+
+    EXPECT_EQ(tcpclient_write(&client, "QT\n", 3), -1);
+    EXPECT_EQ(read(4, 100), "");
+    std::string text;
+    EXPECT_EQ(readline(text, 72, 100), -1);
+}
+
+TEST_F(TcpClient, ReopeningDiscardsWhatTheOldLinkLeft)
+{
+    server.send("0123456789\n");
+    wait_arrived();
+    std::string text;
+    ASSERT_EQ(readline(text, 4), 3);
+    ASSERT_GT(ring_size(&client.ring), 0);
+    tcpclient_close(&client);
+
+    ASSERT_EQ(tcpclient_open(&client, "127.0.0.1", server.port()), 0);
+    ASSERT_TRUE(server.accept_peer());
+    EXPECT_EQ(ring_size(&client.ring), 0);
+    server.send("new\n");
+    EXPECT_EQ(readline(text), 3);
+    EXPECT_EQ(text, "new");
+}
+
+// Runs under strace -c to count the system calls of line reading.
+TEST_F(TcpClient, ReadsAFlowingReplyLineByLine)
+{
+    const std::string line = letters(254);
+    std::string reply;
+    for (int i = 0; i < 20; ++i) {
+        reply += line + "\n";
+    }
+    server.send(reply);
+    std::string text;
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(readline(text, 300, 1000), 254);
+        ASSERT_EQ(text, line);
+    }
+}
+
+class TcpOpen : public ::testing::Test
+{
+protected:
+    void TearDown() override
+    {
+        tcpclient_close(&client);
+        EXPECT_EQ(open_descriptor_count(), descriptors_before);
+    }
+
+    vyr_tcpclient client;
+    const int descriptors_before = open_descriptor_count();
+};
+
+TEST_F(TcpOpen, LocalhostMeansLoopback)
+{
+    LoopbackServer server;
+    ASSERT_EQ(tcpclient_open(&client, "localhost", server.port()), 0);
+    EXPECT_TRUE(server.accept_peer());
+    EXPECT_EQ(client.address_length, 16);
+    EXPECT_EQ(client.peer_address.address, htonl(INADDR_LOOPBACK));
+    EXPECT_EQ(client.peer_address.port, htons(static_cast<uint16_t>(server.port())));
+}
+
+TEST_F(TcpOpen, HostTextsThatAreNotAnAddressFailAndCloseTheSocket)
+{
+    LoopbackServer server;
+    for (const char* host : {"LOCALHOST", "localhost ", "sensor.local", "", "255.255.255.255"}) {
+        EXPECT_EQ(tcpclient_open(&client, host, server.port()), -1) << host;
+        EXPECT_EQ(client.sock, -1) << host;
+    }
+    EXPECT_EQ(tcpclient_open(&client, nullptr, server.port()), -1);
+}
+
+TEST_F(TcpOpen, RefusedConnectionFailsAtOnce)
+{
+    Stopwatch watch;
+    EXPECT_EQ(tcpclient_open(&client, "127.0.0.1", refused_port()), -1);
+    EXPECT_EQ(client.sock, -1);
+    EXPECT_LT(watch.elapsed_ms(), 1000);
+}
+
+TEST_F(TcpOpen, UnansweredConnectionTimesOutAfterTwoSeconds)
+{
+    LoopbackServer server(0);
+    // Fill the accept queue; the kernel then drops further connection requests.
+    std::vector<int> fillers;
+    for (int i = 0; i < 8; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(server.port()));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+        fillers.push_back(fd);
+        pollfd entry{fd, POLLOUT, 0};
+        if (poll(&entry, 1, 200) == 0) {
+            break;
+        }
+    }
+    const int descriptors_with_fillers = open_descriptor_count();
+
+    Stopwatch watch;
+    EXPECT_EQ(tcpclient_open(&client, "127.0.0.1", server.port()), -2);
+    EXPECT_GE(watch.elapsed_ms(), 1900);
+    EXPECT_LT(watch.elapsed_ms(), 3000);
+    EXPECT_EQ(client.sock, -1);
+    EXPECT_EQ(open_descriptor_count(), descriptors_with_fillers);
+
+    for (int fd : fillers) {
+        close(fd);
+    }
+}
+
+} // namespace

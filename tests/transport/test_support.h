@@ -1,0 +1,74 @@
+#ifndef VYR_TESTS_TRANSPORT_TEST_SUPPORT_H
+#define VYR_TESTS_TRANSPORT_TEST_SUPPORT_H
+
+#include <chrono>
+#include <string>
+
+// Real loopback and pseudo-terminal endpoints for the transport tests.
+
+int open_descriptor_count();
+
+class Stopwatch
+{
+public:
+    Stopwatch() : start_(std::chrono::steady_clock::now()) {}
+    long elapsed_ms() const
+    {
+        return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - start_)
+                                     .count());
+    }
+
+private:
+    std::chrono::steady_clock::time_point start_;
+};
+
+// A listener on 127.0.0.1 with an ephemeral port; serves one peer at a time.
+class LoopbackServer
+{
+public:
+    explicit LoopbackServer(int backlog = 4);
+    ~LoopbackServer();
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+    int port() const { return port_; }
+    // False when no client connected within a second.
+    bool accept_peer();
+    void send(const std::string& bytes);
+    // Whatever arrives within timeout_ms, up to size bytes.
+    std::string receive(size_t size, int timeout_ms = 1000);
+    void close_peer();
+
+private:
+    int listener_ = -1;
+    int peer_ = -1;
+    int port_ = 0;
+};
+
+// A loopback port on which nothing listens: connections are refused.
+int refused_port();
+
+class PseudoTerminal
+{
+public:
+    PseudoTerminal();
+    ~PseudoTerminal();
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+    const std::string& device_path() const { return device_path_; }
+    void send(const std::string& bytes);
+    std::string receive(size_t size, int timeout_ms = 1000);
+    // The line speed the device side was set to, as a number of baud.
+    long speed() const;
+
+private:
+    int master_ = -1;
+    std::string device_path_;
+};
+
+// Blocks until fd has bytes to read or timeout_ms passed.
+bool wait_readable(int fd, int timeout_ms);
+
+#endif
