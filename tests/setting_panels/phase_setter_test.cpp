@@ -1,0 +1,206 @@
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+
+#include "phase_setter.h"
+#include "sensor_session.h"
+#include "status_recorder.h"
+
+class Phase_setter_test : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Rig
+    {
+        Sensor_session session;
+        QVyr_phase_setter panel{session.driver};
+        Status_recorder recorder;
+        QSpinBox* spin = panel.findChild<QSpinBox*>("spn_phase_value");
+
+        Rig()
+        {
+            recorder.watch(&panel);
+            panel.show();
+        }
+        void press(const char* button)
+        {
+            recorder.start();
+            QTest::mouseClick(panel.findChild<QPushButton*>(button), Qt::LeftButton);
+        }
+    };
+
+private slots:
+    void form_matches_the_layout()
+    {
+        Sensor_session session;
+        QVyr_phase_setter panel(session.driver);
+        QCOMPARE(panel.objectName(), QString("QVyr_phase_setter"));
+        QCOMPARE(panel.size(), QSize(299, 41));
+        auto* grid =
+            qobject_cast<QGridLayout*>(static_cast<QMainWindow&>(panel).centralWidget()->layout());
+        QVERIFY(grid);
+        QCOMPARE(grid->objectName(), QString("gridLayout"));
+        const char* cells[] = {"label", "spn_phase_value", "label_2", "btn_get", "btn_update"};
+        for (int column = 0; column < 5; ++column) {
+            QCOMPARE(grid->itemAtPosition(0, column)->widget()->objectName(),
+                     QString(cells[column]));
+        }
+        QCOMPARE(panel.findChild<QLabel*>("label")->text(), QString("Phase"));
+        QCOMPARE(panel.findChild<QLabel*>("label")->alignment(), Qt::AlignRight | Qt::AlignVCenter);
+        QCOMPARE(panel.findChild<QLabel*>("label_2")->text(), QString("[deg]"));
+        QCOMPARE(panel.findChild<QPushButton*>("btn_get")->text(), QString("Get Phase"));
+        QCOMPARE(panel.findChild<QPushButton*>("btn_update")->text(), QString("Set Phase"));
+        auto* spin = panel.findChild<QSpinBox*>("spn_phase_value");
+        QCOMPARE(spin->minimum(), 0);
+        QCOMPARE(spin->maximum(), 359);
+        QCOMPARE(spin->minimumSize(), QSize(50, 0));
+    }
+
+    void focus_moves_from_spin_box_to_set_then_get()
+    {
+        Sensor_session session;
+        QVyr_phase_setter panel(session.driver);
+        auto* spin = panel.findChild<QSpinBox*>("spn_phase_value");
+        QCOMPARE(spin->nextInFocusChain()->objectName(), QString("qt_spinbox_lineedit"));
+        QWidget* after = spin->nextInFocusChain()->nextInFocusChain();
+        while (after->focusPolicy() == Qt::NoFocus) {
+            after = after->nextInFocusChain();
+        }
+        QCOMPARE(after->objectName(), QString("btn_update"));
+        after = after->nextInFocusChain();
+        while (after->focusPolicy() == Qt::NoFocus) {
+            after = after->nextInFocusChain();
+        }
+        QCOMPARE(after->objectName(), QString("btn_get"));
+    }
+
+    void set_sends_three_digits_data()
+    {
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QString>("command");
+        QTest::newRow("7") << 7 << "%SP007";
+        QTest::newRow("0") << 0 << "%SP000";
+        QTest::newRow("359") << 359 << "%SP359";
+    }
+    void set_sends_three_digits()
+    {
+        QFETCH(int, value);
+        QFETCH(QString, command);
+        Rig rig;
+        QVERIFY(rig.session.connect());
+        rig.spin->setValue(value);
+        rig.press("btn_update");
+        const QString head = QString("Phase change[%1] : ").arg(value);
+        QCOMPARE(rig.recorder.events,
+                 QStringList({"status:" + head, "status:" + head + "success"}));
+        QCOMPARE(rig.session.commands_after(1), std::vector<std::string>({command.toStdString()}));
+        QCOMPARE(rig.session.sim.phase(), value);
+        QCOMPARE(rig.spin->value(), value);
+    }
+
+    void spin_box_refuses_values_outside_0_to_359()
+    {
+        Rig rig;
+        rig.spin->setValue(400);
+        QCOMPARE(rig.spin->value(), 359);
+        rig.spin->setValue(-5);
+        QCOMPARE(rig.spin->value(), 0);
+    }
+
+    void set_without_answer_fails_and_keeps_value()
+    {
+        Rig rig;
+        QVERIFY(rig.session.connect());
+        rig.session.sim.set_fault(vyr_sim::Fault::no_answer);
+        rig.spin->setValue(45);
+        rig.press("btn_update");
+        QCOMPARE(rig.recorder.last(), QString("status:Phase change[45] : fail"));
+        QCOMPARE(rig.spin->value(), 45);
+        QVERIFY2(rig.recorder.last_ms() >= 1000 && rig.recorder.last_ms() < 1600,
+                 qPrintable(QString::number(rig.recorder.last_ms())));
+    }
+
+    void get_reads_the_sensor_phase()
+    {
+        Rig rig;
+        QVERIFY(rig.session.connect());
+        rig.session.sim.set_phase(123);
+        rig.press("btn_get");
+        QCOMPARE(rig.recorder.events,
+                 QStringList({"status:Current Phase get : ", "status:Current Phase get : 123"}));
+        QCOMPARE(rig.spin->value(), 123);
+        QCOMPARE(rig.session.commands_after(1), std::vector<std::string>({"%PG"}));
+    }
+
+    void get_above_359_shows_maximum_but_reports_number()
+    {
+        Rig rig;
+        QVERIFY(rig.session.connect());
+        rig.session.sim.set_phase(400);
+        rig.press("btn_get");
+        QCOMPARE(rig.recorder.last(), QString("status:Current Phase get : 400"));
+        QCOMPARE(rig.spin->value(), 359);
+    }
+
+    void get_without_usable_digits_reads_zero_data()
+    {
+        QTest::addColumn<int>("phase");
+        QTest::addColumn<int>("fault");
+        // A link closed right after the status ends the reply as an empty line would.
+        QTest::newRow("empty data line") << 123 << int(vyr_sim::Fault::close_after_status);
+        QTest::newRow("sign in the digits") << -5 << -1;
+    }
+    void get_without_usable_digits_reads_zero()
+    {
+        QFETCH(int, phase);
+        QFETCH(int, fault);
+        Rig rig;
+        QVERIFY(rig.session.connect());
+        rig.session.sim.set_phase(phase);
+        if (fault >= 0) {
+            rig.session.sim.set_fault(vyr_sim::Fault(fault));
+        }
+        rig.spin->setValue(17);
+        rig.press("btn_get");
+        QCOMPARE(rig.recorder.last(), QString("status:Current Phase get : 0"));
+        QCOMPARE(rig.spin->value(), 0);
+    }
+
+    void get_ignores_the_rest_of_the_data_line()
+    {
+        Rig rig;
+        QVERIFY(rig.session.connect());
+        rig.session.sim.set_phase(45);
+        rig.session.sim.set_fault(vyr_sim::Fault::data_checksum);
+        rig.press("btn_get");
+        QCOMPARE(rig.recorder.last(), QString("status:Current Phase get : 45"));
+        QCOMPARE(rig.spin->value(), 45);
+    }
+
+    void get_failures_leave_the_spin_box_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::newRow("wrong status") << int(vyr_sim::Fault::status_checksum);
+        QTest::newRow("no answer") << int(vyr_sim::Fault::no_answer);
+    }
+    void get_failures_leave_the_spin_box()
+    {
+        QFETCH(int, fault);
+        Rig rig;
+        QVERIFY(rig.session.connect());
+        rig.session.sim.set_phase(123);
+        rig.session.sim.set_fault(vyr_sim::Fault(fault));
+        rig.spin->setValue(17);
+        rig.press("btn_get");
+        QCOMPARE(rig.recorder.events,
+                 QStringList({"status:Current Phase get : ", "status:Current Phase get : fail"}));
+        QCOMPARE(rig.spin->value(), 17);
+        QVERIFY(rig.recorder.last_ms() < 1600);
+    }
+};
+
+QTEST_MAIN(Phase_setter_test)
+#include "phase_setter_test.moc"

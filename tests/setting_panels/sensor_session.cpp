@@ -1,0 +1,28 @@
+#include "sensor_session.h"
+
+bool Sensor_session::connect()
+{
+    if (!sim.start_tcp(0)) {
+        return false;
+    }
+    if (!driver.open("127.0.0.1", sim.tcp_port(), kvt::Lidar::Ethernet)) {
+        return false;
+    }
+    sim.clear_received();
+    return true;
+}
+
+std::vector<std::string> Sensor_session::commands() const
+{
+    std::vector<std::string> texts;
+    for (const vyr_sim::Received_line& line : sim.received()) {
+        texts.push_back(line.text);
+    }
+    return texts;
+}
+
+std::vector<std::string> Sensor_session::commands_after(size_t count, int time_out_ms) const
+{
+    sim.wait_for_received(count, time_out_ms);
+    return commands();
+}
