@@ -90,6 +90,8 @@ Output render(const Sensor_state& state, const Reply& reply, const std::string& 
     if (fault(Fault::long_line) && echo.size() < 120)
         echo.append(120 - echo.size(), '-');
     std::string status = reply.status;
+    if (fault(Fault::refused_status))
+        status = with_checksum("05");
     if (fault(Fault::status_checksum) && status.size() == 3)
         status[2] = spoiled(status[2]);
     out.bytes = echo + "\n" + status + "\n";

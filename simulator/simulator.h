@@ -37,6 +37,7 @@ enum class Fault {
     huge_range,         // scan echo announces 0000 to 9999 and sends 10000 steps
     leading_ampersand,  // scan data block starts with '&'
     no_steps,           // scans carry a time stamp but no data lines
+    refused_status,     // the status line is "05" plus checksum, which no command accepts
 };
 
 // Which forms of the "$IP" command the sensor takes.
