@@ -58,6 +58,15 @@ TEST_F(Driver_test, ReopenClosesTheOldConnectionFirst)
     EXPECT_FALSE(sim.client_connected());
 }
 
+TEST_F(Driver_test, ReopenStopsOutputThatMayBePending)
+{
+    ASSERT_TRUE(open_driver_tcp());
+    ASSERT_TRUE(driver.laser_on());
+    ASSERT_TRUE(open_driver_tcp());
+    EXPECT_EQ(received(), (Texts{"QT", "PP", "BM", "QT", "QT", "PP"}));
+    EXPECT_FALSE(sim.laser_on());
+}
+
 TEST_F(Driver_test, TypeOtherThanEthernetOpensSerial)
 {
     ASSERT_TRUE(sim.start_serial());

@@ -205,14 +205,21 @@ TEST_F(Sim_test, RebootNeedsTwoAcceptedAnswersThenEndsTheLink)
     EXPECT_EQ(vyr_reboot(&sensor), VYR_NOT_CONNECTED);
 }
 
-TEST_F(Sim_test, RefusedFirstRebootAnswerSendsNoSecond)
+TEST_F(Sim_test, RefusedOrSpoiledFirstRebootAnswerSendsNoSecond)
 {
-    open_tcp_and_clear();
-    sim.set_fault(Fault::status_checksum);
-    EXPECT_EQ(vyr_reboot(&sensor), VYR_INVALID_RESPONSE);
-    EXPECT_EQ(sensor.last_error, VYR_INVALID_RESPONSE);
-    EXPECT_EQ(sensor.is_active, 1);
-    EXPECT_TRUE(nothing_more_received(300));
-    EXPECT_EQ(received(), (Texts{"RB"}));
-    EXPECT_EQ(sim.reboot_count(), 0);
+    for (Fault fault : {Fault::refused_status, Fault::status_checksum}) {
+        SCOPED_TRACE(static_cast<int>(fault));
+        open_tcp_and_clear();
+        sim.clear_faults();
+        sim.set_fault(fault);
+        sensor.last_error = 0;
+        EXPECT_EQ(vyr_reboot(&sensor), VYR_INVALID_RESPONSE);
+        EXPECT_EQ(sensor.last_error, VYR_INVALID_RESPONSE);
+        EXPECT_EQ(sensor.is_active, 1);
+        EXPECT_TRUE(nothing_more_received(300));
+        EXPECT_EQ(received(), (Texts{"RB"}));
+        EXPECT_EQ(sim.reboot_count(), 0);
+        sim.clear_faults();
+        vyr_close(&sensor);
+    }
 }

@@ -70,6 +70,16 @@ TEST_F(Sim_test, ShortParameterReplyIsInvalid)
     EXPECT_EQ(sensor.is_active, 0);
 }
 
+TEST_F(Sim_test, RefusedParameterRequestFailsOpenWithoutStoredCode)
+{
+    sim.set_fault(Fault::refused_status);
+    sim.set_fault_command("PP");
+    EXPECT_EQ(open_tcp(), VYR_UNKNOWN_ERROR);
+    EXPECT_EQ(sensor.last_error, VYR_NO_ERROR);
+    EXPECT_EQ(sensor.is_active, 0);
+    EXPECT_LT(vyr_raw_write(&sensor, "QT\n", 3), 0);
+}
+
 TEST_F(Sim_test, SensorInTimeAdjustModeIsReleased)
 {
     sim.set_time_adjust_mode(true);
