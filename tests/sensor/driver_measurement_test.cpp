@@ -1,0 +1,236 @@
+// The driver's measurement, time-stamp, conversion and text operations against
+// the simulated sensor. Its vectors are sized exactly, so a write past the data
+// the sensor announced shows up under the address sanitizer.
+
+#include "scan_expectations.h"
+#include "sim_sensor_fixture.h"
+#include "ticks.h"
+#include "vyr_driver.h"
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using kvt::Lidar;
+
+class Driver_measurement_test : public ::testing::Test
+{
+protected:
+    void SetUp() override { start_simulator(sim); }
+
+    void open_driver()
+    {
+        ASSERT_TRUE(driver.open("127.0.0.1", sim.tcp_port(), Lidar::Ethernet))
+            << driver.last_error_text();
+        sim.clear_received();
+    }
+
+    vyr_sim::Simulator sim;
+    kvt::Vyr_driver driver;
+    std::vector<long> distance;
+    std::vector<unsigned short> intensity;
+};
+
+TEST_F(Driver_measurement_test, each_read_fills_its_vectors_with_the_scan)
+{
+    open_driver();
+    const Scan_range full{0, area_max, 1};
+    const int steps = full.steps();
+
+    ASSERT_TRUE(driver.start_scans(Lidar::Range, 1, 0));
+    ASSERT_TRUE(driver.read_distance(distance, nullptr));
+    ASSERT_EQ(distance.size(), size_t(steps));
+    expect_scan_values(VYR_DISTANCE, full, 0, distance.data(), nullptr, steps);
+
+    ASSERT_TRUE(driver.start_scans(Lidar::Range_intensity, 1, 0));
+    ASSERT_TRUE(driver.read_distance_intensity(distance, intensity, nullptr));
+    ASSERT_EQ(intensity.size(), size_t(steps));
+    expect_scan_values(VYR_DISTANCE_INTENSITY, full, 0, distance.data(), intensity.data(), steps);
+
+    ASSERT_TRUE(driver.start_scans(Lidar::Multi_echo_intensity, 1, 0));
+    ASSERT_TRUE(driver.read_multiecho_intensity(distance, intensity, nullptr));
+    ASSERT_EQ(distance.size(), size_t(3 * steps));
+    ASSERT_EQ(intensity.size(), size_t(3 * steps));
+    expect_scan_values(VYR_MULTIECHO_INTENSITY, full, 0, distance.data(), intensity.data(),
+                       steps);
+}
+
+TEST_F(Driver_measurement_test, a_multiecho_read_sizes_the_vector_by_the_steps_received)
+{
+    open_driver();
+    ASSERT_TRUE(driver.set_scan_range(-area_front, 140, 1));
+    ASSERT_TRUE(driver.start_scans(Lidar::Multi_echo, 2, 0));
+    for (int scan = 0; scan < 2; ++scan) {
+        ASSERT_TRUE(driver.read_multiecho(distance, nullptr)) << driver.last_error_text();
+        EXPECT_EQ(distance.size(), 2043u);
+        expect_scan_values(VYR_MULTIECHO, Scan_range{0, 680, 1}, scan, distance.data(), nullptr,
+                           681);
+    }
+}
+
+TEST_F(Driver_measurement_test, a_read_of_another_type_than_started_reads_nothing)
+{
+    open_driver();
+    ASSERT_TRUE(driver.start_scans(Lidar::Range_intensity, 1, 0));
+    distance.assign(5, 9);
+    EXPECT_FALSE(driver.read_distance(distance, nullptr));
+    EXPECT_STREQ(driver.last_error_text(), "measurement type mismatch.");
+    EXPECT_EQ(distance, std::vector<long>(5, 9));
+    EXPECT_FALSE(driver.read_multiecho_intensity(distance, intensity, nullptr));
+
+    // The type stays that of the last successful start.
+    EXPECT_FALSE(driver.start_scans(static_cast<Lidar::measurement_type>(4), 1, 0));
+    EXPECT_FALSE(driver.start_scans(Lidar::Range, 1, 12));
+    EXPECT_TRUE(driver.read_distance_intensity(distance, intensity, nullptr));
+    EXPECT_EQ(command_texts(sim).size(), 2u);
+}
+
+TEST_F(Driver_measurement_test, a_scan_without_steps_leaves_the_vectors_at_full_size)
+{
+    open_driver();
+    sim.set_fault(vyr_sim::Fault::no_steps);
+    ASSERT_TRUE(driver.start_scans(Lidar::Multi_echo_intensity, 1, 0));
+    EXPECT_TRUE(driver.read_multiecho_intensity(distance, intensity, nullptr));
+    EXPECT_EQ(distance.size(), size_t(3 * (area_max + 1)));
+    EXPECT_EQ(intensity.size(), size_t(3 * (area_max + 1)));
+}
+
+TEST_F(Driver_measurement_test, oversized_announcements_and_stray_markers_stay_inside_the_vectors)
+{
+    open_driver();
+    sim.set_fault(vyr_sim::Fault::huge_range);
+    ASSERT_TRUE(driver.start_scans(Lidar::Multi_echo_intensity, 1, 0));
+    EXPECT_FALSE(driver.read_multiecho_intensity(distance, intensity, nullptr));
+    EXPECT_STREQ(driver.last_error_text(), "receive error.");
+
+    // The single scan's rest may still be on its way: start clean.
+    sim.clear_faults();
+    open_driver();
+    sim.set_fault(vyr_sim::Fault::short_echo_range);
+    ASSERT_TRUE(driver.start_scans(Lidar::Range, 1, 0));
+    EXPECT_FALSE(driver.read_distance(distance, nullptr));
+    EXPECT_STREQ(driver.last_error_text(), "receive error.");
+
+    sim.clear_faults();
+    open_driver();
+    sim.set_fault(vyr_sim::Fault::leading_ampersand);
+    ASSERT_TRUE(driver.start_scans(Lidar::Multi_echo, 1, 0));
+    EXPECT_TRUE(driver.read_multiecho(distance, nullptr));
+    EXPECT_EQ(distance.size(), size_t(3 * (area_max + 1)));
+}
+
+TEST_F(Driver_measurement_test, a_closed_driver_fails_its_reads_without_resizing)
+{
+    EXPECT_EQ(driver.max_data_count(), -2);
+    EXPECT_FALSE(driver.read_distance(distance, nullptr));
+    EXPECT_TRUE(distance.empty());
+    EXPECT_STREQ(driver.last_error_text(), "not connected.");
+    EXPECT_FALSE(driver.laser_on());
+    EXPECT_FALSE(driver.start_scans(Lidar::Range, 1, 0));
+    EXPECT_EQ(driver.min_step(), 1);
+    EXPECT_EQ(driver.max_step(), 0);
+}
+
+TEST_F(Driver_measurement_test, conversions_and_limits_come_from_the_open_sensor)
+{
+    sim.set_parameter("DMIN", "23");
+    sim.set_parameter("DMAX", "25000");
+    open_driver();
+    EXPECT_EQ(driver.deg_to_index(90), 900);
+    EXPECT_EQ(driver.rad_to_step(-1.5707963267948966), -360);
+    EXPECT_DOUBLE_EQ(driver.step_to_deg(360), 90.0);
+    EXPECT_EQ(driver.step_to_index(10), 550);
+    EXPECT_EQ(driver.min_step(), -area_front);
+    EXPECT_EQ(driver.max_step(), area_max - area_front);
+    EXPECT_EQ(driver.min_distance(), 23);
+    EXPECT_EQ(driver.max_distance(), 25000);
+    EXPECT_EQ(driver.max_data_count(), area_max + 1);
+    EXPECT_EQ(driver.max_echo_count(), 3);
+    EXPECT_EQ(driver.scan_period_usec(), 100000);
+}
+
+TEST_F(Driver_measurement_test, product_firmware_and_serial_are_cached_until_the_next_open)
+{
+    sim.set_version_field("PROD", "VYR-A");
+    EXPECT_STREQ(driver.product(), "not connected.");
+    open_driver();
+    EXPECT_STREQ(driver.product(), "VYR-A");
+    EXPECT_STREQ(driver.firmware_version(), driver.firmware_version());
+    EXPECT_STREQ(driver.serial_number(), driver.serial_number());
+    EXPECT_EQ(command_texts(sim), (std::vector<std::string>{"VV", "VV", "VV"}));
+
+    sim.set_version_field("PROD", "VYR-B");
+    driver.close();
+    EXPECT_STREQ(driver.product(), "VYR-A");
+    open_driver();
+    EXPECT_STREQ(driver.product(), "VYR-B");
+}
+
+TEST_F(Driver_measurement_test, status_and_state_are_asked_every_time)
+{
+    open_driver();
+    sim.set_info_field("STAT", "Stable 000 no error.");
+    EXPECT_TRUE(driver.is_stable());
+    sim.set_info_field("STAT", "Unstable");
+    EXPECT_STREQ(driver.sensor_status(), "Unstable");
+    EXPECT_FALSE(driver.is_stable());
+    EXPECT_STRNE(driver.measurement_state(), "receive error.");
+    EXPECT_EQ(command_texts(sim), (std::vector<std::string>{"II", "II", "II", "II"}));
+}
+
+TEST_F(Driver_measurement_test, laser_sleep_and_wake_send_their_commands)
+{
+    open_driver();
+    EXPECT_TRUE(driver.laser_on());
+    EXPECT_TRUE(driver.laser_off());
+    driver.sleep();
+    driver.wake();
+    driver.stop_scans();
+    EXPECT_EQ(command_texts(sim),
+              (std::vector<std::string>{"BM", "QT", "QT", "%SL", "QT", "QT"}));
+}
+
+class Driver_time_stamp_test : public Driver_measurement_test
+{
+protected:
+    long read_stamp()
+    {
+        long stamp = -1;
+        EXPECT_TRUE(driver.start_scans(Lidar::Range, 1, 0));
+        EXPECT_TRUE(driver.read_distance(distance, &stamp));
+        return stamp;
+    }
+};
+
+TEST_F(Driver_time_stamp_test, after_synchronising_at_zero_stamps_count_from_then)
+{
+    open_driver();
+    const int32_t start = vyr_ticks();
+    ASSERT_TRUE(driver.sync_time_stamp(0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const long stamp = read_stamp();
+    const long elapsed = vyr_ticks() - start;
+    EXPECT_GE(stamp, 195);
+    EXPECT_LE(stamp, elapsed + 5);
+    EXPECT_FALSE(sim.time_adjust_mode());
+}
+
+TEST_F(Driver_time_stamp_test, a_failed_time_read_keeps_the_previous_offset)
+{
+    open_driver();
+    ASSERT_TRUE(driver.sync_time_stamp(1000000));
+    sim.set_fault_command("TM1");
+    sim.set_fault(vyr_sim::Fault::status_checksum);
+    EXPECT_FALSE(driver.sync_time_stamp(0));
+    EXPECT_FALSE(sim.time_adjust_mode());
+    sim.clear_faults();
+    const long stamp = read_stamp();
+    EXPECT_GE(stamp, 1000000);
+    EXPECT_LT(stamp, 1010000);
+}
+
+} // namespace
