@@ -65,16 +65,6 @@ protected:
     vyr_tcpclient client;
 };
 
-TEST_F(TcpClient, SendsAndReceivesBytes)
-{
-    EXPECT_EQ(tcpclient_write(&client, "QT\n", 3), 3);
-    EXPECT_EQ(server.receive(3), "QT\n");
-
-    server.send("hello");
-    wait_arrived();
-    EXPECT_EQ(read(5), "hello");
-}
-
 TEST_F(TcpClient, ServesReadsFromTheRingWithoutTouchingTheSocket)
 {
     server.send("0123456789");
@@ -89,15 +79,6 @@ TEST_F(TcpClient, ServesReadsFromTheRingWithoutTouchingTheSocket)
     // Had either read received, the new bytes would sit in the ring now.
     EXPECT_EQ(ring_size(&client.ring), 0);
     EXPECT_EQ(read(3), "XYZ");
-}
-
-TEST_F(TcpClient, ReadGathersFromRingThenSocketInOrder)
-{
-    server.send("abcde");
-    wait_arrived();
-    EXPECT_EQ(read(2), "ab");
-    server.send("fgh");
-    EXPECT_EQ(read(6, 1000), "cdefgh");
 }
 
 TEST_F(TcpClient, LongLineIsSplitAndTheHeldBackByteStartsTheNextLine)
