@@ -37,8 +37,7 @@ public:
     bool start_scans(measurement_type type, int scan_count, int skip_scans) override;
     bool read_distance(std::vector<long>& distance, long* time_stamp) override;
     bool read_distance_intensity(std::vector<long>& distance,
-                                 std::vector<unsigned short>& intensity,
-                                 long* time_stamp) override;
+                                 std::vector<unsigned short>& intensity, long* time_stamp) override;
     bool read_multiecho(std::vector<long>& distance, long* time_stamp) override;
     bool read_multiecho_intensity(std::vector<long>& distance,
                                   std::vector<unsigned short>& intensity,

@@ -1,8 +1,8 @@
 // The driver's measurement, time-stamp, conversion and information operations.
 
 #include "driver_state.h"
-#include "vyr_exchange.h"
 #include "vyr_conversions.h"
+#include "vyr_exchange.h"
 #include "vyr_information.h"
 #include "vyr_measurement.h"
 
@@ -14,7 +14,8 @@ namespace kvt {
 
 namespace {
 
-struct type_row {
+struct type_row
+{
     Lidar::measurement_type type;
     int engine_type;
 };
@@ -104,7 +105,8 @@ bool Vyr_driver::read_scan(measurement_type type, std::vector<long>& distance,
         result = vyr_read_distance(sensor, distance.data(), time_stamp);
         break;
     case Range_intensity:
-        result = vyr_read_distance_intensity(sensor, distance.data(), intensity->data(), time_stamp);
+        result =
+            vyr_read_distance_intensity(sensor, distance.data(), intensity->data(), time_stamp);
         break;
     case Multi_echo:
         result = vyr_read_multiecho(sensor, distance.data(), time_stamp);
@@ -144,8 +146,7 @@ bool Vyr_driver::read_multiecho(std::vector<long>& distance, long* time_stamp)
 }
 
 bool Vyr_driver::read_multiecho_intensity(std::vector<long>& distance,
-                                          std::vector<unsigned short>& intensity,
-                                          long* time_stamp)
+                                          std::vector<unsigned short>& intensity, long* time_stamp)
 {
     return read_scan(Multi_echo_intensity, distance, &intensity, time_stamp);
 }

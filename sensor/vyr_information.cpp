@@ -12,7 +12,8 @@ const char receive_error_text[] = "receive error.";
 
 const int status_ok[] = {0, -1};
 
-struct info_query {
+struct info_query
+{
     const char* command;
     int expected_lines;
     int reply_size;
@@ -78,8 +79,8 @@ const char* info_value(vyr_sensor* sensor, const info_query& query)
     if (failure) {
         return failure;
     }
-    if (!find_info_field(sensor->info_text, reply, query.reply_size, query.key,
-                         query.terminators, query.expected_lines)) {
+    if (!find_info_field(sensor->info_text, reply, query.reply_size, query.key, query.terminators,
+                         query.expected_lines)) {
         return receive_error_text;
     }
     return sensor->info_text;

@@ -229,8 +229,8 @@ int receive_scan(vyr_sensor* sensor, long* distance, unsigned short* intensity, 
     int result = 0;
     if (kind != VYR_UNKNOWN_REPLY) {
         if (announced_range_fits(sensor)) {
-            result = receive_data_block(sensor, distance,
-                                        has_intensity(kind) ? intensity : nullptr, kind, line);
+            result = receive_data_block(sensor, distance, has_intensity(kind) ? intensity : nullptr,
+                                        kind, line);
         } else {
             result = fail_after_discard(sensor, VYR_RECEIVE_ERROR);
         }
@@ -330,8 +330,7 @@ int vyr_start_scans(vyr_sensor* sensor, int type, int scan_count, int skip_scans
     if (!sensor->is_active) {
         return fail(sensor, VYR_NOT_CONNECTED);
     }
-    if (skip_scans < 0 || skip_scans > 9 || type < VYR_DISTANCE ||
-        type > VYR_MULTIECHO_INTENSITY) {
+    if (skip_scans < 0 || skip_scans > 9 || type < VYR_DISTANCE || type > VYR_MULTIECHO_INTENSITY) {
         return fail_after_discard(sensor, VYR_INVALID_PARAMETER);
     }
     const bool multi = is_multiecho(type);

@@ -55,8 +55,7 @@ TEST_F(Driver_measurement_test, each_read_fills_its_vectors_with_the_scan)
     ASSERT_TRUE(driver.read_multiecho_intensity(distance, intensity, nullptr));
     ASSERT_EQ(distance.size(), size_t(3 * steps));
     ASSERT_EQ(intensity.size(), size_t(3 * steps));
-    expect_scan_values(VYR_MULTIECHO_INTENSITY, full, 0, distance.data(), intensity.data(),
-                       steps);
+    expect_scan_values(VYR_MULTIECHO_INTENSITY, full, 0, distance.data(), intensity.data(), steps);
 }
 
 TEST_F(Driver_measurement_test, a_multiecho_read_sizes_the_vector_by_the_steps_received)
@@ -190,8 +189,7 @@ TEST_F(Driver_measurement_test, laser_sleep_and_wake_send_their_commands)
     driver.sleep();
     driver.wake();
     driver.stop_scans();
-    EXPECT_EQ(command_texts(sim),
-              (std::vector<std::string>{"BM", "QT", "QT", "%SL", "QT", "QT"}));
+    EXPECT_EQ(command_texts(sim), (std::vector<std::string>{"BM", "QT", "QT", "%SL", "QT", "QT"}));
 }
 
 class Driver_time_stamp_test : public Driver_measurement_test

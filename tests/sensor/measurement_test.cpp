@@ -90,8 +90,8 @@ TEST_F(Measurement_test, values_and_echo_markers_split_across_lines_decode_whole
     open_sensor();
     Scan_buffers buffers(full.steps());
     ASSERT_EQ(vyr_start_scans(&sensor, VYR_MULTIECHO_INTENSITY, 1, 0), 0);
-    const int count = vyr_read_multiecho_intensity(&sensor, buffers.distance(),
-                                                   buffers.intensity(), nullptr);
+    const int count =
+        vyr_read_multiecho_intensity(&sensor, buffers.distance(), buffers.intensity(), nullptr);
     expect_scan_values(VYR_MULTIECHO_INTENSITY, full, 0, buffers.distance(), buffers.intensity(),
                        count);
 }
@@ -120,8 +120,8 @@ TEST_F(Measurement_test, scan_counts_zero_and_above_99_request_endless_output)
         Scan_buffers buffers(full.steps());
         EXPECT_EQ(vyr_read_distance(&sensor, buffers.distance(), nullptr), full.steps());
         EXPECT_EQ(vyr_stop_scans(&sensor), 0);
-        EXPECT_EQ(commands(), (std::vector<std::string>{request('M', VYR_DISTANCE, full, "200"),
-                                                        "QT"}));
+        EXPECT_EQ(commands(),
+                  (std::vector<std::string>{request('M', VYR_DISTANCE, full, "200"), "QT"}));
         EXPECT_EQ(sensor.data_pending, 0);
     }
 }
@@ -195,9 +195,9 @@ TEST_F(Measurement_test, an_echo_announcing_a_range_beyond_the_sensor_is_rejecte
     sim.set_fault(vyr_sim::Fault::huge_range);
     Scan_buffers buffers(area_max + 1);
     ASSERT_EQ(vyr_start_scans(&sensor, VYR_MULTIECHO_INTENSITY, 1, 0), 0);
-    EXPECT_EQ(vyr_read_multiecho_intensity(&sensor, buffers.distance(), buffers.intensity(),
-                                           nullptr),
-              VYR_RECEIVE_ERROR);
+    EXPECT_EQ(
+        vyr_read_multiecho_intensity(&sensor, buffers.distance(), buffers.intensity(), nullptr),
+        VYR_RECEIVE_ERROR);
     EXPECT_TRUE(buffers.untouched());
 }
 
@@ -233,8 +233,7 @@ TEST_F(Measurement_test, a_scan_without_steps_stores_nothing)
     Scan_buffers buffers(area_max + 1);
     ASSERT_EQ(vyr_start_scans(&sensor, VYR_DISTANCE_INTENSITY, 1, 0), 0);
     long stamp = -1;
-    EXPECT_EQ(vyr_read_distance_intensity(&sensor, buffers.distance(), buffers.intensity(),
-                                          &stamp),
+    EXPECT_EQ(vyr_read_distance_intensity(&sensor, buffers.distance(), buffers.intensity(), &stamp),
               0);
     EXPECT_TRUE(buffers.untouched());
     EXPECT_GE(stamp, 0);

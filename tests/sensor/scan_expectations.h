@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-struct Scan_range {
+struct Scan_range
+{
     int first; // absolute steps
     int last;
     int group;
