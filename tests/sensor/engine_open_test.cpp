@@ -61,6 +61,18 @@ TEST_F(Sim_test, MissingZeroOrEmptyScanRateFailsOpenAndClosesLink)
     }
 }
 
+TEST_F(Sim_test, ParameterReplyLongerThanItsBufferStillOpens)
+{
+    // Far more lines than the reply buffer holds: the later ones are skipped, and the
+    // walk over the stored lines must not run past the buffer (checked under ASan).
+    for (int i = 0; i < 40; ++i) {
+        sim.set_parameter("X" + std::to_string(100 + i), std::string(60, 'x'));
+    }
+    ASSERT_EQ(open_tcp(), 0);
+    EXPECT_EQ(sensor.timeout_msec, 1562);
+    EXPECT_EQ(sensor.area_front, 384);
+}
+
 TEST_F(Sim_test, ShortParameterReplyIsInvalid)
 {
     for (const char* key : {"DMIN", "DMAX", "MODL"}) {
