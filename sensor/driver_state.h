@@ -10,7 +10,8 @@
 
 namespace kvt {
 
-struct Vyr_driver::driver_state {
+struct Vyr_driver::driver_state
+{
     vyr_sensor sensor;
     bool is_open = false;
     int current_type = Range;

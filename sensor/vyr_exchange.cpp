@@ -78,8 +78,8 @@ int exchange_command(vyr_sensor* sensor, const char* command, const int* expecte
     int stored = 0;
     bool accepted = false;
     for (int index = 0;; ++index) {
-        const int length = connection_readline(&sensor->connection, line, VYR_LINE_SIZE,
-                                               timeout_msec);
+        const int length =
+            connection_readline(&sensor->connection, line, VYR_LINE_SIZE, timeout_msec);
         if (length < 0) {
             return fail(sensor, VYR_NO_RESPONSE);
         }
@@ -165,8 +165,8 @@ int read_parameters(vyr_sensor* sensor)
     static const int expected[] = {0, -1};
     // Zero-filled so that the walk below never meets bytes the exchange did not write.
     char reply[648] = {};
-    const int lines = exchange_command(sensor, "PP\n", expected, VYR_OPEN_TIMEOUT, reply,
-                                       sizeof reply);
+    const int lines =
+        exchange_command(sensor, "PP\n", expected, VYR_OPEN_TIMEOUT, reply, sizeof reply);
     if (lines < 0) {
         return lines;
     }
@@ -175,11 +175,10 @@ int read_parameters(vyr_sensor* sensor)
         return fail(sensor, VYR_INVALID_RESPONSE);
     }
 
-    static const char* const keys[] = {"DMIN:", "DMAX:", "ARES:", "AMIN:",
-                                       "AMAX:", "AFRT:", "SCAN:"};
-    int* const fields[] = {&sensor->distance_min, &sensor->distance_max,
-                           &sensor->area_resolution, &sensor->area_min,
-                           &sensor->area_max, &sensor->area_front};
+    static const char* const keys[] = {
+        "DMIN:", "DMAX:", "ARES:", "AMIN:", "AMAX:", "AFRT:", "SCAN:"};
+    int* const fields[] = {&sensor->distance_min, &sensor->distance_max, &sensor->area_resolution,
+                           &sensor->area_min,     &sensor->area_max,     &sensor->area_front};
     unsigned found = 0;
     const char* text = reply;
     const char* const end = reply + sizeof reply;

@@ -10,7 +10,7 @@ extern "C" {
 #endif
 
 enum {
-    VYR_LINE_SIZE = 72,   /* one reply line and its NUL */
+    VYR_LINE_SIZE = 72,    /* one reply line and its NUL */
     VYR_OPEN_TIMEOUT = 140 /* ms, every exchange and drain during the open */
 };
 

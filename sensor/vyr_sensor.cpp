@@ -6,7 +6,8 @@
 
 namespace {
 
-struct error_row {
+struct error_row
+{
     int code;
     const char* text;
 };

@@ -29,7 +29,8 @@ enum vyr_error {
 enum { VYR_INFO_TEXT_SIZE = 80 };
 
 /* One sensor. The caller owns it and starts it with vyr_sensor_init. */
-typedef struct vyr_sensor {
+typedef struct vyr_sensor
+{
     int is_active;
     int last_error;
     vyr_connection connection;

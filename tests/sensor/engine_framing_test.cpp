@@ -113,16 +113,14 @@ TEST_F(Sim_test, SpoiledChecksumsFailTheExchange)
 {
     open_tcp_and_clear();
     sim.set_fault(Fault::status_checksum);
-    EXPECT_EQ(exchange_command(&sensor, "VV\n", accept_zero, 500, nullptr, 0),
-              VYR_CHECKSUM_ERROR);
+    EXPECT_EQ(exchange_command(&sensor, "VV\n", accept_zero, 500, nullptr, 0), VYR_CHECKSUM_ERROR);
     EXPECT_EQ(sensor.last_error, VYR_CHECKSUM_ERROR);
     drop_lines(&sensor, 200); // the rest of the reply was left on the link
 
     sim.clear_faults();
     sim.set_fault(Fault::data_checksum);
     sensor.last_error = 0;
-    EXPECT_EQ(exchange_command(&sensor, "II\n", accept_zero, 500, nullptr, 0),
-              VYR_CHECKSUM_ERROR);
+    EXPECT_EQ(exchange_command(&sensor, "II\n", accept_zero, 500, nullptr, 0), VYR_CHECKSUM_ERROR);
     EXPECT_EQ(sensor.last_error, VYR_CHECKSUM_ERROR);
 }
 
