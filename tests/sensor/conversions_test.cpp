@@ -22,9 +22,6 @@ protected:
         sensor.area_front = 540;
         sensor.area_min = 0;
         sensor.area_max = 1080;
-        sensor.distance_min = 20;
-        sensor.distance_max = 30000;
-        sensor.scan_usec = 25000;
     }
 
     // The angle of a fractional number of steps.
@@ -70,22 +67,6 @@ TEST_F(Conversions_test, indexes_follow_the_first_received_step)
     EXPECT_EQ(vyr_rad_to_index(&sensor, 0.0), 540);
     EXPECT_DOUBLE_EQ(vyr_index_to_deg(&sensor, 440), 0.0);
     EXPECT_EQ(vyr_step_to_index(&sensor, -600), 0);
-}
-
-TEST_F(Conversions_test, limits_of_an_open_handle)
-{
-    long min_distance = 0;
-    long max_distance = 0;
-    vyr_distance_limits(&sensor, &min_distance, &max_distance);
-    EXPECT_EQ(min_distance, 20);
-    EXPECT_EQ(max_distance, 30000);
-    int min_step = 0;
-    int max_step = 0;
-    vyr_step_limits(&sensor, &min_step, &max_step);
-    EXPECT_EQ(min_step, -540);
-    EXPECT_EQ(max_step, 540);
-    EXPECT_EQ(vyr_max_data_count(&sensor), 1081);
-    EXPECT_EQ(vyr_scan_period_usec(&sensor), 25000);
 }
 
 TEST_F(Conversions_test, an_inactive_handle_gives_its_fixed_values)

@@ -96,16 +96,6 @@ TEST_F(Measurement_test, values_and_echo_markers_split_across_lines_decode_whole
                        count);
 }
 
-TEST_F(Measurement_test, reading_intensity_data_without_an_intensity_array_skips_it)
-{
-    open_sensor();
-    const Scan_range full{0, area_max, 1};
-    Scan_buffers buffers(full.steps());
-    ASSERT_EQ(vyr_start_scans(&sensor, VYR_DISTANCE_INTENSITY, 1, 0), 0);
-    const int count = vyr_read_distance(&sensor, buffers.distance(), nullptr);
-    expect_scan_values(VYR_DISTANCE_INTENSITY, full, 0, buffers.distance(), nullptr, count);
-}
-
 TEST_F(Measurement_test, scan_counts_zero_and_above_99_request_endless_output)
 {
     sim.set_pacing(vyr_sim::Pacing::scan_rate);
@@ -156,16 +146,6 @@ TEST_F(Measurement_test, laser_on_is_sent_once_and_stop_switches_it_off)
     EXPECT_EQ(vyr_laser_off(&sensor), 0);
     EXPECT_EQ(sensor.laser_is_on, 0);
     EXPECT_EQ(commands(), (std::vector<std::string>{"BM", "QT"}));
-}
-
-TEST_F(Measurement_test, operations_on_a_closed_handle_report_not_connected)
-{
-    Scan_buffers buffers(1);
-    EXPECT_EQ(vyr_laser_on(&sensor), VYR_NOT_CONNECTED);
-    EXPECT_EQ(vyr_start_scans(&sensor, VYR_DISTANCE, 1, 0), VYR_NOT_CONNECTED);
-    EXPECT_EQ(vyr_read_distance(&sensor, buffers.distance(), nullptr), VYR_NOT_CONNECTED);
-    EXPECT_EQ(vyr_stop_scans(&sensor), VYR_NOT_CONNECTED);
-    EXPECT_TRUE(buffers.untouched());
 }
 
 // Faults a device may send.
