@@ -1,0 +1,206 @@
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFrame>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include "heater_setter.h"
+#include "ip_address_widget.h"
+#include "ip_changer.h"
+#include "main_window.h"
+#include "panel_test_support.h"
+#include "phase_setter.h"
+#include "qvyr_connector.h"
+#include "simulator.h"
+
+// The setting panels inside the whole window, driven with clicks and keys.
+class Main_window_flow_test : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Rig
+    {
+        vyr_sim::Simulator sensor;
+        Scoped_working_directory folder;
+        QScopedPointer<MainWindow> window;
+        qint64 longest_ms = 0;
+
+        // The saved connection points at the simulator, so nothing else is contacted.
+        bool start()
+        {
+            if (!sensor.start_tcp(0) ||
+                !write_settings_file({"is_ethernet=true", "ip_address=127.0.0.1",
+                                      QString("port_num=%1").arg(sensor.tcp_port())})) {
+                return false;
+            }
+            window.reset(new MainWindow);
+            window->show();
+            return true;
+        }
+        template <class T> T* find(const char* name = nullptr)
+        {
+            return name ? window->findChild<T*>(name) : window->findChild<T*>();
+        }
+        QString status() { return window->statusBar()->currentMessage(); }
+        void click(QWidget* button)
+        {
+            QElapsedTimer blocked;
+            blocked.start();
+            QTest::mouseClick(button, Qt::LeftButton);
+            longest_ms = qMax(longest_ms, blocked.elapsed());
+        }
+        void type(QWidget* field, const QString& text)
+        {
+            field->setFocus();
+            QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(field, Qt::Key_Backspace);
+            QTest::keyClicks(field, text);
+        }
+        void expect_setting_panels_enabled(bool enabled)
+        {
+            QCOMPARE(find<QVyr_heater_setter>()->isEnabled(), enabled);
+            QCOMPARE(find<QVyr_phase_setter>()->isEnabled(), enabled);
+            QCOMPARE(find<QVyr_ip_changer>()->isEnabled(), enabled);
+            QVERIFY(find<QVyr_connector>()->isEnabled());
+        }
+        std::vector<std::string> commands()
+        {
+            std::vector<std::string> texts;
+            for (const auto& line : sensor.received()) {
+                texts.push_back(line.text);
+            }
+            return texts;
+        }
+    };
+
+private slots:
+    void column_order_stretch_and_alignment()
+    {
+        Rig rig;
+        QVERIFY(rig.start());
+        auto* column = rig.find<QVBoxLayout>("vlo_setting");
+        QCOMPARE(column->count(), 7);
+        QWidget* expected[] = {
+            rig.find<QVyr_connector>(),    nullptr, rig.find<QVyr_heater_setter>(), nullptr,
+            rig.find<QVyr_phase_setter>(), nullptr, rig.find<QVyr_ip_changer>()};
+        for (int i = 0; i < 7; ++i) {
+            QWidget* widget = column->itemAt(i)->widget();
+            const bool panel = expected[i] != nullptr;
+            if (panel) {
+                QCOMPARE(widget, expected[i]);
+            } else {
+                auto* line = qobject_cast<QFrame*>(widget);
+                QVERIFY(line);
+                QCOMPARE(line->frameShape(), QFrame::HLine);
+                QCOMPARE(line->frameShadow(), QFrame::Sunken);
+            }
+            const bool setting_panel = panel && i > 0;
+            QCOMPARE(column->stretch(i), setting_panel ? 1 : 0);
+            QCOMPARE(column->itemAt(i)->alignment(),
+                     setting_panel ? Qt::Alignment(Qt::AlignRight) : Qt::Alignment());
+        }
+        rig.expect_setting_panels_enabled(false);
+        QCOMPARE(rig.status(), QString("Start Application."));
+    }
+
+    void connect_heat_phase_and_new_address()
+    {
+        Rig rig;
+        QVERIFY(rig.start());
+
+        rig.click(rig.find<QPushButton>("btn_connect"));
+        QCOMPARE(rig.status(), QString("Connect : Success"));
+        rig.expect_setting_panels_enabled(true);
+        rig.sensor.clear_received();
+
+        rig.click(rig.find<QPushButton>("btn_heater_on"));
+        QCOMPARE(rig.status(), QString("Set heater[Activate] : success"));
+        QVERIFY(rig.sensor.heater());
+
+        rig.type(rig.find<QSpinBox>("spn_phase_value"), "7");
+        rig.click(rig.find<QPushButton>("btn_update"));
+        QCOMPARE(rig.status(), QString("Phase change[7] : success"));
+        QCOMPARE(rig.sensor.phase(), 7);
+
+        rig.sensor.set_phase(123);
+        rig.click(rig.find<QPushButton>("btn_get"));
+        QCOMPARE(rig.status(), QString("Current Phase get : 123"));
+        QCOMPARE(rig.find<QSpinBox>("spn_phase_value")->value(), 123);
+
+        // A loopback address, so that a later connect could not leave the machine.
+        auto* address = rig.find<QVyr_ip_changer>()->findChildren<Ip_address_widget*>().at(0);
+        const char* octets[] = {"127", "0", "0", "9"};
+        for (int i = 0; i < 4; ++i) {
+            rig.type(address->findChild<QLineEdit*>(QString("address_%1_edit_").arg(i)), octets[i]);
+        }
+        rig.click(rig.find<QPushButton>("btn_change_ip_address"));
+        QCOMPARE(rig.status(), QString("IP Address change[127.0.0.9] : success"));
+        QCOMPARE(rig.sensor.ip_settings().address, std::string("127.0.0.9"));
+
+        rig.expect_setting_panels_enabled(false);
+        auto* connect_button = rig.find<QPushButton>("btn_connect");
+        QCOMPARE(connect_button->text(), QString("Connect"));
+        QVERIFY(!connect_button->isChecked());
+        QCOMPARE(rig.find<QComboBox>("cmb_device")->currentText(), QString("127.0.0.9"));
+
+        const std::vector<std::string> commands = rig.commands();
+        QVERIFY(commands.size() >= 4);
+        QCOMPARE(std::vector<std::string>(commands.begin(), commands.begin() + 4),
+                 std::vector<std::string>(
+                     {"%AH1", "%SP007", "%PG", "$IP127000000009255255255000192168000001"}));
+        qInfo("longest blocking click with a prompt sensor: %lld ms", rig.longest_ms);
+    }
+
+    void silent_sensor_blocks_each_action_for_its_time_out()
+    {
+        Rig rig;
+        QVERIFY(rig.start());
+        rig.click(rig.find<QPushButton>("btn_connect"));
+        rig.sensor.set_fault(vyr_sim::Fault::no_answer);
+
+        const struct
+        {
+            const char* button;
+            const char* status;
+            int time_out_ms;
+        } actions[] = {
+            {"btn_heater_off", "Set heater[Inactivate] : fail", 2000},
+            {"btn_update", "Phase change[0] : fail", 1000},
+            {"btn_get", "Current Phase get : fail", 1000},
+            {"btn_change_ip_address", "IP Address change[192.168.0.11] : fail", 2000},
+        };
+        for (const auto& action : actions) {
+            rig.longest_ms = 0;
+            rig.click(rig.find<QPushButton>(action.button));
+            QCOMPARE(rig.status(), QString(action.status));
+            QVERIFY2(rig.longest_ms >= action.time_out_ms &&
+                         rig.longest_ms < action.time_out_ms + 600,
+                     qPrintable(QString("%1: %2 ms").arg(action.button).arg(rig.longest_ms)));
+            qInfo("%s blocked for %lld ms", action.button, rig.longest_ms);
+        }
+        rig.expect_setting_panels_enabled(true);
+    }
+
+    void trickling_reply_blocks_past_the_time_out_and_fails()
+    {
+        Rig rig;
+        QVERIFY(rig.start());
+        rig.click(rig.find<QPushButton>("btn_connect"));
+        // Echo complete just before the time-out, the status line well after it.
+        rig.sensor.set_fault(vyr_sim::Fault::trickle);
+        rig.sensor.set_trickle_ms(380);
+        rig.longest_ms = 0;
+        rig.click(rig.find<QPushButton>("btn_heater_on"));
+        QCOMPARE(rig.status(), QString("Set heater[Activate] : fail"));
+        QVERIFY2(rig.longest_ms > 2500, qPrintable(QString::number(rig.longest_ms)));
+        qInfo("heater with a trickling reply blocked for %lld ms", rig.longest_ms);
+    }
+};
+
+QTEST_MAIN(Main_window_flow_test)
+#include "main_window_flow_test.moc"
