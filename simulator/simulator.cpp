@@ -40,10 +40,19 @@ void close_fd(int& fd)
 
 } // namespace
 
+// One endpoint's connection: a TCP client or the pseudo-terminal master.
+struct Link
+{
+    int fd = -1;
+    bool serial = false;
+    bool hung_up = false; // serial: no host has the slave side open
+    Session session;
+};
+
 struct Simulator::Impl
 {
-    mutable std::mutex mutex;
-    mutable std::condition_variable received_changed;
+    std::mutex mutex;
+    std::condition_variable received_changed;
     Sensor_state state;
     std::vector<Received_line> record;
     int accepted = 0;
@@ -52,19 +61,17 @@ struct Simulator::Impl
     std::atomic<bool> stopping{false};
     int wake[2] = {-1, -1};
 
-    // Endpoint descriptors; the thread reads them, start/stop change them only
-    // while the thread is not running or under the mutex.
+    // The thread takes the descriptors under the mutex at each pass; start and
+    // stop change them under the mutex or with the thread joined.
     int listen_fd = -1;
     int port = 0;
-    int client_fd = -1;
-    Session client;
-    int master_fd = -1;
     std::string slave_path;
-    Session serial;
-    bool serial_hung_up = false;
+    Link client;
+    Link pty;
 
     Impl()
     {
+        pty.serial = true;
         if (pipe(wake) == 0) {
             set_nonblocking(wake[0]);
             set_nonblocking(wake[1]);
@@ -99,19 +106,14 @@ struct Simulator::Impl
     }
 
     void run();
-    void read_link(int& fd, Session& session, bool serial_link);
-    void handle_line(int& fd, Session& session, bool serial_link, const std::string& line);
-    void deliver(int& fd, Session& session, bool serial_link, const Output& out);
-    bool send_bytes(int fd, const std::string& bytes, int trickle_ms);
+    long long msec_to_work(Clock::time_point now);
+    void read_link(Link& link);
+    bool handle_line(Link& link, const std::string& line);
+    bool deliver(Link& link, const Output& out);
+    bool send_bytes(const Link& link, const std::string& bytes, int trickle_ms);
     bool pause(int ms);
-    void drop_link(int& fd, Session& session, bool serial_link);
-    long host_rate() const;
+    void drop_link(Link& link);
 };
-
-long Simulator::Impl::host_rate() const
-{
-    return master_fd >= 0 ? peer_line_speed(master_fd) : 0;
-}
 
 bool Simulator::Impl::pause(int ms)
 {
@@ -124,7 +126,7 @@ bool Simulator::Impl::pause(int ms)
 
 // Gives up after two seconds without progress: a host that stopped reading
 // must not stall the sensor for ever.
-bool Simulator::Impl::send_bytes(int fd, const std::string& bytes, int trickle_ms)
+bool Simulator::Impl::send_bytes(const Link& link, const std::string& bytes, int trickle_ms)
 {
     size_t done = 0;
     const size_t chunk = trickle_ms > 0 ? 1 : bytes.size();
@@ -132,10 +134,10 @@ bool Simulator::Impl::send_bytes(int fd, const std::string& bytes, int trickle_m
         if (stopping)
             return false;
         size_t n = std::min(chunk, bytes.size() - done);
-        ssize_t w = fd == master_fd ? write(fd, bytes.data() + done, n)
-                                    : send(fd, bytes.data() + done, n, MSG_NOSIGNAL);
+        ssize_t w = link.serial ? write(link.fd, bytes.data() + done, n)
+                                : send(link.fd, bytes.data() + done, n, MSG_NOSIGNAL);
         if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-            pollfd p{fd, POLLOUT, 0};
+            pollfd p{link.fd, POLLOUT, 0};
             if (poll(&p, 1, 2000) <= 0)
                 return false;
             continue;
@@ -149,48 +151,49 @@ bool Simulator::Impl::send_bytes(int fd, const std::string& bytes, int trickle_m
     return true;
 }
 
-void Simulator::Impl::drop_link(int& fd, Session& session, bool serial_link)
+// A TCP link is closed; the serial line stays, only its session starts over.
+void Simulator::Impl::drop_link(Link& link)
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        end_session(state, session);
-    }
-    if (!serial_link)
-        close_fd(fd);
+    std::lock_guard<std::mutex> lock(mutex);
+    end_session(state, link.session);
+    if (!link.serial)
+        close_fd(link.fd);
 }
 
-void Simulator::Impl::deliver(int& fd, Session& session, bool serial_link, const Output& out)
+// Returns false when the link ended.
+bool Simulator::Impl::deliver(Link& link, const Output& out)
 {
     if (out.bytes.empty() && !out.close)
-        return;
+        return true;
     if (out.delay_ms > 0 && !pause(out.delay_ms))
-        return;
+        return true;
     Mismatch mismatch;
     long rate;
     {
         std::lock_guard<std::mutex> lock(mutex);
         mismatch = state.mismatch;
         rate = state.serial_rate;
+        // The reply still goes out at the old rate; observers see the new one at once.
+        if (out.new_rate)
+            state.serial_rate = out.new_rate;
     }
     bool sent = true;
-    if (serial_link && host_rate() != rate) {
+    if (link.serial && peer_line_speed(link.fd) != rate) {
         if (mismatch == Mismatch::garbage)
-            send_bytes(fd, garbage, 0);
-    } else if (!out.bytes.empty()) {
-        sent = send_bytes(fd, out.bytes, out.trickle_ms);
+            send_bytes(link, garbage, 0);
+    } else {
+        sent = send_bytes(link, out.bytes, out.trickle_ms);
     }
-    if (out.new_rate) {
-        std::lock_guard<std::mutex> lock(mutex);
-        state.serial_rate = out.new_rate;
+    if (out.close || (!sent && !link.serial)) {
+        drop_link(link);
+        return false;
     }
-    if (out.close || (!sent && !serial_link))
-        drop_link(fd, session, serial_link);
+    return true;
 }
 
-void Simulator::Impl::handle_line(int& fd, Session& session, bool serial_link,
-                                  const std::string& line)
+bool Simulator::Impl::handle_line(Link& link, const std::string& line)
 {
-    const long rate_seen = serial_link ? host_rate() : 0;
+    const long rate_seen = link.serial ? peer_line_speed(link.fd) : 0;
     Output out;
     bool noise = false;
     {
@@ -200,44 +203,61 @@ void Simulator::Impl::handle_line(int& fd, Session& session, bool serial_link,
         record.push_back({line, msec.count(), rate_seen});
         received_changed.notify_all();
         // At the wrong speed the sensor sees noise, not a command.
-        noise = serial_link && rate_seen != state.serial_rate;
+        noise = link.serial && rate_seen != state.serial_rate;
         if (!noise)
-            out = answer_command(state, session, line, now);
+            out = answer_command(state, link.session, line, now);
         else if (state.mismatch == Mismatch::garbage)
             out.bytes = garbage;
     }
-    if (noise)
-        send_bytes(fd, out.bytes, 0);
-    else
-        deliver(fd, session, serial_link, out);
+    if (noise) {
+        send_bytes(link, out.bytes, 0);
+        return true;
+    }
+    return deliver(link, out);
 }
 
-void Simulator::Impl::read_link(int& fd, Session& session, bool serial_link)
+void Simulator::Impl::read_link(Link& link)
 {
     char buf[512];
-    ssize_t n = read(fd, buf, sizeof buf);
+    ssize_t n = read(link.fd, buf, sizeof buf);
     if (n < 0 && (errno == EAGAIN || errno == EINTR))
         return;
     if (n <= 0) {
-        if (serial_link)
-            serial_hung_up = true;
-        drop_link(fd, session, serial_link);
+        // On the pseudo-terminal this means the host closed the slave side.
+        link.hung_up = link.serial;
+        drop_link(link);
         return;
     }
-    session.pending.append(buf, static_cast<size_t>(n));
+    std::string data = std::move(link.session.pending);
+    data.append(buf, static_cast<size_t>(n));
     size_t start = 0;
-    for (size_t i = 0; i < session.pending.size(); ++i) {
-        char c = session.pending[i];
-        if (c != '\n' && c != '\r')
+    for (size_t i = 0; i < data.size(); ++i) {
+        if (data[i] != '\n' && data[i] != '\r')
             continue;
-        std::string line = session.pending.substr(start, i - start);
+        std::string line = data.substr(start, i - start);
         start = i + 1;
-        if (!line.empty())
-            handle_line(fd, session, serial_link, line);
-        if (fd < 0)
-            return; // the link ended inside the reply
+        // Bytes behind a command that ended the link are lost with it.
+        if (!line.empty() && !handle_line(link, line))
+            return;
     }
-    session.pending.erase(0, start);
+    link.session.pending = data.substr(start);
+}
+
+long long Simulator::Impl::msec_to_work(Clock::time_point now)
+{
+    long long wait_ms = -1;
+    for (Link* link : {&client, &pty}) {
+        if (link->fd < 0 || link->hung_up)
+            continue;
+        long long s = msec_to_next_scan(state, link->session, now);
+        if (s >= 0 && (wait_ms < 0 || s < wait_ms))
+            wait_ms = s;
+    }
+    // Without a host on the slave side the master only reports hang-ups, so
+    // it is looked at again every 50 ms instead of on every pass.
+    if (pty.fd >= 0 && pty.hung_up && (wait_ms < 0 || wait_ms > 50))
+        wait_ms = 50;
+    return wait_ms;
 }
 
 void Simulator::Impl::run()
@@ -249,34 +269,23 @@ void Simulator::Impl::run()
         {
             std::lock_guard<std::mutex> lock(mutex);
             lfd = listen_fd;
-            mfd = master_fd;
-            auto now = Clock::now();
-            wait_ms = client_fd >= 0 ? msec_to_next_scan(state, client, now) : -1;
-            if (mfd >= 0 && !serial_hung_up) {
-                long long s = msec_to_next_scan(state, serial, now);
-                if (s >= 0 && (wait_ms < 0 || s < wait_ms))
-                    wait_ms = s;
-            }
+            mfd = pty.fd;
+            wait_ms = msec_to_work(Clock::now());
         }
-        // Without a host on the slave side the master only reports hang-ups,
-        // so it is looked at again every 50 ms instead of on every pass.
-        const bool watch_master =
-            mfd >= 0 &&
-            (!serial_hung_up || Clock::now() - hang_check >= std::chrono::milliseconds(50));
-        if (mfd >= 0 && serial_hung_up && (wait_ms < 0 || wait_ms > 50))
-            wait_ms = 50;
-
+        const bool watch_pty = mfd >= 0 && (!pty.hung_up || Clock::now() - hang_check >=
+                                                                std::chrono::milliseconds(50));
+        const nfds_t none = 9;
         pollfd fds[4];
         nfds_t n = 0;
         fds[n++] = {wake[0], POLLIN, 0};
-        const nfds_t listen_at = lfd >= 0 && client_fd < 0 ? n : 99;
-        if (listen_at != 99)
+        const nfds_t listen_at = lfd >= 0 && client.fd < 0 ? n : none;
+        if (listen_at != none)
             fds[n++] = {lfd, POLLIN, 0};
-        const nfds_t client_at = client_fd >= 0 ? n : 99;
-        if (client_at != 99)
-            fds[n++] = {client_fd, POLLIN, 0};
-        const nfds_t master_at = watch_master ? n : 99;
-        if (master_at != 99)
+        const nfds_t client_at = client.fd >= 0 ? n : none;
+        if (client_at != none)
+            fds[n++] = {client.fd, POLLIN, 0};
+        const nfds_t pty_at = watch_pty ? n : none;
+        if (pty_at != none)
             fds[n++] = {mfd, POLLIN, 0};
 
         if (poll(fds, n, static_cast<int>(wait_ms)) < 0 && errno != EINTR)
@@ -287,47 +296,44 @@ void Simulator::Impl::run()
         if (stopping)
             break;
 
-        if (listen_at != 99 && (fds[listen_at].revents & POLLIN)) {
+        if (listen_at != none && (fds[listen_at].revents & POLLIN)) {
             int fd = accept4(lfd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
             if (fd >= 0) {
                 int one = 1;
                 setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
                 std::lock_guard<std::mutex> lock(mutex);
-                client_fd = fd;
-                client = Session{};
+                client.fd = fd;
+                client.session = Session{};
                 ++accepted;
             }
         }
-        if (client_at != 99 && (fds[client_at].revents & (POLLIN | POLLHUP | POLLERR)))
-            read_link(client_fd, client, false);
-        if (master_at != 99) {
-            short ev = fds[master_at].revents;
+        if (client_at != none && (fds[client_at].revents & (POLLIN | POLLHUP | POLLERR)))
+            read_link(client);
+        if (pty_at != none) {
+            short ev = fds[pty_at].revents;
             if (ev & POLLIN) {
-                serial_hung_up = false;
-                read_link(master_fd, serial, true);
+                pty.hung_up = false;
+                read_link(pty);
             } else if (ev & (POLLHUP | POLLERR)) {
-                if (!serial_hung_up)
-                    drop_link(master_fd, serial, true);
-                serial_hung_up = true;
+                if (!pty.hung_up)
+                    drop_link(pty);
+                pty.hung_up = true;
             } else {
-                serial_hung_up = false;
+                pty.hung_up = false;
             }
-            if (serial_hung_up)
+            if (pty.hung_up)
                 hang_check = Clock::now();
         }
 
-        for (int link = 0; link < 2 && !stopping; ++link) {
-            const bool serial_link = link == 1;
-            int& fd = serial_link ? master_fd : client_fd;
-            Session& session = serial_link ? serial : client;
-            if (fd < 0 || (serial_link && serial_hung_up))
+        for (Link* link : {&client, &pty}) {
+            if (stopping || link->fd < 0 || link->hung_up)
                 continue;
             Output out;
             {
                 std::lock_guard<std::mutex> lock(mutex);
-                out = send_due_scan(state, session, Clock::now());
+                out = send_due_scan(state, link->session, Clock::now());
             }
-            deliver(fd, session, serial_link, out);
+            deliver(*link, out);
         }
     }
 }
@@ -379,7 +385,7 @@ int Simulator::tcp_port() const
 bool Simulator::start_serial()
 {
     Impl& d = *impl_;
-    if (d.master_fd >= 0)
+    if (d.pty.fd >= 0)
         return true;
     int fd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     char name[128];
@@ -403,10 +409,10 @@ bool Simulator::start_serial()
     set_nonblocking(fd);
     {
         std::lock_guard<std::mutex> lock(d.mutex);
-        d.master_fd = fd;
+        d.pty.fd = fd;
         d.slave_path = name;
-        d.serial = Session{};
-        d.serial_hung_up = true;
+        d.pty.session = Session{};
+        d.pty.hung_up = true;
     }
     d.ensure_thread();
     d.poke();
@@ -427,11 +433,11 @@ void Simulator::stop()
     if (d.thread.joinable())
         d.thread.join();
     std::lock_guard<std::mutex> lock(d.mutex);
-    end_session(d.state, d.client);
-    end_session(d.state, d.serial);
-    close_fd(d.client_fd);
+    end_session(d.state, d.client.session);
+    end_session(d.state, d.pty.session);
+    close_fd(d.client.fd);
     close_fd(d.listen_fd);
-    close_fd(d.master_fd);
+    close_fd(d.pty.fd);
     d.port = 0;
     d.slave_path.clear();
 }
@@ -464,7 +470,7 @@ int Simulator::connections_accepted() const
 bool Simulator::client_connected() const
 {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    return impl_->client_fd >= 0;
+    return impl_->client.fd >= 0;
 }
 
 bool Simulator::write_record(const std::string& path) const

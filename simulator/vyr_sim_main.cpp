@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <sstream>
 #include <thread>
@@ -78,9 +79,14 @@ int main(int argc, char** argv)
     sigwait(&stop_signals, &signal_number);
 
     sim.stop();
+    int status = 0;
     if (!endpoints.record_path.empty() && !sim.write_record(endpoints.record_path)) {
         std::fprintf(stderr, "vyr_sim: cannot write %s\n", endpoints.record_path.c_str());
-        return 1;
+        status = 1;
     }
-    return 0;
+    // The control reader may still be inside a setter: leave without
+    // destroying the simulator under it.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(status);
 }
