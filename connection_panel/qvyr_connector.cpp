@@ -13,7 +13,7 @@ struct QVyr_connector::Private
     explicit Private(QVyr_connector* owner)
         : owner(owner), settings(connection_settings_file, QSettings::IniFormat)
     {
-        baudrate_list << "115200" << "38400" << "19200";
+        baudrate_list.append({"115200", "38400", "19200"});
     }
 
     void load_settings();
@@ -123,7 +123,7 @@ QVyr_connector::QVyr_connector(QWidget* parent) : QMainWindow(parent), d(new Pri
 QVyr_connector::~QVyr_connector()
 {
     d->save_settings();
-    // The settings object writes the file as it goes.
+    // Destroying the settings object writes the file.
     delete d;
 }
 

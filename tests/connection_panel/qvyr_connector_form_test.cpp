@@ -37,9 +37,9 @@ private slots:
         QCOMPARE(grid->objectName(), QString("gridLayout"));
         QCOMPARE(grid->spacing(), 6);
         QCOMPARE(grid->contentsMargins(), QMargins(11, 11, 11, 11));
-        const Grid_place places[] = {{"rdb_ethernet", 1, 0}, {"label", 1, 1},
-                                     {"cmb_device", 1, 2},   {"btn_refresh", 1, 3},
-                                     {"rdb_serial", 3, 0},   {"label_2", 3, 1},
+        const Grid_place places[] = {{"rdb_ethernet", 1, 0},   {"label", 1, 1},
+                                     {"cmb_device", 1, 2},     {"btn_refresh", 1, 3},
+                                     {"rdb_serial", 3, 0},     {"label_2", 3, 1},
                                      {"cmb_device_num", 3, 2}, {"btn_connect", 3, 3}};
         for (const Grid_place& place : places) {
             QWidget* widget = panel.findChild<QWidget*>(place.name);

@@ -39,8 +39,8 @@ private slots:
     void saved_values_are_applied_and_unknown_keys_ignored()
     {
         Scoped_working_directory folder;
-        QVERIFY(write_settings_file({"ip_address=127.0.0.1", "port_num=20001",
-                                     "is_ethernet=true", "colour=blue"}));
+        QVERIFY(write_settings_file(
+            {"ip_address=127.0.0.1", "port_num=20001", "is_ethernet=true", "colour=blue"}));
         {
             QVyr_connector panel;
             QCOMPARE(panel.cmb_device->currentText(), QString("127.0.0.1"));
