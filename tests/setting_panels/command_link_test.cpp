@@ -95,28 +95,22 @@ TEST_F(Command_link_test, LinkClosedAfterTheStatusStillCounts)
     EXPECT_LT(elapsed_ms, 2000);
 }
 
-TEST_F(Command_link_test, ClosedDriverFailsAtOnce)
+TEST(Command_link_unconnected, DriverWithoutConnectionFailsWithoutWaiting)
 {
-    session.driver.close();
-    EXPECT_FALSE(link.send_command("%AH1\n"));
-    QElapsedTimer clock;
-    clock.start();
-    EXPECT_FALSE(link.receive_response(response, "00P", 2000));
-    EXPECT_LT(clock.elapsed(), 500);
-    EXPECT_EQ(response, "\n");
-}
-
-TEST(Command_link_unopened, NeverOpenedDriverFailsWithoutWaiting)
-{
-    kvt::Vyr_driver driver;
-    Command_link link(driver);
-    EXPECT_FALSE(link.send_command("%AH1\n"));
-    QString response;
-    QElapsedTimer clock;
-    clock.start();
-    EXPECT_FALSE(link.receive_response(response, "00P", 2000));
-    EXPECT_LT(clock.elapsed(), 500);
-    EXPECT_EQ(response, "\n");
+    Sensor_session session;
+    ASSERT_TRUE(session.connect());
+    kvt::Vyr_driver never_opened;
+    for (kvt::Vyr_driver* driver : {&never_opened, &session.driver}) {
+        driver->close();
+        Command_link link(*driver);
+        EXPECT_FALSE(link.send_command("%AH1\n"));
+        QString response;
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_FALSE(link.receive_response(response, "00P", 2000));
+        EXPECT_LT(clock.elapsed(), 500);
+        EXPECT_EQ(response, "\n");
+    }
 }
 
 } // namespace
