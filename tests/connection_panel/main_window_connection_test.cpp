@@ -1,5 +1,4 @@
 #include <QFrame>
-#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
 #include <QVBoxLayout>
@@ -26,7 +25,9 @@ QList<QWidget*> setting_panels(MainWindow& window)
 
 void check_setting_panels_enabled(MainWindow& window, bool enabled)
 {
-    for (QWidget* panel : setting_panels(window))
+    const QList<QWidget*> panels = setting_panels(window);
+    QCOMPARE(panels.size(), 3);
+    for (QWidget* panel : panels)
         QCOMPARE(panel->isEnabled(), enabled);
 }
 
@@ -38,22 +39,6 @@ class Main_window_connection_test : public QObject
     Q_OBJECT
 
 private slots:
-    void connection_panel_heads_the_column()
-    {
-        Scoped_working_directory folder;
-        MainWindow window;
-        auto* column = window.findChild<QVBoxLayout*>("vlo_setting");
-        QVERIFY(column);
-        QVERIFY(column->count() > 0);
-        auto* connector = qobject_cast<QVyr_connector*>(column->itemAt(0)->widget());
-        QVERIFY(connector);
-        QCOMPARE(column->stretch(0), 0);
-        QCOMPARE(column->itemAt(0)->alignment(), Qt::Alignment());
-        QCOMPARE(window.statusBar()->currentMessage(), QString("Start Application."));
-        QCOMPARE(setting_panels(window).size(), 3);
-        check_setting_panels_enabled(window, false);
-    }
-
     void successful_connection_enables_the_setting_panels()
     {
         vyr_sim::Simulator sensor;
@@ -87,28 +72,6 @@ private slots:
         QTest::mouseClick(connector->btn_connect, Qt::LeftButton);
         QCOMPARE(window.statusBar()->currentMessage(), QString("Connect : Fail"));
         check_setting_panels_enabled(window, false);
-    }
-
-    void address_change_disconnects_and_fills_in_the_new_address()
-    {
-        vyr_sim::Simulator sensor;
-        QVERIFY(sensor.start_tcp(0));
-        Scoped_working_directory folder;
-        QVERIFY(write_settings_file(
-            {"ip_address=127.0.0.1", QString("port_num=%1").arg(sensor.tcp_port())}));
-        MainWindow window;
-        auto* connector = window.findChild<QVyr_connector*>();
-        QVERIFY(connector);
-        QTest::mouseClick(connector->btn_connect, Qt::LeftButton);
-        QVERIFY(connector->driver().is_open());
-
-        window.ip_changed("127.0.0.77");
-        QVERIFY(!connector->driver().is_open());
-        QCOMPARE(connector->btn_connect->text(), QString("Connect"));
-        QCOMPARE(connector->cmb_device->currentText(), QString("127.0.0.77"));
-        QCOMPARE(window.statusBar()->currentMessage(), QString("Disconnect : Success"));
-        check_setting_panels_enabled(window, false);
-        QTRY_VERIFY(!sensor.client_connected());
     }
 
     void connection_settings_are_saved_when_the_window_closes()

@@ -108,26 +108,6 @@ private slots:
         QCOMPARE(panel.cmb_device_num->currentText(), QString("19200"));
     }
 
-    void port_text_that_is_not_a_number_comes_back_as_zero()
-    {
-        Scoped_working_directory folder;
-        QVyr_connector panel;
-        panel.cmb_device_num->setEditText("port");
-        panel.rdb_serial->setChecked(true);
-        panel.rdb_ethernet->setChecked(true);
-        QCOMPARE(panel.cmb_device_num->currentText(), QString("0"));
-    }
-
-    void refresh_does_nothing_in_ethernet_mode()
-    {
-        Scoped_working_directory folder;
-        QVyr_connector panel;
-        panel.cmb_device->setEditText("127.0.0.8");
-        panel.btn_refresh->click();
-        QCOMPARE(panel.cmb_device->count(), 1);
-        QCOMPARE(panel.cmb_device->currentText(), QString("127.0.0.8"));
-    }
-
     void set_ip_address_in_ethernet_mode_replaces_the_fields()
     {
         Scoped_working_directory folder;

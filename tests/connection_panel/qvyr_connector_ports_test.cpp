@@ -37,25 +37,11 @@ public:
         touch(folder.path() + "/dev/" + name);
     }
 
-    // A port on a USB device whose product string marks it as a sensor port.
-    void add_sensor_port(const QString& name)
-    {
-        const QString usb_device = folder.path() + "/sys/devices/usb1/1-" + name;
-        QDir().mkpath(usb_device + "/1.0");
-        touch(usb_device + "/idVendor");
-        write(usb_device + "/product", "VYR Series USB Device Driver\n");
-        QDir().mkpath(folder.path() + "/sys/class/tty/" + name);
-        QFile::link(usb_device + "/1.0", folder.path() + "/sys/class/tty/" + name + "/device");
-        touch(folder.path() + "/dev/" + name);
-    }
-
 private:
-    static void touch(const QString& path) { write(path, ""); }
-    static void write(const QString& path, const QByteArray& text)
+    static void touch(const QString& path)
     {
         QFile file(path);
-        if (file.open(QIODevice::WriteOnly))
-            file.write(text);
+        (void)file.open(QIODevice::WriteOnly);
     }
 
     QTemporaryDir folder;
@@ -88,13 +74,13 @@ private slots:
     void lists_ports_in_scan_order_with_remembered_device_selected()
     {
         Fake_port_tree tree;
-        tree.add_port("ttyS1");
         tree.add_port("ttyUSB0");
-        tree.add_sensor_port("ttyACM0");
+        tree.add_port("ttyS10");
+        tree.add_port("ttyS2");
         Scoped_working_directory folder;
         QVERIFY(write_settings_file({"is_ethernet=false", "device_name=ttyUSB0"}));
         QVyr_connector panel;
-        QCOMPARE(items(panel.cmb_device), QStringList({"ttyACM0", "ttyS1", "ttyUSB0"}));
+        QCOMPARE(items(panel.cmb_device), QStringList({"ttyS2", "ttyS10", "ttyUSB0"}));
         QCOMPARE(panel.cmb_device->currentText(), QString("ttyUSB0"));
     }
 

@@ -36,19 +36,6 @@ private slots:
         QCOMPARE(settings_value("device_name"), QString("COM3"));
     }
 
-    void saved_values_are_applied_and_unknown_keys_ignored()
-    {
-        Scoped_working_directory folder;
-        QVERIFY(write_settings_file(
-            {"ip_address=127.0.0.1", "port_num=20001", "is_ethernet=true", "colour=blue"}));
-        {
-            QVyr_connector panel;
-            QCOMPARE(panel.cmb_device->currentText(), QString("127.0.0.1"));
-            QCOMPARE(panel.cmb_device_num->currentText(), QString("20001"));
-        }
-        QCOMPARE(settings_value("port_num"), QString("20001"));
-    }
-
     void non_numeric_port_is_written_as_typed_and_reads_back_as_zero()
     {
         Scoped_working_directory folder;
@@ -63,23 +50,6 @@ private slots:
             QCOMPARE(panel.cmb_device_num->currentText(), QString("0"));
         }
         QCOMPARE(settings_value("port_num"), QString("0"));
-    }
-
-    void boolean_mode_key_uses_text_conversion()
-    {
-        for (const char* text : {"false", "FALSE", "0", ""}) {
-            Scoped_working_directory folder;
-            QVERIFY(write_settings_file({QString("is_ethernet=") + text}));
-            QVyr_connector panel;
-            QVERIFY2(panel.rdb_serial->isChecked(), text);
-            QVERIFY2(!panel.rdb_ethernet->isChecked(), text);
-        }
-        for (const char* text : {"true", "yes", "2"}) {
-            Scoped_working_directory folder;
-            QVERIFY(write_settings_file({QString("is_ethernet=") + text}));
-            QVyr_connector panel;
-            QVERIFY2(panel.rdb_ethernet->isChecked(), text);
-        }
     }
 
     void baudrate_index_out_of_range_selects_nothing_and_is_written_as_minus_one()
