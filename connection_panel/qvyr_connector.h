@@ -16,8 +16,6 @@ class QVyr_connector : public QMainWindow, public Ui::QVyr_connector
 public:
     explicit QVyr_connector(QWidget* parent = nullptr);
     ~QVyr_connector() override;
-    QVyr_connector(const QVyr_connector&) = delete;
-    QVyr_connector& operator=(const QVyr_connector&) = delete;
 
     kvt::Vyr_driver& driver();
     void disconnect_sensor();
