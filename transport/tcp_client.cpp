@@ -150,7 +150,8 @@ int32_t tcpclient_open(vyr_tcpclient* client, const char* host, long port)
         host = "127.0.0.1";
     }
     const uint32_t address = parse_dotted_quad(host);
-    if (address == no_address) {
+    // A port beyond 16 bits would otherwise be cut and reach some other service.
+    if (address == no_address || port < 1 || port > 65535) {
         return fail_open(client, -1);
     }
     fill_address(&client->peer_address, address, port);

@@ -251,6 +251,15 @@ TEST_F(TcpOpen, HostTextsThatAreNotAnAddressFailAndCloseTheSocket)
     EXPECT_EQ(tcpclient_open(&client, nullptr, server.port()), -1);
 }
 
+TEST_F(TcpOpen, PortsOutsideSixteenBitsFailInsteadOfWrapping)
+{
+    LoopbackServer server;
+    for (long port : {0L, -1L, 65536L + server.port(), 1L << 40}) {
+        EXPECT_EQ(tcpclient_open(&client, "127.0.0.1", port), -1) << port;
+        EXPECT_EQ(client.sock, -1) << port;
+    }
+}
+
 TEST_F(TcpOpen, RefusedConnectionFailsAtOnce)
 {
     Stopwatch watch;
