@@ -38,7 +38,7 @@ Faults (repeatable; --no-fault NAME and --clear-faults undo them)
                           data-checksum, wrong-echo, long-line,
                           close-after-status, short-echo-range,
                           long-echo-range, huge-range, leading-ampersand,
-                          no-steps
+                          no-steps, refused-status
   --fault-command PREFIX  faults hit only commands starting with PREFIX
   --fault-delay MS        delay of the "delay" fault (default 3000)
   --trickle MS            pause between bytes of the "trickle" fault (default 2)
@@ -62,6 +62,7 @@ const std::pair<const char*, Fault> fault_names[] = {
     {"huge-range", Fault::huge_range},
     {"leading-ampersand", Fault::leading_ampersand},
     {"no-steps", Fault::no_steps},
+    {"refused-status", Fault::refused_status},
 };
 
 bool to_int(const std::string& text, long& value)

@@ -436,10 +436,8 @@ Output answer_command(Sensor_state& state, Session& session, const std::string& 
     return render(state, reply, line);
 }
 
-long long msec_to_next_scan(const Sensor_state& state, const Session& session,
-                            Clock::time_point now)
+long long msec_to_next_scan(const Session& session, Clock::time_point now)
 {
-    (void)state;
     if (!session.scanning)
         return -1;
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(session.next_scan - now);

@@ -86,8 +86,7 @@ Output answer_command(Sensor_state& state, Session& session, const std::string& 
                       Clock::time_point now);
 
 // Time left until the session's next scan, or a negative value when none runs.
-long long msec_to_next_scan(const Sensor_state& state, const Session& session,
-                            Clock::time_point now);
+long long msec_to_next_scan(const Session& session, Clock::time_point now);
 Output send_due_scan(Sensor_state& state, Session& session, Clock::time_point now);
 
 // The link is gone: a running measurement stops.

@@ -249,7 +249,7 @@ long long Simulator::Impl::msec_to_work(Clock::time_point now)
     for (Link* link : {&client, &pty}) {
         if (link->fd < 0 || link->hung_up)
             continue;
-        long long s = msec_to_next_scan(state, link->session, now);
+        long long s = msec_to_next_scan(link->session, now);
         if (s >= 0 && (wait_ms < 0 || s < wait_ms))
             wait_ms = s;
     }

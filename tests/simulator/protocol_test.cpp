@@ -16,14 +16,6 @@ TEST(Sensor_encoding, checksum_and_value_encoding)
     EXPECT_EQ(encode_value(0, 4), "0000");
 }
 
-TEST(Sensor_encoding, data_lines_hold_at_most_64_characters_and_a_checksum)
-{
-    const std::string stream(130, 'A');
-    const std::string out = data_lines(stream);
-    const std::string full = std::string(64, 'A') + checksum(std::string(64, 'A')) + "\n";
-    EXPECT_EQ(out, full + full + "AA" + checksum("AA") + "\n");
-}
-
 using Sensor_protocol = Tcp_sensor;
 
 TEST_F(Sensor_protocol, parameters_carry_seven_keys_with_separator_checksums)
