@@ -192,11 +192,12 @@ int read_parameters(vyr_sensor* sensor)
             const bool has_number = parse_decimal(text + 5, &value);
             if (k < 6) {
                 *fields[k] = value;
-            } else if (has_number && value != 0) {
+            } else if (has_number && value > 0 && (60000000 / value) >> 6 > 0) {
                 sensor->scan_usec = 60000000 / value;
                 sensor->timeout_msec = sensor->scan_usec >> 6;
             } else {
-                break; // no scan rate, no time-out: counts as missing
+                // No usable scan rate: a zero or negative time-out would mean waiting forever.
+                break;
             }
             found |= 1u << k;
             break;

@@ -47,10 +47,12 @@ TEST_F(Sim_test, ScanningRangeKeptWhenSensorRangeIsNegative)
     EXPECT_EQ(sensor.last_step, 9);
 }
 
-TEST_F(Sim_test, MissingZeroOrEmptyScanRateFailsOpenAndClosesLink)
+TEST_F(Sim_test, MissingOrUnusableScanRateFailsOpenAndClosesLink)
 {
     sim.set_parameter("PROT", "2.0"); // keeps the reply long enough without "SCAN:"
-    for (const char* scan : {"", "0", "x"}) {
+    // A negative rate or one so fast that the time-out rounds to 0 would make every later
+    // read wait without limit.
+    for (const char* scan : {"", "0", "x", "-600", "1000000"}) {
         SCOPED_TRACE(scan);
         sim.set_parameter("SCAN", scan);
         EXPECT_EQ(open_tcp(), VYR_RECEIVE_ERROR);
