@@ -57,6 +57,9 @@ class Main_window_test : public QObject
 {
     Q_OBJECT
 
+    // The connection panel writes its settings file into the working directory.
+    Scoped_working_directory working_directory;
+
 private slots:
     void initTestCase() { set_application_identity(*QCoreApplication::instance()); }
 
