@@ -1,0 +1,59 @@
+#include "fed_sensor.h"
+
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+Loopback_feed& feed()
+{
+    static Loopback_feed instance;
+    return instance;
+}
+
+const std::string& open_reply()
+{
+    // Recorded from the simulated sensor with the seeds (open/plain).
+    static const std::string reply = [] {
+        std::ifstream file(VYR_FUZZ_OPEN_REPLY, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        if (bytes.empty()) {
+            fuzz_fail("no recorded reply to opening at " VYR_FUZZ_OPEN_REPLY);
+        }
+        return bytes;
+    }();
+    return reply;
+}
+
+std::string rest(const uint8_t* data, size_t size)
+{
+    return size > 1 ? std::string(reinterpret_cast<const char*>(data) + 1, size - 1)
+                    : std::string();
+}
+
+void serve_after_open(const std::string& reply)
+{
+    feed().serve(open_reply() + reply);
+}
+
+void open_fed(vyr_sensor& sensor, const uint8_t* data, size_t size)
+{
+    serve_after_open(rest(data, size));
+    vyr_sensor_init(&sensor);
+    if (vyr_open(&sensor, VYR_ETHERNET, "127.0.0.1", feed().port()) != 0) {
+        fuzz_fail("open on the recorded reply failed");
+    }
+}
+
+void close_fed(vyr_sensor& sensor)
+{
+    vyr_close(&sensor);
+    feed().finish();
+}
+
+void fuzz_fail(const char* what)
+{
+    std::fprintf(stderr, "fuzz check failed: %s\n", what);
+    std::abort();
+}

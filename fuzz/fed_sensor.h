@@ -1,0 +1,31 @@
+#ifndef VYR_FUZZ_FED_SENSOR_H
+#define VYR_FUZZ_FED_SENSOR_H
+// What every target shares: one loopback feed per process and the simulated
+// sensor's real reply to opening, so that fuzzed bytes reach the operation
+// after the open rather than dying in it.
+#include "loopback_feed.h"
+#include "vyr_sensor.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+Loopback_feed& feed();
+
+// The bytes the simulated sensor sends while the engine opens it over TCP.
+const std::string& open_reply();
+
+// Everything after the first byte, which the targets use to pick an operation.
+std::string rest(const uint8_t* data, size_t size);
+
+// Arms the feed with open_reply() followed by reply, so the next open succeeds.
+void serve_after_open(const std::string& reply);
+
+// Serves the open reply and data after its selector byte, then opens sensor on it.
+void open_fed(vyr_sensor& sensor, const uint8_t* data, size_t size);
+// Closes sensor and waits until the feed has let go of the connection.
+void close_fed(vyr_sensor& sensor);
+
+[[noreturn]] void fuzz_fail(const char* what);
+
+#endif
