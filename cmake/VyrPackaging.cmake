@@ -15,7 +15,7 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vyr-setting-tool)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Settings utility for VYR scanning laser range sensors")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Connects to a VYR sensor over Ethernet or a serial line, switches its heater, reads and "
     "sets its phase and changes its network address. Includes vyr_sim, a simulated sensor.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -25,5 +25,5 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "VYR Setting Tool maintainers <maintainers@v
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # The Qt libraries and the C++ runtime come from the binaries' own links.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-noto-cjk")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, fonts-ipafont-gothic | fonts-noto-cjk")
 include(CPack)
