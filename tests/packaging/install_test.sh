@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# cmake --install into a scratch prefix: the programs, the catalogue, and a menu
+# entry whose command and icon are really installed.
+set -euo pipefail
+build=$1
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+for program in VYR_Setting_Tool vyr_sim vyr-setting-tool; do
+  [ -x "$prefix/bin/$program" ] || fail "bin/$program missing or not executable"
+done
+[ -s "$prefix/share/vyr-setting-tool/VYR_Setting_Tool_ja.qm" ] || fail "catalogue missing"
+
+entry="$prefix/share/applications/vyr-setting-tool.desktop"
+if [ -f "$entry" ]; then
+  command=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
+  [ -n "$command" ] && [ -x "$prefix/bin/$command" ] || fail "Exec=$command is not an installed program"
+  icon=$(sed -n 's/^Icon=//p' "$entry")
+  [ -n "$icon" ] && ls "$prefix"/share/icons/hicolor/*/apps/"$icon".* >/dev/null 2>&1 ||
+    fail "Icon=$icon is not installed"
+  if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$entry" || fail "the menu entry does not validate"
+  fi
+else
+  fail "menu entry missing"
+fi
+
+[ "$failures" -eq 0 ] || exit 1
+echo "install: all checks passed"
