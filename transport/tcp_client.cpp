@@ -95,13 +95,13 @@ bool connect_succeeded(int32_t sock)
 }
 
 // 0 means no limit; a negative time-out is read as an unsigned count, i.e. practically none.
-void set_receive_timeout(int32_t sock, int32_t timeout_ms)
+bool set_receive_timeout(int32_t sock, int32_t timeout_ms)
 {
     const uint32_t ms = static_cast<uint32_t>(timeout_ms);
     timeval limit{};
     limit.tv_sec = static_cast<time_t>(ms / 1000u);
     limit.tv_usec = static_cast<suseconds_t>((ms % 1000u) * 1000u);
-    setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
+    return setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit)) == 0;
 }
 
 // Bytes received, or 0 on failure, time-out or a closed peer.
@@ -125,6 +125,14 @@ namespace {
 const int32_t connect_limit_ms = 2000;
 const int32_t poll_timeout_ms = 1;
 
+// The socket keeps its time-out, so a flowing reply costs only the receives.
+void use_receive_timeout(vyr_tcpclient* client, int32_t timeout_ms)
+{
+    if (client->current_timeout != timeout_ms && set_receive_timeout(client->sock, timeout_ms)) {
+        client->current_timeout = timeout_ms;
+    }
+}
+
 int32_t fail_open(vyr_tcpclient* client, int32_t result)
 {
     close_socket(client->sock);
@@ -142,6 +150,7 @@ int32_t tcpclient_open(vyr_tcpclient* client, const char* host, long port)
     client->address_length = sizeof(vyr_ipv4_address);
 
     client->sock = open_socket();
+    client->current_timeout = 0; // a new socket waits without limit
     if (client->sock < 0) {
         client->sock = -1;
         return -1;
@@ -204,7 +213,7 @@ int32_t tcpclient_read(vyr_tcpclient* client, char* buffer, int32_t size, int32_
 
     // Poll for a whole chunk first, so that line reading costs one receive per ring-full.
     char chunk[VYR_TCPCLIENT_RING_STORAGE - 1];
-    set_receive_timeout(client->sock, poll_timeout_ms);
+    use_receive_timeout(client, poll_timeout_ms);
     const int32_t room = ring_capacity(&client->ring) - ring_size(&client->ring);
     const int32_t polled = room > 0 ? receive(client->sock, chunk, room) : 0;
     if (polled > 0) {
@@ -215,7 +224,7 @@ int32_t tcpclient_read(vyr_tcpclient* client, char* buffer, int32_t size, int32_
         return size;
     }
 
-    set_receive_timeout(client->sock, timeout);
+    use_receive_timeout(client, timeout);
     return filled + receive(client->sock, buffer + filled, size - filled);
 }
 

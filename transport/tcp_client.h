@@ -26,7 +26,8 @@ typedef struct vyr_tcpclient
     int32_t address_length VYR_STARTS_AS(0);
     ring_buffer ring;
     char ring_storage[VYR_TCPCLIENT_RING_STORAGE];
-    int32_t pushed_back VYR_STARTS_AS(-1); // -1 or 0: nothing held
+    int32_t pushed_back VYR_STARTS_AS(-1);    // -1 or 0: nothing held
+    int32_t current_timeout VYR_STARTS_AS(0); // receive time-out the socket has now, in ms
 } vyr_tcpclient;
 
 // host: a dotted IPv4 address or exactly "localhost". 0, -1, or -2 after 2 s without answer.
