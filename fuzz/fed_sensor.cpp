@@ -2,6 +2,7 @@
 
 
 #include <cstdio>
+#include <dirent.h>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -32,9 +33,42 @@ std::string rest(const uint8_t* data, size_t size)
                     : std::string();
 }
 
+namespace {
+
+int descriptors_at_start = 0;
+
+int open_descriptors()
+{
+    int count = 0;
+    if (DIR* directory = opendir("/proc/self/fd")) {
+        while (readdir(directory) != nullptr) {
+            ++count;
+        }
+        closedir(directory);
+    }
+    return count;
+}
+
+} // namespace
+
+void begin_input(std::string bytes)
+{
+    Loopback_feed& the_feed = feed(); // its listener is not the input's
+    descriptors_at_start = open_descriptors();
+    the_feed.serve(std::move(bytes));
+}
+
+void end_input()
+{
+    feed().finish();
+    if (open_descriptors() != descriptors_at_start) {
+        fuzz_fail("a descriptor outlived the input");
+    }
+}
+
 void serve_after_open(const std::string& reply)
 {
-    feed().serve(open_reply() + reply);
+    begin_input(open_reply() + reply);
 }
 
 void open_fed(vyr_sensor& sensor, const uint8_t* data, size_t size)
@@ -49,7 +83,7 @@ void open_fed(vyr_sensor& sensor, const uint8_t* data, size_t size)
 void close_fed(vyr_sensor& sensor)
 {
     vyr_close(&sensor);
-    feed().finish();
+    end_input();
 }
 
 void fuzz_fail(const char* what)

@@ -18,12 +18,18 @@ const std::string& open_reply();
 // Everything after the first byte, which the targets use to pick an operation.
 std::string rest(const uint8_t* data, size_t size);
 
-// Arms the feed with open_reply() followed by reply, so the next open succeeds.
+// Arms the feed with bytes for the next connection and notes the descriptors open now.
+void begin_input(std::string bytes);
+// Waits until the feed has let go of the connection, then fails if the host
+// left a descriptor open.
+void end_input();
+
+// begin_input with open_reply() ahead of reply, so the next open succeeds.
 void serve_after_open(const std::string& reply);
 
 // Serves the open reply and data after its selector byte, then opens sensor on it.
 void open_fed(vyr_sensor& sensor, const uint8_t* data, size_t size);
-// Closes sensor and waits until the feed has let go of the connection.
+// Closes sensor, then end_input().
 void close_fed(vyr_sensor& sensor);
 
 [[noreturn]] void fuzz_fail(const char* what);

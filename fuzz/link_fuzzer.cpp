@@ -42,6 +42,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     run_phase_action(host->panel, data[0]);
     host->driver.close();
-    feed().finish();
+    end_input();
     return 0;
 }

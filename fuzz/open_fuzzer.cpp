@@ -5,7 +5,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    feed().serve(std::string(reinterpret_cast<const char*>(data), size));
+    begin_input(std::string(reinterpret_cast<const char*>(data), size));
     vyr_sensor sensor;
     vyr_sensor_init(&sensor);
     const int result = vyr_open(&sensor, VYR_ETHERNET, "127.0.0.1", feed().port());
@@ -16,10 +16,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!sensor.is_active) {
             fuzz_fail("open succeeded without an active handle");
         }
+        // Zero or less would let every later read wait without limit.
+        if (sensor.timeout_msec <= 0) {
+            fuzz_fail("open succeeded with no usable reply time-out");
+        }
     } else if (sensor.is_active || sensor.connection.tcpclient.sock != -1) {
         fuzz_fail("failed open left the link open");
     }
     vyr_close(&sensor);
-    feed().finish();
+    end_input();
     return 0;
 }
