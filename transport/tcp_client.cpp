@@ -243,7 +243,9 @@ int32_t tcpclient_readline(vyr_tcpclient* client, char* buffer, int32_t size, in
     }
     while (!full && count < size) {
         char byte = 0;
-        last_read_delivered = tcpclient_read(client, &byte, 1, timeout) == 1;
+        // Most bytes are in the ring already; only a dry ring needs the full read.
+        last_read_delivered = ring_read(&client->ring, &byte, 1) == 1 ||
+                              tcpclient_read(client, &byte, 1, timeout) == 1;
         if (!last_read_delivered || byte == '\n' || byte == '\r') {
             break;
         }
