@@ -77,7 +77,7 @@ int exchange_command(vyr_sensor* sensor, const char* command, const int* expecte
     char line[VYR_LINE_SIZE];
     int stored = 0;
     bool accepted = false;
-    for (int index = 0;; ++index) {
+    for (int index = 0; index < VYR_MAX_REPLY_LINES; ++index) {
         const int length =
             connection_readline(&sensor->connection, line, VYR_LINE_SIZE, timeout_msec);
         if (length < 0) {
@@ -114,12 +114,16 @@ int exchange_command(vyr_sensor* sensor, const char* command, const int* expecte
             return fail(sensor, VYR_CHECKSUM_ERROR);
         }
     }
+    return fail(sensor, VYR_INVALID_RESPONSE);
 }
 
 void drop_lines(vyr_sensor* sensor, int timeout_msec)
 {
     char line[VYR_LINE_SIZE];
-    while (connection_readline(&sensor->connection, line, VYR_LINE_SIZE, timeout_msec) >= 0) {
+    for (int dropped = 0; dropped < VYR_MAX_DRAIN_LINES; ++dropped) {
+        if (connection_readline(&sensor->connection, line, VYR_LINE_SIZE, timeout_msec) < 0) {
+            break;
+        }
     }
     sensor->data_pending = 0;
 }

@@ -10,8 +10,14 @@ extern "C" {
 #endif
 
 enum {
-    VYR_LINE_SIZE = 72,    /* one reply line and its NUL */
-    VYR_OPEN_TIMEOUT = 140 /* ms, every exchange and drain during the open */
+    VYR_LINE_SIZE = 72,     /* one reply line and its NUL */
+    VYR_OPEN_TIMEOUT = 140, /* ms, every exchange and drain during the open */
+    /* Ends for replies that never end. The longest real reply has a dozen
+       lines, a scan a few hundred; a device that goes on past these bounds is
+       not answering the protocol. */
+    VYR_MAX_REPLY_LINES = 256,   /* lines of one command reply */
+    VYR_MAX_DRAIN_LINES = 16384, /* lines one drain drops, several scans' worth */
+    VYR_MAX_SCAN_LINES = 4096    /* data lines of one scan */
 };
 
 /* Checksum character of the first length characters of text. */
@@ -20,14 +26,16 @@ char vyr_checksum(const char* text, int length);
 /* Sends command (ending in LF) and reads its reply. expected_status ends with
    -1. reply (may be null) receives the status and data lines, each NUL-ended.
    Returns the number of lines before the empty line, VYR_UNKNOWN_ERROR (not
-   stored) for an unaccepted status, or another stored negative code. */
+   stored) for an unaccepted status, or another stored negative code; a reply
+   of more than VYR_MAX_REPLY_LINES lines is VYR_INVALID_RESPONSE. */
 int exchange_command(vyr_sensor* sensor, const char* command, const int* expected_status,
                      int timeout_msec, char* reply, int reply_size);
 
 /* Stops and drains output the sensor may still be sending; ignores errors. */
 void discard_pending(vyr_sensor* sensor, int timeout_msec);
 
-/* Reads and drops lines until one read fails, then clears data_pending. */
+/* Reads and drops lines until one read fails or VYR_MAX_DRAIN_LINES are
+   dropped, then clears data_pending. */
 void drop_lines(vyr_sensor* sensor, int timeout_msec);
 
 int change_sensor_baudrate(vyr_sensor* sensor, long current_baudrate, long requested_baudrate);

@@ -9,6 +9,9 @@ namespace {
 
 enum reply_kind { VYR_STOP_REPLY = 4, VYR_UNKNOWN_REPLY = 5 };
 
+// A continuous request is acknowledged once; more than this many in a row is no sensor.
+const int max_acknowledgements = 8;
+
 int fail(vyr_sensor* sensor, int code)
 {
     sensor->last_error = code;
@@ -99,7 +102,11 @@ int receive_data_block(vyr_sensor* sensor, long* distance, unsigned short* inten
     int e = 0;
     int carried = 0;
 
-    for (;;) {
+    for (int lines = 0;; ++lines) {
+        // Lines without values would otherwise never reach the step check below.
+        if (lines == VYR_MAX_SCAN_LINES) {
+            return fail_after_discard(sensor, VYR_INVALID_RESPONSE);
+        }
         char* text = line + carried;
         const int length = read_line(sensor, text, VYR_LINE_SIZE - carried, sensor->timeout_msec);
         int data_length = 0;
@@ -179,8 +186,11 @@ int receive_scan(vyr_sensor* sensor, long* distance, unsigned short* intensity, 
     int kind;
 
     // An acknowledgement of a continuous request is followed by the first scan:
-    // read on in this loop, however many acknowledgements a device repeats.
-    for (;;) {
+    // read on in this loop.
+    for (int replies = 0;; ++replies) {
+        if (replies == max_acknowledgements) {
+            return fail_after_discard(sensor, VYR_INVALID_RESPONSE);
+        }
         const int echo_timeout =
             sensor->timeout_msec + 2 * (sensor->scan_usec * sensor->skip_scans / 1000);
         int length = read_line(sensor, line, sizeof line, echo_timeout);

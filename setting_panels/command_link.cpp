@@ -20,6 +20,9 @@ struct Command_link::Private
 namespace {
 
 const int line_buffer_size = 100;
+// The time-out alone would let a device that floods lines fill memory for a
+// whole second; real replies have a dozen lines.
+const int max_reply_lines = 256;
 
 } // namespace
 
@@ -45,7 +48,10 @@ bool Command_link::receive_response(QString& response, const QString& expected_s
     stopwatch.start();
     response.clear();
 
-    for (;;) {
+    for (int lines = 0;; ++lines) {
+        if (lines == max_reply_lines) {
+            return false;
+        }
         char buffer[line_buffer_size];
         int length = 0;
         {

@@ -38,7 +38,8 @@ Faults (repeatable; --no-fault NAME and --clear-faults undo them)
                           data-checksum, wrong-echo, long-line,
                           close-after-status, short-echo-range,
                           long-echo-range, huge-range, leading-ampersand,
-                          no-steps, refused-status
+                          no-steps, refused-status, endless-data, talk-on,
+                          repeated-reply
   --fault-command PREFIX  faults hit only commands starting with PREFIX
   --fault-delay MS        delay of the "delay" fault (default 3000)
   --trickle MS            pause between bytes of the "trickle" fault (default 2)
@@ -63,6 +64,9 @@ const std::pair<const char*, Fault> fault_names[] = {
     {"leading-ampersand", Fault::leading_ampersand},
     {"no-steps", Fault::no_steps},
     {"refused-status", Fault::refused_status},
+    {"endless-data", Fault::endless_data},
+    {"talk-on", Fault::talk_on},
+    {"repeated-reply", Fault::repeated_reply},
 };
 
 bool to_int(const std::string& text, long& value)

@@ -105,7 +105,15 @@ Output render(const Sensor_state& state, const Reply& reply, const std::string& 
             line.back() = spoiled(line.back());
         out.bytes += line + "\n";
     }
+    if (fault(Fault::endless_data)) {
+        out.endless_line = with_checksum("") + "\n";
+        return out;
+    }
     out.bytes += "\n";
+    if (fault(Fault::talk_on))
+        out.endless_line = with_checksum(std::string(64, 'O')) + "\n";
+    else if (fault(Fault::repeated_reply))
+        out.endless_line = out.bytes;
     return out;
 }
 

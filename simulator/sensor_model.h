@@ -80,6 +80,8 @@ struct Output
     int trickle_ms = 0; // pause between bytes, 0 sends at once
     bool close = false; // end the link after sending
     long new_rate = 0;  // serial rate to take after sending
+    // Sent over and over after bytes, until the host leaves or stops reading.
+    std::string endless_line;
 };
 
 Output answer_command(Sensor_state& state, Session& session, const std::string& line,

@@ -111,6 +111,7 @@ struct Simulator::Impl
     bool handle_line(Link& link, const std::string& line);
     bool deliver(Link& link, const Output& out);
     bool send_bytes(const Link& link, const std::string& bytes, int trickle_ms);
+    bool send_forever(const Link& link, const std::string& line);
     bool pause(int ms);
     void drop_link(Link& link);
 };
@@ -138,7 +139,8 @@ bool Simulator::Impl::send_bytes(const Link& link, const std::string& bytes, int
                                 : send(link.fd, bytes.data() + done, n, MSG_NOSIGNAL);
         if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
             pollfd p{link.fd, POLLOUT, 0};
-            if (poll(&p, 1, 2000) <= 0)
+            // A pseudo-terminal without a host reports hang-up and stays full.
+            if (poll(&p, 1, 2000) <= 0 || (p.revents & (POLLHUP | POLLERR)))
                 return false;
             continue;
         }
@@ -184,11 +186,24 @@ bool Simulator::Impl::deliver(Link& link, const Output& out)
     } else {
         sent = send_bytes(link, out.bytes, out.trickle_ms);
     }
+    if (sent && !out.close && !out.endless_line.empty())
+        sent = send_forever(link, out.endless_line);
     if (out.close || (!sent && !link.serial)) {
         drop_link(link);
         return false;
     }
     return true;
+}
+
+// Ends only when the host leaves, stops reading or the simulator stops.
+bool Simulator::Impl::send_forever(const Link& link, const std::string& line)
+{
+    std::string chunk;
+    while (chunk.size() < 4096)
+        chunk += line;
+    while (send_bytes(link, chunk, 0)) {
+    }
+    return false;
 }
 
 bool Simulator::Impl::handle_line(Link& link, const std::string& line)

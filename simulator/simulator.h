@@ -38,6 +38,9 @@ enum class Fault {
     leading_ampersand,  // scan data block starts with '&'
     no_steps,           // scans carry a time stamp but no data lines
     refused_status,     // the status line is "05" plus checksum, which no command accepts
+    endless_data,       // data lines without values ("0") follow for ever; no empty line
+    talk_on,            // after the whole reply, full data lines follow for ever
+    repeated_reply,     // the whole reply is sent again and again, for ever
 };
 
 // Which forms of the "$IP" command the sensor takes.

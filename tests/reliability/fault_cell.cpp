@@ -1,0 +1,246 @@
+#include "fault_cell.h"
+
+#include "heater_setter.h"
+#include "ip_changer.h"
+#include "phase_setter.h"
+#include "vyr_driver.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include <dirent.h>
+
+#include <vector>
+
+using vyr_sim::Fault;
+
+namespace {
+
+const char* const fault_names[] = {
+    "no_answer",        "delay",           "trickle",           "status_checksum",
+    "data_checksum",    "wrong_echo",      "long_line",         "close_after_status",
+    "short_echo_range", "long_echo_range", "huge_range",        "leading_ampersand",
+    "no_steps",         "refused_status",  "endless_data",      "talk_on",
+    "repeated_reply"};
+
+const char* const operation_names[] = {
+    "open_tcp",  "open_serial",   "heater",         "phase_set",
+    "phase_get", "ip_change",     "read_distance",  "read_distance_intensity",
+    "read_multiecho", "read_multiecho_intensity", "version_info", "status_info",
+    "reboot"};
+
+void ensure_application()
+{
+    if (QApplication::instance()) {
+        return;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "fault_matrix";
+    static char* argv[] = {name, nullptr};
+    // Reachable for the life of the process; Qt does not like being torn down twice.
+    static QApplication* application = new QApplication(argc, argv);
+    (void)application;
+}
+
+const char* command_prefix(Operation operation)
+{
+    switch (operation) {
+    case Operation::heater:
+        return "%AH";
+    case Operation::phase_set:
+        return "%SP";
+    case Operation::phase_get:
+        return "%PG";
+    case Operation::ip_change:
+        return "$IP";
+    case Operation::read_distance:
+    case Operation::read_distance_intensity:
+        return "G";
+    case Operation::read_multiecho:
+    case Operation::read_multiecho_intensity:
+        return "N";
+    case Operation::version_info:
+        return "VV";
+    case Operation::status_info:
+        return "II";
+    case Operation::reboot:
+        return "RB";
+    default:
+        return "";
+    }
+}
+
+// The part of the panel's last status text after the head.
+template <class Panel> std::string press(Panel& panel, const char* button)
+{
+    QString last;
+    QObject::connect(&panel, &Panel::report_status, [&](const QString& status) { last = status; });
+    panel.template findChild<QPushButton*>(button)->click();
+    return last.mid(last.lastIndexOf(" : ") + 3).toStdString();
+}
+
+std::string read_outcome(kvt::Vyr_driver& driver, Operation operation)
+{
+    const bool single = operation == Operation::read_distance ||
+                        operation == Operation::read_distance_intensity;
+    const kvt::Lidar::measurement_type type =
+        operation == Operation::read_distance             ? kvt::Lidar::Range
+        : operation == Operation::read_distance_intensity ? kvt::Lidar::Range_intensity
+        : operation == Operation::read_multiecho          ? kvt::Lidar::Multi_echo
+                                                          : kvt::Lidar::Multi_echo_intensity;
+    if (!driver.start_scans(type, single ? 1 : 0, 0)) {
+        return std::string("start failed: ") + driver.last_error_text();
+    }
+    std::vector<long> distance;
+    std::vector<unsigned short> intensity;
+    long stamp = 0;
+    bool ok = false;
+    switch (type) {
+    case kvt::Lidar::Range:
+        ok = driver.read_distance(distance, &stamp);
+        break;
+    case kvt::Lidar::Range_intensity:
+        ok = driver.read_distance_intensity(distance, intensity, &stamp);
+        break;
+    case kvt::Lidar::Multi_echo:
+        ok = driver.read_multiecho(distance, &stamp);
+        break;
+    default:
+        ok = driver.read_multiecho_intensity(distance, intensity, &stamp);
+        break;
+    }
+    if (!ok) {
+        return driver.last_error_text();
+    }
+    const size_t factor = single ? 1 : 3;
+    return "ok:" + std::to_string(distance.size() / factor);
+}
+
+std::string run_on_open_sensor(vyr_sim::Simulator& sim, kvt::Vyr_driver& driver,
+                               Operation operation)
+{
+    switch (operation) {
+    case Operation::heater: {
+        QVyr_heater_setter panel(driver);
+        return press(panel, "btn_heater_on");
+    }
+    case Operation::phase_set: {
+        QVyr_phase_setter panel(driver);
+        panel.findChild<QSpinBox*>("spn_phase_value")->setValue(45);
+        return press(panel, "btn_update");
+    }
+    case Operation::phase_get: {
+        QVyr_phase_setter panel(driver);
+        return press(panel, "btn_get");
+    }
+    case Operation::ip_change: {
+        QVyr_ip_changer panel(driver);
+        return press(panel, "btn_change_ip_address");
+    }
+    case Operation::version_info:
+        return driver.product();
+    case Operation::status_info:
+        return driver.sensor_status();
+    case Operation::reboot:
+        driver.reboot();
+        return driver.last_error_text();
+    default:
+        (void)sim;
+        return read_outcome(driver, operation);
+    }
+}
+
+bool is_panel(Operation operation)
+{
+    return operation == Operation::heater || operation == Operation::phase_set ||
+           operation == Operation::phase_get || operation == Operation::ip_change;
+}
+
+} // namespace
+
+const char* operation_name(Operation operation)
+{
+    return operation_names[static_cast<int>(operation)];
+}
+
+const char* fault_name(const Fault_choice& fault)
+{
+    return fault.any ? fault_names[static_cast<int>(fault.fault)] : "none";
+}
+
+void warm_up(Operation operation)
+{
+    if (is_panel(operation)) {
+        ensure_application();
+        kvt::Vyr_driver closed;
+        QVyr_heater_setter heater(closed);
+        QVyr_phase_setter phase(closed);
+        QVyr_ip_changer ip(closed);
+        heater.grab();
+        phase.grab();
+        ip.grab();
+    }
+}
+
+int open_descriptor_count()
+{
+    int count = 0;
+    if (DIR* listing = opendir("/proc/self/fd")) {
+        while (const dirent* entry = readdir(listing)) {
+            count += entry->d_name[0] != '.';
+        }
+        closedir(listing);
+        --count; // the listing's own descriptor
+    }
+    return count;
+}
+
+Cell_outcome run_cell(Operation operation, const Fault_choice& fault)
+{
+    if (is_panel(operation)) {
+        ensure_application();
+    }
+    vyr_sim::Simulator sim;
+    sim.set_scans_per_minute(2400); // replies time out after 390 ms
+    sim.set_phase(123);
+    sim.set_fault_delay_ms(2500); // beyond every reply time-out of the program
+    kvt::Vyr_driver driver;
+
+    const bool opening = operation == Operation::open_tcp || operation == Operation::open_serial;
+    if (!opening) {
+        // The open's 140 ms replies can miss on a loaded machine; it is not under test here.
+        bool opened = false;
+        for (int attempt = 0; attempt < 3 && !opened && sim.start_tcp(0); ++attempt) {
+            opened = driver.open("127.0.0.1", sim.tcp_port(), kvt::Lidar::Ethernet);
+        }
+        if (!opened) {
+            return {"setup failed", 0};
+        }
+        driver.set_scan_range(-10, 10, 1);
+    } else if (!(operation == Operation::open_tcp ? sim.start_tcp(0) : sim.start_serial())) {
+        return {"setup failed", 0};
+    }
+    if (fault.any) {
+        sim.set_fault_command(command_prefix(operation));
+        sim.set_fault(fault.fault);
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+    std::string result;
+    if (operation == Operation::open_tcp) {
+        result = driver.open("127.0.0.1", sim.tcp_port(), kvt::Lidar::Ethernet)
+                     ? "ok"
+                     : driver.last_error_text();
+    } else if (operation == Operation::open_serial) {
+        result = driver.open(sim.serial_path().c_str(), 115200, kvt::Lidar::Serial)
+                     ? "ok"
+                     : driver.last_error_text();
+    } else {
+        result = run_on_open_sensor(sim, driver, operation);
+    }
+    return {result, clock.elapsed()};
+}

@@ -1,0 +1,123 @@
+// The settings file and the working directory are the user's, not ours: garbage,
+// a huge file, an unreadable one or a folder that cannot be written must still
+// give a window that starts with the defaults.
+
+#include "main_window.h"
+#include "panel_test_support.h"
+#include "qvyr_connector.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QStatusBar>
+#include <QTest>
+
+#include <unistd.h>
+
+namespace {
+
+const char settings_file[] = "conncet_setting.ini";
+
+void verify_defaults(const MainWindow& window)
+{
+    const auto* panel = window.findChild<QVyr_connector*>();
+    QVERIFY(panel);
+    QVERIFY(panel->rdb_ethernet->isChecked());
+    QCOMPARE(panel->cmb_device->currentText(), QString("192.168.0.10"));
+    QCOMPARE(panel->cmb_device_num->currentText(), QString("10940"));
+    QCOMPARE(window.findChild<QStatusBar*>()->currentMessage(), QString("Start Application."));
+}
+
+bool write_bytes(const QByteArray& bytes)
+{
+    QFile file(settings_file);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray garbage(int size)
+{
+    QByteArray bytes(size, '\0');
+    QRandomGenerator random(20261208);
+    for (char& byte : bytes) {
+        byte = char(random.bounded(256));
+    }
+    return bytes;
+}
+
+} // namespace
+
+class Hostile_settings_test : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void binary_garbage_gives_the_defaults()
+    {
+        Scoped_working_directory folder;
+        QVERIFY(write_bytes(garbage(64 * 1024)));
+        MainWindow window;
+        verify_defaults(window);
+    }
+
+    // Keys that look right but carry hostile values.
+    void garbage_around_the_keys_gives_the_defaults_of_unusable_values()
+    {
+        Scoped_working_directory folder;
+        QVERIFY(write_bytes(garbage(4096) + "\n[General]\nport_num=\xff\xfe\n" +
+                            "baudrate_index=99999999999999999999\nis_ethernet=\x01\n" +
+                            "ip_address=" + QByteArray(100000, 'A') + "\n" + garbage(4096)));
+        MainWindow window;
+        const auto* panel = window.findChild<QVyr_connector*>();
+        QVERIFY(panel->rdb_ethernet->isChecked());
+        QCOMPARE(panel->cmb_device_num->currentText(), QString("0"));
+    }
+
+    void an_enormous_file_gives_the_defaults()
+    {
+        Scoped_working_directory folder;
+        QByteArray lines;
+        for (int i = 0; i < 100000; ++i) {
+            lines += "key" + QByteArray::number(i) + "=" + QByteArray(100, 'x') + "\n";
+        }
+        QVERIFY(write_bytes(lines)); // about 11 MB
+        MainWindow window;
+        verify_defaults(window);
+    }
+
+    void an_unreadable_file_gives_the_defaults_and_is_left_alone()
+    {
+        Scoped_working_directory folder;
+        // A folder in the file's place cannot be read even by the superuser.
+        QVERIFY(QDir().mkdir(settings_file));
+        {
+            MainWindow window;
+            verify_defaults(window);
+        }
+        QVERIFY(QFileInfo(settings_file).isDir());
+        if (geteuid() != 0) {
+            QVERIFY(QDir().rmdir(settings_file));
+            QVERIFY(write_bytes("[General]\nip_address=127.0.0.9\n"));
+            QVERIFY(QFile::setPermissions(settings_file, QFileDevice::Permissions()));
+            MainWindow window;
+            verify_defaults(window);
+        }
+    }
+
+    void a_working_folder_that_cannot_be_written_still_starts_and_ends()
+    {
+        Scoped_working_directory folder;
+        QVERIFY(QDir().mkdir("gone"));
+        QVERIFY(QDir::setCurrent("gone"));
+        QVERIFY(QDir(folder.path()).rmdir("gone")); // the process now sits in a removed folder
+        {
+            MainWindow window;
+            verify_defaults(window);
+        }
+        QVERIFY(!QFileInfo::exists(folder.path() + "/gone"));
+        QVERIFY(!QFileInfo::exists(folder.path() + "/" + settings_file));
+    }
+};
+
+QTEST_MAIN(Hostile_settings_test)
+#include "hostile_settings_test.moc"
