@@ -1,6 +1,18 @@
 #include "connection_settings.h"
 
+#include <QFileInfo>
+
 #include <QVariant>
+
+QString usable_settings_file()
+{
+    const qint64 largest = 1 << 20; // a real file holds five short keys
+    const QFileInfo entry(connection_settings_file);
+    if (!entry.exists() || (entry.isFile() && entry.size() <= largest)) {
+        return connection_settings_file;
+    }
+    return QString();
+}
 
 Connection_values read_connection_settings(const QSettings& settings)
 {

@@ -17,6 +17,11 @@ struct Connection_values
     int baudrate_index = 0;
 };
 
+// The file name to give QSettings: the settings file, or an empty name (defaults, nothing
+// written) when the entry there is no regular file or far too big to be ours, so that a
+// pipe or a device in its place cannot block or flood the start.
+QString usable_settings_file();
+
 // Every missing key gives its default; text that is not a number reads as 0.
 Connection_values read_connection_settings(const QSettings& settings);
 

@@ -11,7 +11,7 @@
 struct QVyr_connector::Private
 {
     explicit Private(QVyr_connector* owner)
-        : owner(owner), settings(connection_settings_file, QSettings::IniFormat)
+        : owner(owner), settings(usable_settings_file(), QSettings::IniFormat)
     {
         baudrate_list.append({"115200", "38400", "19200"});
     }

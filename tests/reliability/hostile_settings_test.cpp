@@ -13,6 +13,7 @@
 #include <QStatusBar>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -81,6 +82,24 @@ private slots:
             lines += "key" + QByteArray::number(i) + "=" + QByteArray(100, 'x') + "\n";
         }
         QVERIFY(write_bytes(lines)); // about 11 MB
+        {
+            MainWindow window;
+            verify_defaults(window);
+        }
+        QCOMPARE(QFileInfo(settings_file).size(), qint64(lines.size())); // not ours: left alone
+    }
+
+    // Neither may hold the start: a pipe without a writer, a device without an end.
+    void a_pipe_or_a_device_in_place_of_the_file_gives_the_defaults()
+    {
+        Scoped_working_directory folder;
+        QVERIFY(mkfifo(settings_file, 0600) == 0);
+        {
+            MainWindow window;
+            verify_defaults(window);
+        }
+        QVERIFY(QDir().remove(settings_file));
+        QVERIFY(QFile::link("/dev/zero", settings_file));
         MainWindow window;
         verify_defaults(window);
     }
