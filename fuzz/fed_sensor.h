@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 Loopback_feed& feed();
@@ -26,6 +27,11 @@ void end_input();
 
 // begin_input with open_reply() ahead of reply, so the next open succeeds.
 void serve_after_open(const std::string& reply);
+
+// serve_after_open, then open; a failed open is closed and tried again, and
+// only repeated failure is a finding.
+void open_after_reply(const std::string& reply, const std::function<bool()>& open,
+                      const std::function<void()>& close);
 
 // Serves the open reply and data after its selector byte, then opens sensor on it.
 void open_fed(vyr_sensor& sensor, const uint8_t* data, size_t size);

@@ -36,10 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size == 0) {
         return -1;
     }
-    serve_after_open(rest(data, size));
-    if (!host->driver.open("127.0.0.1", feed().port(), kvt::Lidar::Ethernet)) {
-        fuzz_fail("open on the recorded reply failed");
-    }
+    kvt::Vyr_driver& driver = host->driver;
+    open_after_reply(
+        rest(data, size),
+        [&driver] { return driver.open("127.0.0.1", feed().port(), kvt::Lidar::Ethernet); },
+        [&driver] { driver.close(); });
     run_phase_action(host->panel, data[0]);
     host->driver.close();
     end_input();

@@ -56,9 +56,9 @@ void run_phase_action(QVyr_phase_setter& panel, int which)
         fuzz_fail("phase panel without its spin box");
     }
     QStringList statuses;
-    const QMetaObject::Connection connection = QObject::connect(
-        &panel, &QVyr_phase_setter::report_status,
-        [&statuses](const QString& status) { statuses << status; });
+    const QMetaObject::Connection connection =
+        QObject::connect(&panel, &QVyr_phase_setter::report_status,
+                         [&statuses](const QString& status) { statuses << status; });
     if (which % PHASE_ACTIONS == 0) {
         press_get(panel, *spin, statuses);
     } else {

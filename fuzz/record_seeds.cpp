@@ -41,8 +41,8 @@ std::string opening(Reply_recorder& recorder)
 }
 
 // The bytes the sensor sends for operation on an engine handle opened through recorder.
-std::string engine_reply(Reply_recorder& recorder, const std::function<void(vyr_sensor&)>& operation,
-                         int quiet_ms)
+std::string engine_reply(Reply_recorder& recorder,
+                         const std::function<void(vyr_sensor&)>& operation, int quiet_ms)
 {
     vyr_sensor sensor;
     vyr_sensor_init(&sensor);
