@@ -180,7 +180,9 @@ void count_received_scan(vyr_sensor* sensor)
     }
 }
 
-int receive_scan(vyr_sensor* sensor, long* distance, unsigned short* intensity, long* time_stamp)
+// echo_slots: values per step the caller's arrays hold (1, or 3 for the multi-echo reads).
+int receive_scan(vyr_sensor* sensor, long* distance, unsigned short* intensity, long* time_stamp,
+                 int echo_slots)
 {
     char line[VYR_LINE_SIZE];
     int kind;
@@ -238,11 +240,15 @@ int receive_scan(vyr_sensor* sensor, long* distance, unsigned short* intensity, 
 
     int result = 0;
     if (kind != VYR_UNKNOWN_REPLY) {
-        if (announced_range_fits(sensor)) {
+        if (!announced_range_fits(sensor)) {
+            result = fail_after_discard(sensor, VYR_RECEIVE_ERROR);
+        } else if (is_multiecho(kind) && echo_slots < 3) {
+            // The kind comes from the device's echo: a multi-echo reply to a single-echo
+            // read would store three values per step in arrays sized for one.
+            result = fail_after_discard(sensor, VYR_MEASUREMENT_TYPE_MISMATCH);
+        } else {
             result = receive_data_block(sensor, distance, has_intensity(kind) ? intensity : nullptr,
                                         kind, line);
-        } else {
-            result = fail_after_discard(sensor, VYR_RECEIVE_ERROR);
         }
     }
     count_received_scan(sensor);
@@ -280,12 +286,13 @@ int send_scan_request(vyr_sensor* sensor, int scan_count, int skip_scans, char s
     return 0;
 }
 
-int read_scan(vyr_sensor* sensor, long* distance, unsigned short* intensity, long* time_stamp)
+int read_scan(vyr_sensor* sensor, long* distance, unsigned short* intensity, long* time_stamp,
+              int echo_slots)
 {
     if (!sensor->is_active) {
         return fail(sensor, VYR_NOT_CONNECTED);
     }
-    return receive_scan(sensor, distance, intensity, time_stamp);
+    return receive_scan(sensor, distance, intensity, time_stamp, echo_slots);
 }
 
 } // namespace
@@ -350,24 +357,24 @@ int vyr_start_scans(vyr_sensor* sensor, int type, int scan_count, int skip_scans
 
 int vyr_read_distance(vyr_sensor* sensor, long* distance, long* time_stamp)
 {
-    return read_scan(sensor, distance, nullptr, time_stamp);
+    return read_scan(sensor, distance, nullptr, time_stamp, 1);
 }
 
 int vyr_read_distance_intensity(vyr_sensor* sensor, long* distance, unsigned short* intensity,
                                 long* time_stamp)
 {
-    return read_scan(sensor, distance, intensity, time_stamp);
+    return read_scan(sensor, distance, intensity, time_stamp, 1);
 }
 
 int vyr_read_multiecho(vyr_sensor* sensor, long* distance, long* time_stamp)
 {
-    return read_scan(sensor, distance, nullptr, time_stamp);
+    return read_scan(sensor, distance, nullptr, time_stamp, 3);
 }
 
 int vyr_read_multiecho_intensity(vyr_sensor* sensor, long* distance, unsigned short* intensity,
                                  long* time_stamp)
 {
-    return read_scan(sensor, distance, intensity, time_stamp);
+    return read_scan(sensor, distance, intensity, time_stamp, 3);
 }
 
 int vyr_stop_scans(vyr_sensor* sensor)
@@ -380,7 +387,7 @@ int vyr_stop_scans(vyr_sensor* sensor)
     }
     int result = 0;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        result = receive_scan(sensor, nullptr, nullptr, nullptr);
+        result = receive_scan(sensor, nullptr, nullptr, nullptr, 3); // stores nothing
         if (result == 0) {
             sensor->laser_is_on = 0;
             sensor->data_pending = 0;
