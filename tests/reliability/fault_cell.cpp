@@ -19,17 +19,19 @@ using vyr_sim::Fault;
 namespace {
 
 const char* const fault_names[] = {
-    "no_answer",        "delay",           "trickle",           "status_checksum",
-    "data_checksum",    "wrong_echo",      "long_line",         "close_after_status",
-    "short_echo_range", "long_echo_range", "huge_range",        "leading_ampersand",
-    "no_steps",         "refused_status",  "endless_data",      "talk_on",
+    "no_answer",        "delay",           "trickle",      "status_checksum",
+    "data_checksum",    "wrong_echo",      "long_line",    "close_after_status",
+    "short_echo_range", "long_echo_range", "huge_range",   "leading_ampersand",
+    "no_steps",         "refused_status",  "endless_data", "talk_on",
     "repeated_reply"};
 
-const char* const operation_names[] = {
-    "open_tcp",  "open_serial",   "heater",         "phase_set",
-    "phase_get", "ip_change",     "read_distance",  "read_distance_intensity",
-    "read_multiecho", "read_multiecho_intensity", "version_info", "status_info",
-    "reboot"};
+const char* const operation_names[] = {"open_tcp",       "open_serial",
+                                       "heater",         "phase_set",
+                                       "phase_get",      "ip_change",
+                                       "read_distance",  "read_distance_intensity",
+                                       "read_multiecho", "read_multiecho_intensity",
+                                       "version_info",   "status_info",
+                                       "reboot"};
 
 void ensure_application()
 {
@@ -84,8 +86,8 @@ template <class Panel> std::string press(Panel& panel, const char* button)
 
 std::string read_outcome(kvt::Vyr_driver& driver, Operation operation)
 {
-    const bool single = operation == Operation::read_distance ||
-                        operation == Operation::read_distance_intensity;
+    const bool single =
+        operation == Operation::read_distance || operation == Operation::read_distance_intensity;
     const kvt::Lidar::measurement_type type =
         operation == Operation::read_distance             ? kvt::Lidar::Range
         : operation == Operation::read_distance_intensity ? kvt::Lidar::Range_intensity

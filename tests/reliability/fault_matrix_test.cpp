@@ -29,7 +29,11 @@ struct Row
     Expected cells[operation_count];
 };
 
-#define FAULT(f) Fault_choice{true, Fault::f}
+#define FAULT(f)                                                                                   \
+    Fault_choice                                                                                   \
+    {                                                                                              \
+        true, Fault::f                                                                             \
+    }
 
 const char* const DET = "could not detect serial baudrate.";
 const char* const INV = "invalid response.";
@@ -40,9 +44,10 @@ const char* const RECV = "receive error."; // the error and the information text
 const char* const PROD = "VYR-SIM01";
 const char* const STAT = "Stable 000 no error.";
 const char* const NOERR = "no error.";
-const char* const STEPS = "ok:21";  // the requested range
+const char* const STEPS = "ok:21"; // the requested range
 const char* const NONE = "ok:726"; // a reply without steps leaves the vector at full size
 
+// clang-format off
 // Columns: open_tcp, open_serial, heater, phase_set, phase_get, ip_change,
 // read_distance, read_distance_intensity, read_multiecho, read_multiecho_intensity,
 // version_info, status_info, reboot.
@@ -130,6 +135,7 @@ const Row matrix[] = {
       {"success", 2000}, {STEPS, 1000}, {STEPS, 1000}, {INV, 5000}, {INV, 5000}, {PROD, 500},
       {STAT, 500}, {NOERR, 1500}}},
 };
+// clang-format on
 
 #undef FAULT
 
