@@ -73,7 +73,8 @@ TEST_F(Command_link_test, ReplyCompletedAfterTheTimeOutFails)
     session.sim.set_trickle_ms(150);
     EXPECT_FALSE(exchange("%AH1\n", 1000));
     EXPECT_GT(elapsed_ms, 1000);
-    EXPECT_TRUE(response.startsWith("%AH1\n00P\n")) << response.toStdString();
+    // How many lines made it before the check depends on the machine's load; the echo always does.
+    EXPECT_TRUE(response.startsWith("%AH1\n")) << response.toStdString();
 }
 
 TEST_F(Command_link_test, LongEchoArrivesInPiecesAndMovesTheStatus)
