@@ -3,31 +3,14 @@
 #include <QTest>
 
 #include "heater_setter.h"
-#include "sensor_session.h"
-#include "status_recorder.h"
+#include "panel_rig.h"
 
 class Heater_setter_test : public QObject
 {
     Q_OBJECT
 
 private:
-    struct Rig
-    {
-        Sensor_session session;
-        QVyr_heater_setter panel{session.driver};
-        Status_recorder recorder;
-
-        Rig()
-        {
-            recorder.watch(&panel);
-            panel.show();
-        }
-        void press(const char* button)
-        {
-            recorder.start();
-            QTest::mouseClick(panel.findChild<QPushButton*>(button), Qt::LeftButton);
-        }
-    };
+    using Rig = Panel_rig<QVyr_heater_setter>;
 
 private slots:
     void form_matches_the_layout()

@@ -4,32 +4,17 @@
 #include <QSpinBox>
 #include <QTest>
 
+#include "panel_rig.h"
 #include "phase_setter.h"
-#include "sensor_session.h"
-#include "status_recorder.h"
 
 class Phase_setter_test : public QObject
 {
     Q_OBJECT
 
 private:
-    struct Rig
+    struct Rig : Panel_rig<QVyr_phase_setter>
     {
-        Sensor_session session;
-        QVyr_phase_setter panel{session.driver};
-        Status_recorder recorder;
         QSpinBox* spin = panel.findChild<QSpinBox*>("spn_phase_value");
-
-        Rig()
-        {
-            recorder.watch(&panel);
-            panel.show();
-        }
-        void press(const char* button)
-        {
-            recorder.start();
-            QTest::mouseClick(panel.findChild<QPushButton*>(button), Qt::LeftButton);
-        }
     };
 
 private slots:
