@@ -28,21 +28,12 @@ protected:
 
     std::string read(int32_t size, int32_t timeout = 300)
     {
-        std::string out(static_cast<size_t>(size), '\0');
-        const int32_t got = serial_read(&serial, &out[0], size, timeout);
-        EXPECT_GE(got, 0);
-        out.resize(static_cast<size_t>(got < 0 ? 0 : got));
-        return out;
+        return read_through(serial_read, &serial, size, timeout);
     }
 
     int32_t readline(std::string& line, int32_t size = 72, int32_t timeout = 300)
     {
-        std::vector<char> buffer(static_cast<size_t>(size) + 2, '#');
-        buffer.back() = '\0';
-        const int32_t result = serial_readline(&serial, buffer.data(), size, timeout);
-        EXPECT_EQ(buffer[static_cast<size_t>(size)], '#') << "wrote past the buffer";
-        line = buffer.data();
-        return result;
+        return readline_through(serial_readline, &serial, line, size, timeout);
     }
 
     PseudoTerminal terminal;

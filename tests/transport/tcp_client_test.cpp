@@ -44,21 +44,12 @@ protected:
 
     std::string read(int32_t size, int32_t timeout = 500)
     {
-        std::string out(static_cast<size_t>(size), '\0');
-        const int32_t got = tcpclient_read(&client, &out[0], size, timeout);
-        EXPECT_GE(got, 0);
-        out.resize(static_cast<size_t>(got < 0 ? 0 : got));
-        return out;
+        return read_through(tcpclient_read, &client, size, timeout);
     }
 
     int32_t readline(std::string& line, int32_t size = 72, int32_t timeout = 500)
     {
-        std::vector<char> buffer(static_cast<size_t>(size) + 2, '#');
-        buffer.back() = '\0';
-        const int32_t result = tcpclient_readline(&client, buffer.data(), size, timeout);
-        EXPECT_EQ(buffer[static_cast<size_t>(size)], '#') << "wrote past the buffer";
-        line = buffer.data();
-        return result;
+        return readline_through(tcpclient_readline, &client, line, size, timeout);
     }
 
     LoopbackServer server;

@@ -1,12 +1,42 @@
 #ifndef VYR_TESTS_TRANSPORT_TEST_SUPPORT_H
 #define VYR_TESTS_TRANSPORT_TEST_SUPPORT_H
 
+#include <gtest/gtest.h>
+
 #include <chrono>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // Real loopback and pseudo-terminal endpoints for the transport tests.
 
 int open_descriptor_count();
+
+// Reads through a transport's read function; a failure gives no bytes.
+template <class Record>
+std::string read_through(int32_t (*read)(Record*, char*, int32_t, int32_t), Record* record,
+                         int32_t size, int32_t timeout)
+{
+    std::string out(static_cast<size_t>(size), '\0');
+    const int32_t got = read(record, &out[0], size, timeout);
+    EXPECT_GE(got, 0);
+    out.resize(static_cast<size_t>(got < 0 ? 0 : got));
+    return out;
+}
+
+// Reads one line through a transport's line function into a guarded buffer, so that a write
+// past the given size fails the test.
+template <class Record>
+int32_t readline_through(int32_t (*readline)(Record*, char*, int32_t, int32_t), Record* record,
+                         std::string& line, int32_t size, int32_t timeout)
+{
+    std::vector<char> buffer(static_cast<size_t>(size) + 2, '#');
+    buffer.back() = '\0';
+    const int32_t result = readline(record, buffer.data(), size, timeout);
+    EXPECT_EQ(buffer[static_cast<size_t>(size)], '#') << "wrote past the buffer";
+    line = buffer.data();
+    return result;
+}
 
 class Stopwatch
 {
