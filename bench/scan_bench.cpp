@@ -42,22 +42,32 @@ void count_scans(benchmark::State& state, double bytes_per_scan)
     state.counters["bytes_per_scan"] = bytes_per_scan;
 }
 
-void scan_driver(benchmark::State& state)
+// Opens the driver on a loopback port, starts endless scans and reads one scan an iteration.
+// False when the scans could not be started.
+bool read_scans(benchmark::State& state, kvt::Vyr_driver& driver, int port, Scan_reader& reader)
 {
-    const int type = static_cast<int>(state.range(0));
-    Scan_feed feed(type, false);
-    kvt::Vyr_driver driver;
-    Scan_reader reader{static_cast<kvt::Lidar::measurement_type>(type), {}, {}};
-    if (!driver.open("127.0.0.1", feed.port(), kvt::Lidar::Ethernet) ||
+    if (!driver.open("127.0.0.1", port, kvt::Lidar::Ethernet) ||
         !driver.start_scans(reader.type, 0, 0)) {
         state.SkipWithError(driver.last_error_text());
-        return;
+        return false;
     }
     for (auto _ : state) {
         if (!reader.read(driver)) {
             state.SkipWithError(driver.last_error_text());
             break;
         }
+    }
+    return true;
+}
+
+void scan_driver(benchmark::State& state)
+{
+    const int type = static_cast<int>(state.range(0));
+    Scan_feed feed(type, false);
+    kvt::Vyr_driver driver;
+    Scan_reader reader{static_cast<kvt::Lidar::measurement_type>(type), {}, {}};
+    if (!read_scans(state, driver, feed.port(), reader)) {
+        return;
     }
     count_scans(state, feed.bytes_per_scan());
     feed.stop();
@@ -113,16 +123,8 @@ void stream(benchmark::State& state)
     sim.set_pacing(vyr_sim::Pacing::fast);
     kvt::Vyr_driver driver;
     Scan_reader reader{kvt::Lidar::Multi_echo_intensity, {}, {}};
-    if (!sim.start_tcp(0) || !driver.open("127.0.0.1", sim.tcp_port(), kvt::Lidar::Ethernet) ||
-        !driver.start_scans(reader.type, 0, 0)) {
-        state.SkipWithError(driver.last_error_text());
+    if (!sim.start_tcp(0) || !read_scans(state, driver, sim.tcp_port(), reader)) {
         return;
-    }
-    for (auto _ : state) {
-        if (!reader.read(driver)) {
-            state.SkipWithError(driver.last_error_text());
-            break;
-        }
     }
     state.SetItemsProcessed(state.iterations());
     state.counters["steps"] = static_cast<double>(reader.distance.size() / 3);
