@@ -76,6 +76,19 @@ public:
     virtual int raw_write(const char* data, int size) = 0;
     virtual int raw_read(char* buffer, int max_size, int timeout) = 0;
     virtual int raw_readline(char* buffer, int max_size, int timeout) = 0;
+
+    // Drops input that has arrived and that nobody read, so that a late reply cannot
+    // pass for the answer to the next command. Bytes dropped, or negative when the link
+    // is closed. This fallback waits a millisecond per read; drivers do it without waiting.
+    virtual int raw_discard_input()
+    {
+        char chunk[256];
+        int dropped = 0;
+        for (int got; dropped < 65536 && (got = raw_read(chunk, sizeof chunk, 1)) > 0;) {
+            dropped += got;
+        }
+        return dropped;
+    }
 };
 
 } // namespace kvt

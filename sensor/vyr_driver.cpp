@@ -89,4 +89,9 @@ int Vyr_driver::raw_readline(char* buffer, int max_size, int timeout)
     return vyr_raw_readline(&pimpl->sensor, buffer, max_size, timeout);
 }
 
+int Vyr_driver::raw_discard_input()
+{
+    return vyr_raw_discard_input(&pimpl->sensor);
+}
+
 } // namespace kvt

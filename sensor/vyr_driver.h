@@ -72,6 +72,7 @@ public:
     int raw_write(const char* data, int size) override;
     int raw_read(char* buffer, int max_size, int timeout) override;
     int raw_readline(char* buffer, int max_size, int timeout) override;
+    int raw_discard_input() override;
 
 private:
     bool read_scan(measurement_type type, std::vector<long>& distance,

@@ -217,4 +217,9 @@ int vyr_raw_readline(vyr_sensor* sensor, char* buffer, int max_size, int timeout
     return connection_readline(&sensor->connection, buffer, max_size, timeout);
 }
 
+int vyr_raw_discard_input(vyr_sensor* sensor)
+{
+    return connection_discard_input(&sensor->connection);
+}
+
 } // extern "C"

@@ -15,4 +15,8 @@
 #define VYR_STARTS_AS(value)
 #endif
 
+// Most bytes one discard of unread input drops: a device that never stops talking
+// must not hold the caller.
+enum { VYR_DISCARD_LIMIT = 65536 };
+
 #endif

@@ -74,3 +74,15 @@ int32_t connection_readline(vyr_connection* connection, char* buffer, int32_t si
         return -1;
     }
 }
+
+int32_t connection_discard_input(vyr_connection* connection)
+{
+    switch (connection->type) {
+    case VYR_SERIAL:
+        return serial_discard_input(&connection->serial);
+    case VYR_ETHERNET:
+        return tcpclient_discard_input(&connection->tcpclient);
+    default:
+        return -1;
+    }
+}

@@ -35,6 +35,9 @@ int32_t connection_read(vyr_connection* connection, char* buffer, int32_t size, 
 // size - 1 characters and continues with the next read.
 int32_t connection_readline(vyr_connection* connection, char* buffer, int32_t size,
                             int32_t timeout);
+// Drops input that has arrived but was not read, without waiting; a device that keeps
+// talking is cut off after VYR_DISCARD_LIMIT bytes. The count dropped, or -1.
+int32_t connection_discard_input(vyr_connection* connection);
 
 VYR_EXTERN_C_END
 

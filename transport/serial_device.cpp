@@ -296,6 +296,25 @@ int32_t serial_read(vyr_serial* serial, char* buffer, int32_t size, int32_t time
            read_device(serial->handle, buffer + filled, size - filled, serial->current_timeout);
 }
 
+int32_t serial_discard_input(vyr_serial* serial)
+{
+    if (serial->handle == VYR_SERIAL_INVALID_HANDLE) {
+        return -1;
+    }
+    int32_t dropped = serial->has_pushed_back;
+    serial->has_pushed_back = 0;
+    char chunk[VYR_SERIAL_RING_STORAGE];
+    dropped += ring_read(&serial->ring, chunk, sizeof chunk);
+    while (dropped < VYR_DISCARD_LIMIT) {
+        const int32_t got = read_device(serial->handle, chunk, sizeof chunk, 0);
+        dropped += got;
+        if (got < static_cast<int32_t>(sizeof chunk)) {
+            break;
+        }
+    }
+    return dropped;
+}
+
 int32_t serial_readline(vyr_serial* serial, char* buffer, int32_t size, int32_t timeout)
 {
     if (size <= 0) {

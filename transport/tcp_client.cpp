@@ -111,6 +111,13 @@ int32_t receive(int32_t sock, char* buffer, int32_t size)
     return got > 0 ? static_cast<int32_t>(got) : 0;
 }
 
+// What the socket holds now, without waiting.
+int32_t receive_ready(int32_t sock, char* buffer, int32_t size)
+{
+    const ssize_t got = recv(sock, buffer, static_cast<size_t>(size), MSG_DONTWAIT);
+    return got > 0 ? static_cast<int32_t>(got) : 0;
+}
+
 int32_t send_bytes(int32_t sock, const char* data, int32_t size)
 {
     return static_cast<int32_t>(send(sock, data, static_cast<size_t>(size), MSG_NOSIGNAL));
@@ -226,6 +233,25 @@ int32_t tcpclient_read(vyr_tcpclient* client, char* buffer, int32_t size, int32_
 
     use_receive_timeout(client, timeout);
     return filled + receive(client->sock, buffer + filled, size - filled);
+}
+
+int32_t tcpclient_discard_input(vyr_tcpclient* client)
+{
+    if (client->sock == -1) {
+        return -1;
+    }
+    int32_t dropped = client->pushed_back > 0 ? 1 : 0;
+    client->pushed_back = -1;
+    char chunk[VYR_TCPCLIENT_RING_STORAGE];
+    dropped += ring_read(&client->ring, chunk, sizeof chunk);
+    while (dropped < VYR_DISCARD_LIMIT) {
+        const int32_t got = receive_ready(client->sock, chunk, sizeof chunk);
+        dropped += got;
+        if (got < static_cast<int32_t>(sizeof chunk)) {
+            break;
+        }
+    }
+    return dropped;
 }
 
 int32_t tcpclient_readline(vyr_tcpclient* client, char* buffer, int32_t size, int32_t timeout)

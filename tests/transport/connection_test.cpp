@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -95,6 +96,38 @@ TEST(ConnectionDispatch, FailedOpensGiveNegativeResults)
     EXPECT_EQ(connection_open(&connection, VYR_ETHERNET, "sensor", 10940), -1);
     connection_close(&connection);
     EXPECT_EQ(open_descriptor_count(), descriptors_before);
+}
+
+// Unread input is gone (held-back byte, ring and what the system holds) without a wait,
+// and what comes after it is read as usual.
+template <class Peer> void expect_discard_drops_only_what_came(vyr_connection& connection, Peer& peer)
+{
+    peer.send(std::string(100, 'x') + "\nstale\n");
+    int32_t result = 0;
+    EXPECT_EQ(line_of(connection, result).size(), 71u);
+    usleep(50 * 1000); // the rest is in the system's queue by now
+    Stopwatch watch;
+    EXPECT_EQ(connection_discard_input(&connection), 29 + 1 + 6);
+    EXPECT_LT(watch.elapsed_ms(), 50);
+    EXPECT_EQ(connection_discard_input(&connection), 0);
+    peer.send("fresh\n");
+    EXPECT_EQ(line_of(connection, result), "fresh");
+    connection_close(&connection);
+    EXPECT_EQ(connection_discard_input(&connection), -1);
+}
+
+TEST(ConnectionDispatch, DiscardInputDropsUnreadBytesWithoutWaiting)
+{
+    LoopbackServer server;
+    vyr_connection tcp;
+    ASSERT_EQ(connection_open(&tcp, VYR_ETHERNET, "127.0.0.1", server.port()), 0);
+    ASSERT_TRUE(server.accept_peer());
+    expect_discard_drops_only_what_came(tcp, server);
+
+    PseudoTerminal terminal;
+    vyr_connection serial;
+    ASSERT_EQ(connection_open(&serial, VYR_SERIAL, terminal.device_path().c_str(), 115200), 0);
+    expect_discard_drops_only_what_came(serial, terminal);
 }
 
 // A record that was never opened must not act on descriptor 0.
