@@ -4,6 +4,18 @@
 
 namespace kvt {
 
+namespace {
+
+// to_chars, not printf: a host locale with a decimal comma must not split a column.
+template <class Number> void append_field(std::string& out, Number value)
+{
+    char text[24];
+    out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+    out += ',';
+}
+
+} // namespace
+
 const char scan_csv_header[] = "scan,timestamp_ms,index,step,angle_deg,echo,distance,intensity";
 
 bool has_intensity(Lidar::measurement_type type)
@@ -58,14 +70,6 @@ void append_scan_csv_rows(const Scan_record& record, std::string& out)
 {
     const int slots = record.echo_slots();
     const bool intensity = !record.intensity.empty();
-    char row[160];
-    char* const end = row + sizeof row;
-    // to_chars, not printf: a host locale with a decimal comma must not split a column.
-    const auto field = [end](char* at, auto value) {
-        at = std::to_chars(at, end, value).ptr;
-        *at = ',';
-        return at + 1;
-    };
     for (int i = 0; i < record.size(); ++i) {
         for (int echo = 0; echo < slots; ++echo) {
             const size_t slot = static_cast<size_t>(i) * slots + echo;
@@ -73,19 +77,24 @@ void append_scan_csv_rows(const Scan_record& record, std::string& out)
             if (echo > 0 && distance == 0) {
                 continue;
             }
-            char* at = field(row, record.number);
-            at = field(at, record.time_stamp);
-            at = field(at, i);
-            at = field(at, record.step[i]);
-            at = std::to_chars(at, end, record.angle_deg[i], std::chars_format::fixed, 3).ptr;
-            *at++ = ',';
-            at = field(at, echo);
-            at = field(at, distance);
+            append_field(out, record.number);
+            append_field(out, record.time_stamp);
+            append_field(out, i);
+            append_field(out, record.step[i]);
+            char angle[32];
+            out.append(angle, std::to_chars(angle, angle + sizeof angle, record.angle_deg[i],
+                                            std::chars_format::fixed, 3)
+                                  .ptr);
+            out += ',';
+            append_field(out, echo);
+            append_field(out, distance);
             if (intensity) {
-                at = std::to_chars(at, end, record.intensity[slot]).ptr;
+                char value[8];
+                out.append(value, std::to_chars(value, value + sizeof value,
+                                                record.intensity[slot])
+                                      .ptr);
             }
-            *at++ = '\n';
-            out.append(row, static_cast<size_t>(at - row));
+            out += '\n';
         }
     }
 }
