@@ -46,16 +46,16 @@ MainWindow::MainWindow(QWidget* parent)
     d->information = new Information_window(d->connector.driver(), this);
     d->live = new Live_scan_window(d->connector.driver(), this);
     connect(d->live, &Live_scan_window::running_changed, this, [this] { update_sensor_use(); });
-    QMenu* sensor = ui->menuBar->addMenu(tr("Sensor"));
+    QMenu* sensor = ui->menuBar->addMenu(tr("&Sensor"));
     sensor->setObjectName("menuSensor");
-    d->information_action = sensor->addAction(tr("Information..."));
+    d->information_action = sensor->addAction(tr("&Information..."));
     d->information_action->setObjectName("actionInformation");
     connect(d->information_action, &QAction::triggered, this, [this] {
         d->information->show();
         d->information->raise();
         d->information->refresh();
     });
-    d->live_action = sensor->addAction(tr("Live scan..."));
+    d->live_action = sensor->addAction(tr("&Live scan..."));
     d->live_action->setObjectName("actionLive_scan");
     connect(d->live_action, &QAction::triggered, this, [this] {
         d->live->show();

@@ -75,7 +75,8 @@ void Polar_view::show_scan(kvt::Scan_record& record)
 
 void Polar_view::fit()
 {
-    // The box around the sensor and the measurable sector's arc.
+    // The box around the sensor and the measurable sector's arc, with room for
+    // the angle labels beyond it.
     double left = 0, right = 0, bottom = 0, top = 0;
     const auto include = [&](QPointF p) {
         left = std::min(left, p.x());
@@ -85,7 +86,7 @@ void Polar_view::fit()
     };
     const int pieces = 72;
     for (int i = 0; i <= pieces; ++i) {
-        include(polar(first_deg_ + (last_deg_ - first_deg_) * i / pieces, max_distance_));
+        include(polar(first_deg_ + (last_deg_ - first_deg_) * i / pieces, max_distance_ * 1.1));
     }
     const double margin = 24;
     const double box_w = std::max(1.0, right - left), box_h = std::max(1.0, top - bottom);

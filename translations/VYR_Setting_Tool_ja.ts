@@ -209,16 +209,16 @@
         <translation>アプリケーションを起動しました。</translation>
     </message>
     <message>
-        <source>Sensor</source>
-        <translation>センサ</translation>
+        <source>&amp;Sensor</source>
+        <translation>センサ(&amp;S)</translation>
     </message>
     <message>
-        <source>Information...</source>
-        <translation>情報...</translation>
+        <source>&amp;Information...</source>
+        <translation>情報(&amp;I)...</translation>
     </message>
     <message>
-        <source>Live scan...</source>
-        <translation>ライブスキャン...</translation>
+        <source>&amp;Live scan...</source>
+        <translation>ライブスキャン(&amp;L)...</translation>
     </message>
 </context>
 <context>

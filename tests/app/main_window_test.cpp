@@ -104,13 +104,13 @@ private slots:
         QCOMPARE(window.menuBar()->actions().size(), 1);
         QMenu* sensor = window.menuBar()->actions().first()->menu();
         QVERIFY(sensor);
-        QCOMPARE(sensor->title(), QString("Sensor"));
+        QCOMPARE(sensor->title(), QString("&Sensor"));
         QStringList entries;
         for (const QAction* action : sensor->actions()) {
             entries << action->text();
             QVERIFY(!action->isEnabled());
         }
-        QCOMPARE(entries, QStringList({"Information...", "Live scan..."}));
+        QCOMPARE(entries, QStringList({"&Information...", "&Live scan..."}));
     }
 
     void status_text_is_replaced_and_kept()
