@@ -55,6 +55,16 @@ struct Connected
     }
 };
 
+void start_multiecho_intensity(Live_scan_window& window)
+{
+    window.set_available(true);
+    auto* kind = window.findChild<QComboBox*>("cmb_kind");
+    kind->setCurrentIndex(kind->findData(kvt::Lidar::Multi_echo_intensity));
+    window.show();
+    (void)QTest::qWaitForWindowExposed(&window);
+    window.start();
+}
+
 void paint_time()
 {
     Connected sensor;
@@ -95,12 +105,7 @@ void gui_share()
     if (!sensor.open())
         return;
     Live_scan_window window(sensor.driver);
-    window.set_available(true);
-    auto* kind = window.findChild<QComboBox*>("cmb_kind");
-    kind->setCurrentIndex(kind->findData(kvt::Lidar::Multi_echo_intensity));
-    window.show();
-    (void)QTest::qWaitForWindowExposed(&window);
-    window.start();
+    start_multiecho_intensity(window);
     QTest::qWait(1000);
     const long first = window.view()->scan().number;
     const double cpu_before = thread_cpu_ms();
@@ -122,11 +127,7 @@ void memory(int seconds)
     if (!sensor.open())
         return;
     Live_scan_window window(sensor.driver);
-    window.set_available(true);
-    auto* kind = window.findChild<QComboBox*>("cmb_kind");
-    kind->setCurrentIndex(kind->findData(kvt::Lidar::Multi_echo_intensity));
-    window.show();
-    window.start();
+    start_multiecho_intensity(window);
     QTest::qWait(5000);
     const double at_5 = resident_mb();
     QTest::qWait((seconds - 5) * 1000);
