@@ -1,5 +1,8 @@
 #include "serial_device.h"
 
+#include "line_reader.h"
+#include "ticks.h"
+
 #include <stdio.h>
 
 // ---- Platform calls (POSIX terminals) --------------------------------------------------
@@ -9,8 +12,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -136,14 +139,6 @@ void apply_line_settings(vyr_serial_handle fd, long baudrate)
     }
 }
 
-uint64_t monotonic_ms()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 1000u +
-           static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-}
-
 // Time-out 0: what the device holds now. Otherwise: all size bytes, or whatever came when
 // timeout_ms have passed in all. A negative time-out is an unsigned count of ms.
 int32_t read_device(vyr_serial_handle fd, char* buffer, int32_t size, int32_t timeout_ms)
@@ -151,7 +146,7 @@ int32_t read_device(vyr_serial_handle fd, char* buffer, int32_t size, int32_t ti
     if (size <= 0) {
         return 0;
     }
-    const uint64_t deadline = monotonic_ms() + static_cast<uint32_t>(timeout_ms);
+    const int64_t deadline = monotonic_ms() + static_cast<uint32_t>(timeout_ms);
     int32_t got = 0;
     for (;;) {
         const ssize_t n = read(fd, buffer + got, static_cast<size_t>(size - got));
@@ -165,11 +160,11 @@ int32_t read_device(vyr_serial_handle fd, char* buffer, int32_t size, int32_t ti
         if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
             return got;
         }
-        const uint64_t now = monotonic_ms();
+        const int64_t now = monotonic_ms();
         if (timeout_ms == 0 || now >= deadline) {
             return got;
         }
-        const uint64_t left = deadline - now;
+        const int64_t left = deadline - now;
         pollfd entry{fd, POLLIN, 0};
         const int ready = poll(&entry, 1, left > (1u << 30) ? (1 << 30) : static_cast<int>(left));
         if (ready < 0 && errno != EINTR) {
@@ -315,33 +310,34 @@ int32_t serial_discard_input(vyr_serial* serial)
     return dropped;
 }
 
+namespace {
+
+// The held byte goes back into the record, and serial_read hands it out first.
+struct Serial_line_source
+{
+    vyr_serial* serial;
+
+    int32_t take_held(char*) { return 0; }
+
+    bool next(char& byte, Line_deadline& deadline)
+    {
+        // Buffered bytes need no wait, and so no look at the clock either.
+        const bool buffered = serial->has_pushed_back || ring_size(&serial->ring) > 0;
+        const int32_t wait = buffered ? serial->current_timeout : deadline.left_ms();
+        return serial_read(serial, &byte, 1, wait) == 1;
+    }
+
+    void hold_back(char byte)
+    {
+        serial->has_pushed_back = 1;
+        serial->pushed_back = byte;
+    }
+};
+
+} // namespace
+
 int32_t serial_readline(vyr_serial* serial, char* buffer, int32_t size, int32_t timeout)
 {
-    if (size <= 0) {
-        return -1;
-    }
-    int32_t count = 0;
-    bool nothing_came = false;
-    while (count < size) {
-        char byte = 0;
-        if (serial_read(serial, &byte, 1, timeout) != 1) {
-            nothing_came = true;
-            break;
-        }
-        if (byte == '\n' || byte == '\r') {
-            break;
-        }
-        buffer[count++] = byte;
-        if (count == size) {
-            serial->has_pushed_back = 1;
-            serial->pushed_back = byte;
-            count = size - 1;
-            break;
-        }
-    }
-    buffer[count] = '\0';
-    if (count > 0) {
-        return count;
-    }
-    return nothing_came ? -1 : 0;
+    Serial_line_source source{serial};
+    return read_line(source, buffer, size, timeout);
 }
