@@ -31,14 +31,22 @@ bool make_device_path(char (&path)[path_size], const char* name)
     return length >= 0 && length < path_size;
 }
 
-// Exclusive use: the lock stops other opens by root as well, which the tty flag does not.
+// Only a terminal is a serial port: a regular file, a pipe or /dev/null named by mistake
+// must not be written to (nor, for a file, cut), so the kind is checked before the open
+// and again on what was opened. Exclusive use: the lock stops other opens by root as
+// well, which the tty flag does not.
 vyr_serial_handle open_device(const char* path)
 {
+    struct stat entry{};
+    if (stat(path, &entry) != 0 || !S_ISCHR(entry.st_mode)) {
+        return VYR_SERIAL_INVALID_HANDLE;
+    }
     const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return VYR_SERIAL_INVALID_HANDLE;
     }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (fstat(fd, &entry) != 0 || !S_ISCHR(entry.st_mode) || !isatty(fd) ||
+        flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
         return VYR_SERIAL_INVALID_HANDLE;
     }
@@ -176,9 +184,14 @@ int32_t read_device(vyr_serial_handle fd, char* buffer, int32_t size, int32_t ti
     }
 }
 
-// Blocks until everything is written, as the device write does elsewhere.
+// The device keeps no write time-out of its own, and a port whose other side never reads
+// would hold the caller for good: what is not written by then counts as not sent.
+const int32_t write_limit_ms = 2000;
+
+// Everything written, or the count that went out before the limit or an error.
 int32_t write_device(vyr_serial_handle fd, const char* data, int32_t size)
 {
+    const int64_t deadline = monotonic_ms() + write_limit_ms;
     int32_t written = 0;
     while (written < size) {
         const ssize_t n = write(fd, data + written, static_cast<size_t>(size - written));
@@ -189,13 +202,14 @@ int32_t write_device(vyr_serial_handle fd, const char* data, int32_t size)
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n < 0 && errno == EAGAIN) {
-            pollfd entry{fd, POLLOUT, 0};
-            if (poll(&entry, 1, -1) >= 0 || errno == EINTR) {
-                continue;
-            }
+        const int64_t left = deadline - monotonic_ms();
+        if (n == 0 || errno != EAGAIN || left <= 0) {
+            break;
         }
-        break;
+        pollfd entry{fd, POLLOUT, 0};
+        if (poll(&entry, 1, static_cast<int>(left)) < 0 && errno != EINTR) {
+            break;
+        }
     }
     return written;
 }
