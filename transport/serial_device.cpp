@@ -4,6 +4,7 @@
 #include "ticks.h"
 
 #include <stdio.h>
+#include <string.h>
 
 // ---- Platform calls (POSIX terminals) --------------------------------------------------
 
@@ -13,6 +14,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -31,6 +33,29 @@ bool make_device_path(char (&path)[path_size], const char* name)
     return length >= 0 && length < path_size;
 }
 
+// For some devices (a watchdog) the open alone acts, so one that the kernel files under
+// another class than tty is refused unopened. Pseudo-terminals are not listed; for them
+// the check on the open descriptor decides.
+bool listed_as_other_than_tty(const struct stat& entry)
+{
+#ifdef __linux__
+    char link[64];
+    snprintf(link, sizeof link, "/sys/dev/char/%u:%u/subsystem", major(entry.st_rdev),
+             minor(entry.st_rdev));
+    char target[256];
+    const ssize_t length = readlink(link, target, sizeof target - 1);
+    if (length <= 0) {
+        return false;
+    }
+    target[length] = '\0';
+    const char* slash = strrchr(target, '/');
+    return strcmp(slash ? slash + 1 : target, "tty") != 0;
+#else
+    (void)entry;
+    return false;
+#endif
+}
+
 // Only a terminal is a serial port: a regular file, a pipe or /dev/null named by mistake
 // must not be written to (nor, for a file, cut), so the kind is checked before the open
 // and again on what was opened. Exclusive use: the lock stops other opens by root as
@@ -38,7 +63,7 @@ bool make_device_path(char (&path)[path_size], const char* name)
 vyr_serial_handle open_device(const char* path)
 {
     struct stat entry{};
-    if (stat(path, &entry) != 0 || !S_ISCHR(entry.st_mode)) {
+    if (stat(path, &entry) != 0 || !S_ISCHR(entry.st_mode) || listed_as_other_than_tty(entry)) {
         return VYR_SERIAL_INVALID_HANDLE;
     }
     const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
