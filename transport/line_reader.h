@@ -1,8 +1,11 @@
 #ifndef VYR_TRANSPORT_LINE_READER_H
 #define VYR_TRANSPORT_LINE_READER_H
 
-// The line loop both transports share; internal to transport/ (C++ only).
+// The line loop both transports share, and the drop of unread input; internal to
+// transport/ (C++ only).
 
+#include "c_interface.h"
+#include "ring_buffer.h"
 #include "ticks.h"
 
 #include <stdint.h>
@@ -69,6 +72,22 @@ int32_t read_line(Source& source, char* buffer, int32_t size, int32_t timeout)
         return count;
     }
     return delivered ? 0 : -1;
+}
+
+// Drops what a link holds unread: held bytes (already let go by the caller), the ring,
+// then what read_now(chunk, size) hands over without waiting, at most VYR_DISCARD_LIMIT.
+template <class Read_now> int32_t discard_unread(int32_t held, ring_buffer* ring, Read_now read_now)
+{
+    char chunk[256];
+    int32_t dropped = held + ring_read(ring, chunk, sizeof chunk);
+    while (dropped < VYR_DISCARD_LIMIT) {
+        const int32_t got = read_now(chunk, static_cast<int32_t>(sizeof chunk));
+        dropped += got;
+        if (got < static_cast<int32_t>(sizeof chunk)) {
+            break;
+        }
+    }
+    return dropped;
 }
 
 #endif

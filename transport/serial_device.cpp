@@ -62,7 +62,9 @@ bool listed_as_other_than_tty(const struct stat& entry)
 // well, which the tty flag does not.
 vyr_serial_handle open_device(const char* path)
 {
-    struct stat entry{};
+    struct stat entry
+    {
+    };
     if (stat(path, &entry) != 0 || !S_ISCHR(entry.st_mode) || listed_as_other_than_tty(entry)) {
         return VYR_SERIAL_INVALID_HANDLE;
     }
@@ -335,18 +337,11 @@ int32_t serial_discard_input(vyr_serial* serial)
     if (serial->handle == VYR_SERIAL_INVALID_HANDLE) {
         return -1;
     }
-    int32_t dropped = serial->has_pushed_back;
+    const int32_t held = serial->has_pushed_back;
     serial->has_pushed_back = 0;
-    char chunk[VYR_SERIAL_RING_STORAGE];
-    dropped += ring_read(&serial->ring, chunk, sizeof chunk);
-    while (dropped < VYR_DISCARD_LIMIT) {
-        const int32_t got = read_device(serial->handle, chunk, sizeof chunk, 0);
-        dropped += got;
-        if (got < static_cast<int32_t>(sizeof chunk)) {
-            break;
-        }
-    }
-    return dropped;
+    return discard_unread(held, &serial->ring, [serial](char* chunk, int32_t size) {
+        return read_device(serial->handle, chunk, size, 0);
+    });
 }
 
 namespace {

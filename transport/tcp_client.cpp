@@ -236,18 +236,11 @@ int32_t tcpclient_discard_input(vyr_tcpclient* client)
     if (client->sock == -1) {
         return -1;
     }
-    int32_t dropped = client->pushed_back > 0 ? 1 : 0;
+    const int32_t held = client->pushed_back > 0 ? 1 : 0;
     client->pushed_back = -1;
-    char chunk[VYR_TCPCLIENT_RING_STORAGE];
-    dropped += ring_read(&client->ring, chunk, sizeof chunk);
-    while (dropped < VYR_DISCARD_LIMIT) {
-        const int32_t got = receive_ready(client->sock, chunk, sizeof chunk);
-        dropped += got;
-        if (got < static_cast<int32_t>(sizeof chunk)) {
-            break;
-        }
-    }
-    return dropped;
+    return discard_unread(held, &client->ring, [client](char* chunk, int32_t size) {
+        return receive_ready(client->sock, chunk, size);
+    });
 }
 
 namespace {
