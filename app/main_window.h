@@ -4,6 +4,8 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <memory>
+
 namespace Ui {
 class MainWindow;
 }
@@ -26,8 +28,8 @@ private:
     void update_sensor_use();
 
     struct Private;
-    Ui::MainWindow* ui;
-    Private* d;
+    std::unique_ptr<Ui::MainWindow> ui;
+    std::unique_ptr<Private> d;
 };
 
 #endif
