@@ -1,5 +1,7 @@
 #include "serial_device.h"
 
+#include "system_error.h"
+
 #include <stdio.h>
 
 // ---- Platform calls (POSIX terminals) --------------------------------------------------
@@ -33,9 +35,11 @@ vyr_serial_handle open_device(const char* path)
 {
     const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        vyr_record_system_error("open", errno);
         return VYR_SERIAL_INVALID_HANDLE;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        vyr_record_system_error("flock", errno);
         close(fd);
         return VYR_SERIAL_INVALID_HANDLE;
     }
@@ -217,6 +221,7 @@ int32_t serial_open(vyr_serial* serial, const char* device, long baudrate)
 
     char path[path_size];
     if (!make_device_path(path, device)) {
+        vyr_record_system_error("open", ENAMETOOLONG);
         return -1;
     }
     serial->handle = open_device(path);
