@@ -23,6 +23,8 @@ public slots:
     void ip_changed(QString ip_address);
 
 private:
+    void update_sensor_use();
+
     struct Private;
     Ui::MainWindow* ui;
     Private* d;

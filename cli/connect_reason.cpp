@@ -17,6 +17,8 @@ std::string connect_reason(const vyr_system_error& error, bool serial)
                       : "permission denied";
     case ENOENT:
         return "no such device";
+    case ENOTTY:
+        return "not a serial port";
     case ENAMETOOLONG:
         return "device name too long";
     case EWOULDBLOCK:

@@ -1,6 +1,8 @@
 #include "tcp_client.h"
 
+#include "line_reader.h"
 #include "system_error.h"
+#include "ticks.h"
 
 #include <stddef.h>
 #include <string.h>
@@ -62,13 +64,6 @@ Connect start_connect(int32_t sock, const vyr_ipv4_address* peer, int32_t length
         return Connect::done;
     }
     return errno == EINPROGRESS ? Connect::pending : Connect::failed;
-}
-
-int64_t monotonic_ms()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 // False when the socket did not become readable or writable within the limit.
@@ -265,37 +260,43 @@ int32_t tcpclient_discard_input(vyr_tcpclient* client)
     return dropped;
 }
 
+namespace {
+
+// The held byte stays with the line reading: a plain read does not see it.
+struct Tcp_line_source
+{
+    vyr_tcpclient* client;
+
+    int32_t take_held(char* first)
+    {
+        if (client->pushed_back <= 0) {
+            return 0;
+        }
+        *first = static_cast<char>(client->pushed_back);
+        client->pushed_back = -1;
+        return 1;
+    }
+
+    bool next(char& byte, Line_deadline& deadline)
+    {
+        // Most bytes are in the ring already; only a dry ring needs the clock and the read.
+        if (ring_read(&client->ring, &byte, 1) == 1) {
+            return true;
+        }
+        int32_t wait = deadline.left_ms();
+        if (wait == 0 && deadline.has_end()) {
+            wait = poll_timeout_ms; // to the socket 0 would mean no limit at all
+        }
+        return tcpclient_read(client, &byte, 1, wait) == 1;
+    }
+
+    void hold_back(char byte) { client->pushed_back = static_cast<unsigned char>(byte); }
+};
+
+} // namespace
+
 int32_t tcpclient_readline(vyr_tcpclient* client, char* buffer, int32_t size, int32_t timeout)
 {
-    if (size <= 0) {
-        return -1;
-    }
-    int32_t count = 0;
-    bool last_read_delivered = false;
-    bool full = false;
-    if (client->pushed_back > 0) {
-        buffer[count++] = static_cast<char>(client->pushed_back);
-        client->pushed_back = -1;
-        full = count == size;
-    }
-    while (!full && count < size) {
-        char byte = 0;
-        // Most bytes are in the ring already; only a dry ring needs the full read.
-        last_read_delivered = ring_read(&client->ring, &byte, 1) == 1 ||
-                              tcpclient_read(client, &byte, 1, timeout) == 1;
-        if (!last_read_delivered || byte == '\n' || byte == '\r') {
-            break;
-        }
-        buffer[count++] = byte;
-        full = count == size;
-    }
-    if (full) {
-        client->pushed_back = static_cast<unsigned char>(buffer[count - 1]);
-        count = size - 1;
-    }
-    buffer[count] = '\0';
-    if (count > 0) {
-        return count;
-    }
-    return last_read_delivered ? 0 : -1;
+    Tcp_line_source source{client};
+    return read_line(source, buffer, size, timeout);
 }

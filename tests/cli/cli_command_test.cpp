@@ -196,11 +196,17 @@ TEST(Cli, refused_connection_keeps_the_driver_text_and_says_refused)
     EXPECT_NE(run.err.find("could not open ethernet port. (connection refused)"), std::string::npos) << run.err;
 }
 
-TEST(Cli, serial_device_that_is_missing_says_so)
+TEST(Cli, serial_device_that_cannot_be_used_says_why)
 {
-    const Cli_run run = run_vyr("info --serial /dev/vyr_no_such_tty");
-    EXPECT_EQ(run.exit_code, 3);
-    EXPECT_NE(run.err.find("could not open serial device. (no such device)"), std::string::npos) << run.err;
+    const std::pair<const char*, const char*> devices[] = {
+        {"/dev/vyr_no_such_tty", "(no such device)"},
+        {"/dev/null", "(not a serial port)"},
+    };
+    for (const auto& [device, reason] : devices) {
+        const Cli_run run = run_vyr(std::string("info --serial ") + device);
+        EXPECT_EQ(run.exit_code, 3) << device;
+        EXPECT_NE(run.err.find(std::string("could not open serial device. ") + reason), std::string::npos) << run.err;
+    }
 }
 
 TEST(Cli, heater_over_the_pseudo_terminal)
