@@ -1,6 +1,7 @@
 #include "serial_device.h"
 
 #include "line_reader.h"
+#include "system_error.h"
 #include "ticks.h"
 
 #include <stdio.h>
@@ -65,15 +66,22 @@ vyr_serial_handle open_device(const char* path)
     struct stat entry
     {
     };
-    if (stat(path, &entry) != 0 || !S_ISCHR(entry.st_mode) || listed_as_other_than_tty(entry)) {
+    if (stat(path, &entry) != 0) {
+        vyr_record_system_error("stat", errno);
+        return VYR_SERIAL_INVALID_HANDLE;
+    }
+    if (!S_ISCHR(entry.st_mode) || listed_as_other_than_tty(entry)) {
+        vyr_record_system_error("open", ENOTTY);
         return VYR_SERIAL_INVALID_HANDLE;
     }
     const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        vyr_record_system_error("open", errno);
         return VYR_SERIAL_INVALID_HANDLE;
     }
     if (fstat(fd, &entry) != 0 || !S_ISCHR(entry.st_mode) || !isatty(fd) ||
         flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        vyr_record_system_error("open", errno); // ENOTTY from isatty, EWOULDBLOCK from flock
         close(fd);
         return VYR_SERIAL_INVALID_HANDLE;
     }
@@ -253,6 +261,7 @@ int32_t serial_open(vyr_serial* serial, const char* device, long baudrate)
 
     char path[path_size];
     if (!make_device_path(path, device)) {
+        vyr_record_system_error("open", ENAMETOOLONG);
         return -1;
     }
     serial->handle = open_device(path);

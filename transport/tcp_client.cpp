@@ -1,6 +1,7 @@
 #include "tcp_client.h"
 
 #include "line_reader.h"
+#include "system_error.h"
 #include "ticks.h"
 
 #include <stddef.h>
@@ -87,7 +88,11 @@ bool connect_succeeded(int32_t sock)
 {
     int error = 0;
     socklen_t length = sizeof(error);
-    return getsockopt(sock, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    if (getsockopt(sock, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+        error = errno;
+    }
+    errno = error;
+    return error == 0;
 }
 
 // 0 means no limit; a negative time-out is read as an unsigned count, i.e. practically none.
@@ -155,6 +160,7 @@ int32_t tcpclient_open(vyr_tcpclient* client, const char* host, long port)
     client->sock = open_socket();
     client->current_timeout = 0; // a new socket waits without limit
     if (client->sock < 0) {
+        vyr_record_system_error("socket", errno);
         client->sock = -1;
         return -1;
     }
@@ -164,6 +170,7 @@ int32_t tcpclient_open(vyr_tcpclient* client, const char* host, long port)
     const uint32_t address = parse_dotted_quad(host);
     // A port beyond 16 bits would otherwise be cut and reach some other service.
     if (address == no_address || port < 1 || port > 65535) {
+        vyr_record_system_error(address == no_address ? "inet_addr" : "port", EINVAL);
         return fail_open(client, -1);
     }
     fill_address(&client->peer_address, address, port);
@@ -173,12 +180,15 @@ int32_t tcpclient_open(vyr_tcpclient* client, const char* host, long port)
     case Connect::done:
         break;
     case Connect::failed:
+        vyr_record_system_error("connect", errno);
         return fail_open(client, -1);
     case Connect::pending:
         if (!wait_ready(client->sock, connect_limit_ms)) {
+            vyr_record_system_error("connect", ETIMEDOUT);
             return fail_open(client, -2);
         }
         if (!connect_succeeded(client->sock)) {
+            vyr_record_system_error("connect", errno);
             return fail_open(client, -1);
         }
         break;
