@@ -29,15 +29,6 @@ const char* request_for(int type)
     return requests[type & 3];
 }
 
-std::string scans_after_request(vyr_sim::Sensor_state& state, vyr_sim::Session& session, int count)
-{
-    std::string block;
-    for (int i = 0; i < count; ++i) {
-        block += vyr_sim::send_due_scan(state, session, vyr_sim::Clock::now()).bytes;
-    }
-    return block;
-}
-
 // One received line without its terminator; false when the peer left.
 bool read_line(int fd, std::string& pending, std::string& line)
 {
@@ -59,12 +50,28 @@ bool read_line(int fd, std::string& pending, std::string& line)
 
 } // namespace
 
-std::string encoded_scans(int type, int count)
+Scan_session recorded_scan_session(int type, int count)
 {
     vyr_sim::Sensor_state state = full_range_state();
     vyr_sim::Session session;
-    vyr_sim::answer_command(state, session, request_for(type), vyr_sim::Clock::now());
-    return scans_after_request(state, session, count);
+    Scan_session recorded;
+    for (const char* line : {"QT", "PP", request_for(type)}) {
+        recorded.head += vyr_sim::answer_command(state, session, line, vyr_sim::Clock::now()).bytes;
+    }
+    for (int i = 0; i < count; ++i) {
+        recorded.scans.push_back(
+            vyr_sim::send_due_scan(state, session, vyr_sim::Clock::now()).bytes);
+    }
+    return recorded;
+}
+
+std::string encoded_scans(int type, int count)
+{
+    std::string block;
+    for (const std::string& scan : recorded_scan_session(type, count).scans) {
+        block += scan;
+    }
+    return block;
 }
 
 Scan_feed::Scan_feed(int type, bool raw) : type_(type), raw_(raw)

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 // A loopback peer that answers commands with the simulated sensor's model and,
 // once a continuous scan request has been acknowledged, sends the same block of
@@ -39,6 +40,16 @@ private:
     std::atomic<bool> stopping_{false};
     std::thread thread_;
 };
+
+// What the simulated sensor sends to a driver that opens it over TCP ("QT", "PP") and asks
+// for endless full-range scans of type: the replies up to the acknowledgement, then count
+// scans one by one.
+struct Scan_session
+{
+    std::string head;
+    std::vector<std::string> scans;
+};
+Scan_session recorded_scan_session(int type, int count);
 
 // Full-range scans of the given type as the simulated sensor sends them, back to back.
 std::string encoded_scans(int type, int count);
