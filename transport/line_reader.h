@@ -9,6 +9,7 @@
 #include "ticks.h"
 
 #include <stdint.h>
+#include <string.h>
 
 // One time-out for a whole line: a reply that trickles in byte by byte must not hold the
 // caller for the time-out once per byte. A time-out of 0 or below has no end the line
@@ -41,8 +42,28 @@ private:
     int64_t end_ = 0;
 };
 
+// Copies run up to its first CR or LF, at most room bytes, to out. Returns the bytes of
+// run used, the terminator included; ended tells whether one came.
+inline int32_t copy_to_terminator(const char* run, int32_t length, char* out, int32_t room,
+                                  int32_t& copied, bool& ended)
+{
+    const int32_t limit = length < room ? length : room;
+    const void* lf = memchr(run, '\n', static_cast<size_t>(limit));
+    int32_t end = lf ? static_cast<int32_t>(static_cast<const char*>(lf) - run) : limit;
+    const void* cr = memchr(run, '\r', static_cast<size_t>(end));
+    if (cr) {
+        end = static_cast<int32_t>(static_cast<const char*>(cr) - run);
+    }
+    memcpy(out, run, static_cast<size_t>(end));
+    copied = end;
+    ended = end < limit;
+    return ended ? end + 1 : end;
+}
+
 // Reads up to CR or LF into buffer (terminator dropped, NUL-terminated). Source gives:
 //   int32_t take_held(char* first)  - a byte held back for this line: 1 placed, or 0
+//   int32_t buffered(const char*& run) - bytes at hand in one piece, read in place
+//   void consume(int32_t count)     - drops count of those
 //   bool next(char& byte, Line_deadline&) - one byte within the deadline
 //   void hold_back(char byte)       - keep the byte a full buffer could not take
 // Returns the length, 0 for an empty line, -1 when nothing came.
@@ -55,7 +76,19 @@ int32_t read_line(Source& source, char* buffer, int32_t size, int32_t timeout)
     Line_deadline deadline(timeout);
     int32_t count = source.take_held(buffer);
     bool delivered = false;
-    while (count < size) {
+    bool ended = false;
+    while (count < size && !ended) {
+        // What is at hand goes in one copy; only a dry source is asked byte by byte.
+        const char* run = nullptr;
+        const int32_t ready = source.buffered(run);
+        if (ready > 0) {
+            int32_t copied = 0;
+            source.consume(
+                copy_to_terminator(run, ready, buffer + count, size - count, copied, ended));
+            count += copied;
+            delivered = true;
+            continue;
+        }
         char byte = 0;
         delivered = source.next(byte, deadline);
         if (!delivered || byte == '\n' || byte == '\r') {

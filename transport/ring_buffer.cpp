@@ -1,12 +1,12 @@
 #include "ring_buffer.h"
 
+#include <string.h>
+
 namespace {
 
 void copy_bytes(char* to, const char* from, int32_t count)
 {
-    for (int32_t i = 0; i < count; ++i) {
-        to[i] = from[i];
-    }
+    memcpy(to, from, static_cast<size_t>(count));
 }
 
 int32_t smaller(int32_t a, int32_t b)
@@ -79,4 +79,15 @@ int32_t ring_read(ring_buffer* ring, char* buffer, int32_t size)
         }
     }
     return count;
+}
+
+int32_t ring_peek(const ring_buffer* ring, const char** data)
+{
+    *data = ring->buffer + ring->first;
+    return ring->first <= ring->last ? ring->last - ring->first : ring->buffer_size - ring->first;
+}
+
+void ring_drop(ring_buffer* ring, int32_t count)
+{
+    ring->first = (ring->first + count) & (ring->buffer_size - 1);
 }

@@ -22,6 +22,10 @@ int32_t ring_capacity(const ring_buffer* ring);
 // Both return the number of bytes actually taken or given.
 int32_t ring_write(ring_buffer* ring, const char* data, int32_t size);
 int32_t ring_read(ring_buffer* ring, char* buffer, int32_t size);
+// Reading in place: the queued bytes that lie in one piece from the front (*data points
+// at them), and the drop of count of them, at most what ring_peek gave.
+int32_t ring_peek(const ring_buffer* ring, const char** data);
+void ring_drop(ring_buffer* ring, int32_t count);
 
 VYR_EXTERN_C_END
 

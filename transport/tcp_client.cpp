@@ -270,12 +270,13 @@ struct Tcp_line_source
         return 1;
     }
 
+    int32_t buffered(const char*& run) { return ring_peek(&client->ring, &run); }
+
+    void consume(int32_t count) { ring_drop(&client->ring, count); }
+
+    // Called with a dry ring: only then the clock and the receive.
     bool next(char& byte, Line_deadline& deadline)
     {
-        // Most bytes are in the ring already; only a dry ring needs the clock and the read.
-        if (ring_read(&client->ring, &byte, 1) == 1) {
-            return true;
-        }
         int32_t wait = deadline.left_ms();
         if (wait == 0 && deadline.has_end()) {
             wait = poll_timeout_ms; // to the socket 0 would mean no limit at all

@@ -100,6 +100,26 @@ TEST_F(RingBuffer, PartialReadsKeepTheOrderThroughManyWraps)
     EXPECT_EQ(got, expected);
 }
 
+TEST_F(RingBuffer, ReadsInPlaceOnePieceAtATimeAcrossTheEnd)
+{
+    empty_at(120);
+    ASSERT_EQ(write("0123456789"), 10);
+    std::string got;
+    for (const char* expected : {"01234567", "89"}) {
+        const char* run = nullptr;
+        const int32_t length = ring_peek(&ring, &run);
+        EXPECT_EQ(std::string(run, static_cast<size_t>(length)), expected);
+        ring_drop(&ring, length > 3 ? 3 : length); // part of a piece leaves the rest at hand
+        got += std::string(run, static_cast<size_t>(length > 3 ? 3 : length));
+        got += read(length > 3 ? length - 3 : 0);
+    }
+    const char* run = nullptr;
+    EXPECT_EQ(ring_peek(&ring, &run), 0);
+    EXPECT_EQ(got, "0123456789");
+    EXPECT_EQ(write("ab"), 2);
+    EXPECT_EQ(read(2), "ab");
+}
+
 TEST_F(RingBuffer, ReadingAnEmptyRingLeavesTheDestinationAlone)
 {
     char destination[4] = {'w', 'x', 'y', 'z'};
