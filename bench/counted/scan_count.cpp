@@ -7,19 +7,15 @@
 // Exits 77 when valgrind is not found. vyr_scan_count --read KIND is the reading
 // itself, which callgrind counts inside counted_scan_reading only.
 
-#include "loopback.h"
 #include "scan_feed.h"
 #include "scan_reader.h"
 #include "vyr_driver.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
-#include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -29,22 +25,6 @@ const int exit_no_valgrind = 77;
 
 const char* const kind_names[] = {"distance", "distance + intensity", "multi-echo",
                                   "multi-echo + intensity"};
-
-// Everything goes out without waiting: the reader is not reading yet, so a send that
-// would wait means the input does not fit the socket's buffers.
-bool send_ahead(int fd, const std::string& bytes)
-{
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_DONTWAIT);
-        if (n <= 0) {
-            std::fprintf(stderr, "scan input does not fit the socket: %s\n", std::strerror(errno));
-            return false;
-        }
-        sent += static_cast<size_t>(n);
-    }
-    return true;
-}
 
 } // namespace
 
@@ -62,46 +42,27 @@ extern "C" __attribute__((noinline)) int counted_scan_reading(kvt::Lidar* driver
 namespace {
 
 // One scan ahead of the counted ones takes the acknowledgement and sizes the arrays.
+// All scans are queued before the first read, so the reads find the same chunks each run.
 int read_scans(int kind)
 {
-    const Scan_session session = recorded_scan_session(kind, counted_scans + 1);
-    std::string input = session.head;
-    size_t counted_bytes = 0;
-    for (size_t i = 0; i < session.scans.size(); ++i) {
-        input += session.scans[i];
-        counted_bytes += i > 0 ? session.scans[i].size() : 0;
-    }
-
-    int port = 0;
-    int listener = listen_loopback(port);
-    if (listener < 0) {
-        return 1;
-    }
-    // The peer stays open until the end: a closed one could cut the reading short.
-    int peer = -1;
-    bool sent = false;
-    std::thread sender([&] {
-        peer = accept_peer(listener);
-        const int send_buffer = 4 << 20;
-        setsockopt(peer, SOL_SOCKET, SO_SNDBUF, &send_buffer, sizeof send_buffer);
-        sent = peer >= 0 && send_ahead(peer, input);
-    });
-
-    kvt::Vyr_driver driver;
+    kvt::Vyr_driver driver; // closes after the feed has let go, so without waiting
+    Scan_feed feed(kind, false, counted_scans + 1);
     Scan_reader reader{static_cast<kvt::Lidar::measurement_type>(kind), {}, {}};
-    const bool opened = driver.open("127.0.0.1", port, kvt::Lidar::Ethernet) &&
-                        driver.start_scans(reader.type, 0, 0);
-    sender.join();
-    const bool started = opened && sent && reader.read(driver);
-    if (!started || counted_scan_reading(&driver, &reader, counted_scans) != counted_scans) {
-        std::fprintf(stderr, "scan reading failed: %s\n", driver.last_error_text());
-        close_fd(peer);
-        close_fd(listener);
+    if (!driver.open("127.0.0.1", feed.port(), kvt::Lidar::Ethernet) ||
+        !driver.start_scans(reader.type, 0, 0)) {
+        std::fprintf(stderr, "scan reading did not start: %s\n", driver.last_error_text());
         return 1;
     }
-    std::printf("%zu\n", counted_bytes);
-    close_fd(peer);
-    close_fd(listener);
+    if (!feed.wait_fed(std::chrono::seconds(10))) {
+        std::fprintf(stderr, "the scans do not fit the loopback socket's buffers\n");
+        return 1;
+    }
+    if (!reader.read(driver) ||
+        counted_scan_reading(&driver, &reader, counted_scans) != counted_scans) {
+        std::fprintf(stderr, "scan reading failed: %s\n", driver.last_error_text());
+        return 1;
+    }
+    std::printf("%zu\n", feed.bytes_of_scans_from(1));
     return 0;
 }
 
