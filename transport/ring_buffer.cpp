@@ -80,14 +80,3 @@ int32_t ring_read(ring_buffer* ring, char* buffer, int32_t size)
     }
     return count;
 }
-
-int32_t ring_peek(const ring_buffer* ring, const char** data)
-{
-    *data = ring->buffer + ring->first;
-    return ring->first <= ring->last ? ring->last - ring->first : ring->buffer_size - ring->first;
-}
-
-void ring_drop(ring_buffer* ring, int32_t count)
-{
-    ring->first = (ring->first + count) & (ring->buffer_size - 1);
-}

@@ -23,9 +23,18 @@ int32_t ring_capacity(const ring_buffer* ring);
 int32_t ring_write(ring_buffer* ring, const char* data, int32_t size);
 int32_t ring_read(ring_buffer* ring, char* buffer, int32_t size);
 // Reading in place: the queued bytes that lie in one piece from the front (*data points
-// at them), and the drop of count of them, at most what ring_peek gave.
-int32_t ring_peek(const ring_buffer* ring, const char** data);
-void ring_drop(ring_buffer* ring, int32_t count);
+// at them), and the drop of count of them, at most what ring_peek gave. Inline: line
+// reading calls both for every line.
+static inline int32_t ring_peek(const ring_buffer* ring, const char** data)
+{
+    *data = ring->buffer + ring->first;
+    return ring->first <= ring->last ? ring->last - ring->first : ring->buffer_size - ring->first;
+}
+
+static inline void ring_drop(ring_buffer* ring, int32_t count)
+{
+    ring->first = (ring->first + count) & (ring->buffer_size - 1);
+}
 
 VYR_EXTERN_C_END
 

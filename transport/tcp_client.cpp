@@ -141,6 +141,19 @@ void use_receive_timeout(vyr_tcpclient* client, int32_t timeout_ms)
     }
 }
 
+// Polls for a whole chunk, so that line reading costs one receive per ring-full.
+int32_t fill_ring(vyr_tcpclient* client)
+{
+    char chunk[VYR_TCPCLIENT_RING_STORAGE - 1];
+    use_receive_timeout(client, poll_timeout_ms);
+    const int32_t room = ring_capacity(&client->ring) - ring_size(&client->ring);
+    const int32_t polled = room > 0 ? receive(client->sock, chunk, room) : 0;
+    if (polled > 0) {
+        ring_write(&client->ring, chunk, polled);
+    }
+    return polled;
+}
+
 int32_t fail_open(vyr_tcpclient* client, int32_t result)
 {
     close_socket(client->sock);
@@ -224,14 +237,7 @@ int32_t tcpclient_read(vyr_tcpclient* client, char* buffer, int32_t size, int32_
         return size;
     }
 
-    // Poll for a whole chunk first, so that line reading costs one receive per ring-full.
-    char chunk[VYR_TCPCLIENT_RING_STORAGE - 1];
-    use_receive_timeout(client, poll_timeout_ms);
-    const int32_t room = ring_capacity(&client->ring) - ring_size(&client->ring);
-    const int32_t polled = room > 0 ? receive(client->sock, chunk, room) : 0;
-    if (polled > 0) {
-        ring_write(&client->ring, chunk, polled);
-    }
+    fill_ring(client);
     filled += ring_read(&client->ring, buffer + filled, size - filled);
     if (filled == size) {
         return size;
@@ -274,9 +280,13 @@ struct Tcp_line_source
 
     void consume(int32_t count) { ring_drop(&client->ring, count); }
 
-    // Called with a dry ring: only then the clock and the receive.
+    // Called with a dry ring. A flowing reply refills it at once; only a stalled one
+    // needs the clock.
     bool next(char& byte, Line_deadline& deadline)
     {
+        if (client->sock != -1 && fill_ring(client) > 0) {
+            return ring_read(&client->ring, &byte, 1) == 1;
+        }
         int32_t wait = deadline.left_ms();
         if (wait == 0 && deadline.has_end()) {
             wait = poll_timeout_ms; // to the socket 0 would mean no limit at all

@@ -25,6 +25,6 @@ const int64_t origin_at_load = process_start_ms();
 int32_t vyr_ticks(void)
 {
     // Unsigned difference, then truncation: wraps without signed overflow.
-    return static_cast<int32_t>(static_cast<uint32_t>(
-        static_cast<uint64_t>(monotonic_ms()) - static_cast<uint64_t>(process_start_ms())));
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(monotonic_ms()) -
+                                                      static_cast<uint64_t>(process_start_ms())));
 }
