@@ -17,8 +17,7 @@ template <int Unit, int Slots, bool Distance, bool Intensity> struct Values
     long* distance;
     unsigned short* intensity;
 
-    // A step's first echo: the others read 0 unless the reply sends them.
-    void clear_further_echoes(int offset) const
+    void first_echo(int offset, const char* text) const
     {
         for (int slot = 1; slot < Slots; ++slot) {
             if (Distance) {
@@ -28,6 +27,7 @@ template <int Unit, int Slots, bool Distance, bool Intensity> struct Values
                 intensity[offset + slot] = 0;
             }
         }
+        store(offset, text);
     }
 
     void store(int offset, const char* text) const
@@ -41,66 +41,47 @@ template <int Unit, int Slots, bool Distance, bool Intensity> struct Values
     }
 };
 
-// Values without a '&' from value on, each the first echo of the next step, up to
-// the text's end, a '&' or the last announced step. Returns where it stopped.
-template <int Unit, int Slots, class Arrays>
-const char* first_echoes(const Arrays& arrays, int last_step, Scan_cursor& cursor,
-                         const char* value, const char* end)
-{
-    int step = cursor.step;
-    for (; step <= last_step && end - value >= Unit && *value != '&'; ++step, value += Unit) {
-        if (Slots > 1) {
-            arrays.clear_further_echoes(step * Slots);
-        }
-        arrays.store(step * Slots, value);
-    }
-    cursor.step = step;
-    cursor.echo = 0;
-    return value;
-}
-
-// The value after a '&': a further echo of the previous step. False when that would
-// be a step beyond the announced ones.
-template <int Unit, int Slots, class Arrays>
-bool further_echo(const Arrays& arrays, int last_step, Scan_cursor& cursor, const char* text)
-{
-    // An echo before any step, a fourth echo or any echo of a single-echo kind has
-    // no slot: its value is skipped.
-    if (Slots == 1 || cursor.step == 0 || cursor.echo >= Slots - 1) {
-        return true;
-    }
-    --cursor.step;
-    ++cursor.echo;
-    if (cursor.step > last_step) {
-        return false;
-    }
-    arrays.store(cursor.step * Slots + cursor.echo, text);
-    ++cursor.step;
-    return true;
-}
-
+// A value without a '&' starts the next step, whose other echoes read 0 unless the
+// reply sends them; a value after a '&' is a further echo of the step before. An echo
+// before any step, a fourth echo or any echo of a single-echo kind has no slot: its
+// value is skipped. Only a new step can pass the announced ones, so only it is checked.
 template <int Unit, int Slots, class Arrays>
 int decode_values(const Arrays& arrays, int last_step, Scan_cursor& cursor, const char* text,
                   int available)
 {
-    Scan_cursor at = cursor; // kept in registers while the loop runs
+    int step = cursor.step; // the cursor kept in registers while the loop runs
+    int echo = cursor.echo;
     const char* value = text;
     const char* const end = text + available;
-    bool fits = true;
-    while (fits && end - value >= Unit) {
+    int used = -1;
+    for (;;) {
+        if (end - value < Unit) {
+            used = static_cast<int>(value - text);
+            break;
+        }
         if (*value != '&') {
-            fits = at.step <= last_step;
-            value = fits ? first_echoes<Unit, Slots>(arrays, last_step, at, value, end) : value;
+            if (step > last_step) {
+                break;
+            }
+            arrays.first_echo(step * Slots, value);
+            ++step;
+            echo = 0;
+            value += Unit;
             continue;
         }
         if (end - value - 1 < Unit) {
+            used = static_cast<int>(value - text);
             break;
         }
-        fits = further_echo<Unit, Slots>(arrays, last_step, at, value + 1);
+        if (Slots > 1 && step > 0 && echo < Slots - 1) {
+            ++echo;
+            arrays.store((step - 1) * Slots + echo, value + 1);
+        }
         value += 1 + Unit;
     }
-    cursor = at;
-    return fits ? static_cast<int>(value - text) : -1;
+    cursor.step = step;
+    cursor.echo = echo;
+    return used;
 }
 
 // The kind's value size and slots, and which arrays it fills, as constants.
