@@ -141,16 +141,16 @@ void use_receive_timeout(vyr_tcpclient* client, int32_t timeout_ms)
     }
 }
 
-// Polls for a whole chunk, so that line reading costs one receive per ring-full.
+// Polls for a whole chunk straight into the ring, so that line reading costs one
+// receive per ring-full. Called when the ring is empty, which puts all its room in one
+// piece.
 int32_t fill_ring(vyr_tcpclient* client)
 {
-    char chunk[VYR_TCPCLIENT_RING_STORAGE - 1];
     use_receive_timeout(client, poll_timeout_ms);
-    const int32_t room = ring_capacity(&client->ring) - ring_size(&client->ring);
-    const int32_t polled = room > 0 ? receive(client->sock, chunk, room) : 0;
-    if (polled > 0) {
-        ring_write(&client->ring, chunk, polled);
-    }
+    char* space = nullptr;
+    const int32_t room = ring_space(&client->ring, &space);
+    const int32_t polled = room > 0 ? receive(client->sock, space, room) : 0;
+    ring_commit(&client->ring, polled);
     return polled;
 }
 

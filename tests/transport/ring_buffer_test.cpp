@@ -120,6 +120,33 @@ TEST_F(RingBuffer, ReadsInPlaceOnePieceAtATimeAcrossTheEnd)
     EXPECT_EQ(read(2), "ab");
 }
 
+TEST_F(RingBuffer, WritesInPlaceIntoRoomThatKeepsOneSlotFree)
+{
+    struct Case
+    {
+        int32_t first;
+        int32_t last;
+        int32_t room; // an empty ring starts over at 0
+    };
+    for (const Case c :
+         {Case{120, 120, 127}, Case{0, 10, 117}, Case{5, 10, 118}, Case{100, 20, 79}}) {
+        ring.first = c.first;
+        ring.last = c.last;
+        const int32_t held = ring_size(&ring);
+        char* space = nullptr;
+        EXPECT_EQ(ring_space(&ring, &space), c.room) << c.first << " " << c.last;
+        space[0] = 'x';
+        ring_commit(&ring, 1);
+        EXPECT_EQ(ring_size(&ring), held + 1);
+        EXPECT_EQ(read(held + 1).back(), 'x');
+    }
+    char* space = nullptr;
+    ASSERT_EQ(ring_space(&ring, &space), 127);
+    ring_commit(&ring, 127);
+    EXPECT_EQ(ring_size(&ring), ring_capacity(&ring));
+    EXPECT_EQ(write("y"), 0);
+}
+
 TEST_F(RingBuffer, ReadingAnEmptyRingLeavesTheDestinationAlone)
 {
     char destination[4] = {'w', 'x', 'y', 'z'};
