@@ -1,13 +1,6 @@
 #include "ticks.h"
 
-#include <time.h>
-
-int64_t monotonic_ms(void)
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
+// monotonic_ms comes from ticks_posix.cpp or ticks_win32.cpp.
 
 namespace {
 
@@ -25,6 +18,6 @@ const int64_t origin_at_load = process_start_ms();
 int32_t vyr_ticks(void)
 {
     // Unsigned difference, then truncation: wraps without signed overflow.
-    return static_cast<int32_t>(static_cast<uint32_t>(
-        static_cast<uint64_t>(monotonic_ms()) - static_cast<uint64_t>(process_start_ms())));
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(monotonic_ms()) -
+                                                      static_cast<uint64_t>(process_start_ms())));
 }
