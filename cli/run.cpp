@@ -16,7 +16,11 @@ void add_common_options(CLI::App& app, Common& common)
                    "File of targets, one ADDR[:PORT] a line, # comments")
         ->type_name("FILE");
     app.add_option("--serial", common.serials,
+#ifdef _WIN32
+                   "Sensor on a serial port (COM3); repeatable")
+#else
                    "Sensor on a serial device (ttyACM0 or /dev/ttyACM0); repeatable")
+#endif
         ->type_name("DEVICE");
     app.add_option("--baud", common.baud, "Serial line speed")
         ->capture_default_str()
