@@ -1,8 +1,9 @@
 #include "win32_error.h"
 
 #include <errno.h>
-#include <windows.h>
 #include <winsock2.h>
+
+#include <windows.h>
 
 int32_t errno_from_winsock(int code)
 {
