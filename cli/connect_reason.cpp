@@ -56,8 +56,7 @@ bool is_ipv4_address(const std::string& text)
         }
         const std::string field = text.substr(begin, end - begin);
         if (field.empty() || field.size() > 3 ||
-            field.find_first_not_of("0123456789") != std::string::npos ||
-            std::stoi(field) > 255) {
+            field.find_first_not_of("0123456789") != std::string::npos || std::stoi(field) > 255) {
             return false;
         }
         begin = end + 1;

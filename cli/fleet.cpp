@@ -32,7 +32,8 @@ std::vector<Result> run_fleet(const std::vector<Target>& targets, int jobs, cons
     if (progress) {
         report(0);
     }
-    const size_t count = std::min<size_t>(targets.size(), static_cast<size_t>(std::clamp(jobs, 1, max_jobs)));
+    const size_t count =
+        std::min<size_t>(targets.size(), static_cast<size_t>(std::clamp(jobs, 1, max_jobs)));
     if (count <= 1) {
         worker();
     } else {

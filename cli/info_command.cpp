@@ -28,7 +28,8 @@ void read_info(kvt::Vyr_driver& driver, Result& result)
         result.fields[key] = value;
     }
     // Stable is read from the status just fetched; asking again costs a round trip.
-    result.fields["stable"] = result.fields["sensor_status"].get<std::string>().rfind("Stable", 0) == 0;
+    result.fields["stable"] =
+        result.fields["sensor_status"].get<std::string>().rfind("Stable", 0) == 0;
     result.fields["min_step"] = driver.min_step();
     result.fields["max_step"] = driver.max_step();
     result.fields["min_distance"] = driver.min_distance();
@@ -42,7 +43,9 @@ void read_info(kvt::Vyr_driver& driver, Result& result)
 void add_info_command(CLI::App& app, Common& common)
 {
     CLI::App* info = app.add_subcommand(
-        "info", "Product, firmware, serial number, status, measurement state, limits and scan period");
+        "info",
+        "Product, firmware, serial number, status, measurement state, limits and scan period");
     info->footer("Examples:\n  vyr info --host 192.168.0.10\n  vyr info --hosts fleet.txt --json");
-    info->callback([&common] { common.exit_code = run_on_named_targets(common, "info", read_info); });
+    info->callback(
+        [&common] { common.exit_code = run_on_named_targets(common, "info", read_info); });
 }

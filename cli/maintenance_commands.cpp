@@ -83,7 +83,8 @@ int change_address(Common& common, const Address_request& request)
     };
     for (const auto& [text, fields] : parts) {
         if (!address_fields(*text, *fields)) {
-            return usage_error("\"" + *text + "\": not an IPv4 address (four numbers 0..255 with dots)");
+            return usage_error("\"" + *text +
+                               "\": not an IPv4 address (four numbers 0..255 with dots)");
         }
     }
     std::vector<Target> targets;
@@ -98,8 +99,10 @@ int change_address(Common& common, const Address_request& request)
         Recording_link link(driver);
         switch (sc::change_address(link, settings, request.form)) {
         case sc::Address_result::changed:
-            result.fields = {{"address", request.ip}, {"netmask", request.mask},
-                             {"gateway", request.gateway}, {"rebooted", true}};
+            result.fields = {{"address", request.ip},
+                             {"netmask", request.mask},
+                             {"gateway", request.gateway},
+                             {"rebooted", true}};
             break;
         case sc::Address_result::refused:
             result.fail(exit_refused, "the sensor did not take the new address", link.why());
@@ -118,63 +121,75 @@ void add_heater(CLI::App& app, Common& common)
 {
     static std::string state;
     CLI::App* heater = app.add_subcommand("heater", "Switch the sensor's heater on or off");
-    heater->add_option("state", state, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
-    heater->footer("Examples:\n  vyr heater on --host 192.168.0.10\n  vyr heater off --hosts fleet.txt");
+    heater->add_option("state", state, "on or off")
+        ->required()
+        ->check(CLI::IsMember({"on", "off"}));
+    heater->footer(
+        "Examples:\n  vyr heater on --host 192.168.0.10\n  vyr heater off --hosts fleet.txt");
     heater->callback([&common] {
         const bool on = state == "on";
-        common.exit_code = run_on_named_targets(common, "heater", [on](kvt::Vyr_driver& driver, Result& result) {
-            Recording_link link(driver);
-            if (sc::set_heater(link, on)) {
-                result.fields["heater"] = on ? "on" : "off";
-            } else {
-                result.fail(exit_refused, "the sensor did not take the heater command", link.why());
-            }
-        });
+        common.exit_code =
+            run_on_named_targets(common, "heater", [on](kvt::Vyr_driver& driver, Result& result) {
+                Recording_link link(driver);
+                if (sc::set_heater(link, on)) {
+                    result.fields["heater"] = on ? "on" : "off";
+                } else {
+                    result.fail(exit_refused, "the sensor did not take the heater command",
+                                link.why());
+                }
+            });
     });
 }
 
 void add_phase(CLI::App& app, Common& common)
 {
     static int degrees = -1;
-    CLI::App* phase = app.add_subcommand("phase", "Print the sensor's phase, or set it with: phase set N");
-    phase->footer("Examples:\n  vyr phase --host 192.168.0.10\n  vyr phase set 45 --host 192.168.0.10");
+    CLI::App* phase =
+        app.add_subcommand("phase", "Print the sensor's phase, or set it with: phase set N");
+    phase->footer(
+        "Examples:\n  vyr phase --host 192.168.0.10\n  vyr phase set 45 --host 192.168.0.10");
     CLI::App* set = phase->add_subcommand("set", "Set the phase, a whole number of degrees 0..359");
     set->add_option("degrees", degrees, "0..359")->required()->check(CLI::Range(0, 359));
     set->footer("Example:\n  vyr phase set 45 --host 192.168.0.10");
     phase->callback([&common, set] {
         const bool setting = set->parsed();
         const int value = degrees;
-        common.exit_code = run_on_named_targets(common, "phase", [=](kvt::Vyr_driver& driver, Result& result) {
-            Recording_link link(driver);
-            const int phase = setting ? (sc::set_phase(link, value) ? value : -1) : sc::get_phase(link);
-            if (phase >= 0) {
-                result.fields["phase"] = phase;
-            } else {
-                result.fail(exit_refused, setting ? "the sensor did not take the phase"
-                                                  : "the sensor did not report its phase",
-                            link.why());
-            }
-        });
+        common.exit_code =
+            run_on_named_targets(common, "phase", [=](kvt::Vyr_driver& driver, Result& result) {
+                Recording_link link(driver);
+                const int phase =
+                    setting ? (sc::set_phase(link, value) ? value : -1) : sc::get_phase(link);
+                if (phase >= 0) {
+                    result.fields["phase"] = phase;
+                } else {
+                    result.fail(exit_refused,
+                                setting ? "the sensor did not take the phase"
+                                        : "the sensor did not report its phase",
+                                link.why());
+                }
+            });
     });
 }
 
 void add_address(CLI::App& app, Common& common)
 {
     static Address_request request;
-    CLI::App* address = app.add_subcommand("address", "Change the sensor's network address: address set IP MASK GATEWAY");
+    CLI::App* address = app.add_subcommand(
+        "address", "Change the sensor's network address: address set IP MASK GATEWAY");
     address->require_subcommand(1);
-    CLI::App* set = address->add_subcommand("set", "Send the new address, mask and gateway, then reboot the sensor");
+    CLI::App* set = address->add_subcommand(
+        "set", "Send the new address, mask and gateway, then reboot the sensor");
     set->add_option("ip", request.ip, "New IP address")->required();
     set->add_option("mask", request.mask, "Subnet mask")->required();
     set->add_option("gateway", request.gateway, "Default gateway")->required();
-    const std::map<std::string, sc::Address_form> forms = {
-        {"auto", sc::Address_form::automatic},
-        {"compact", sc::Address_form::compact},
-        {"dotted", sc::Address_form::dotted}};
+    const std::map<std::string, sc::Address_form> forms = {{"auto", sc::Address_form::automatic},
+                                                           {"compact", sc::Address_form::compact},
+                                                           {"dotted", sc::Address_form::dotted}};
     set->add_option("--form", request.form, "auto (compact, then dotted), compact or dotted")
         ->transform(CLI::CheckedTransformer(forms, CLI::ignore_case))
         ->default_str("auto");
-    set->footer("Example:\n  vyr address set 192.168.0.11 255.255.255.0 192.168.0.1 --host 192.168.0.10");
+    set->footer(
+        "Example:\n  vyr address set 192.168.0.11 255.255.255.0 192.168.0.1 --host 192.168.0.10");
     set->callback([&common] { common.exit_code = change_address(common, request); });
 }
 
@@ -183,14 +198,16 @@ void add_reboot(CLI::App& app, Common& common)
     CLI::App* reboot = app.add_subcommand("reboot", "Restart the sensor");
     reboot->footer("Example:\n  vyr reboot --host 192.168.0.10");
     reboot->callback([&common] {
-        common.exit_code = run_on_named_targets(common, "reboot", [](kvt::Vyr_driver& driver, Result& result) {
-            driver.reboot();
-            if (reboot_went_through(driver)) {
-                result.fields["rebooted"] = true;
-            } else {
-                result.fail(exit_refused, driver.last_error_text(), "the sensor did not confirm the reboot");
-            }
-        });
+        common.exit_code =
+            run_on_named_targets(common, "reboot", [](kvt::Vyr_driver& driver, Result& result) {
+                driver.reboot();
+                if (reboot_went_through(driver)) {
+                    result.fields["rebooted"] = true;
+                } else {
+                    result.fail(exit_refused, driver.last_error_text(),
+                                "the sensor did not confirm the reboot");
+                }
+            });
     });
 }
 

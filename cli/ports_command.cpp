@@ -38,7 +38,8 @@ int list_ports(const Common& common)
                              {"sensor", sensor_flags[i] == 1},
                              {"description", port_description(names[i])}});
         }
-        std::printf("%s\n", Json{{"command", "ports"}, {"exit_code", 0}, {"ports", ports}}.dump(2).c_str());
+        std::printf("%s\n",
+                    Json{{"command", "ports"}, {"exit_code", 0}, {"ports", ports}}.dump(2).c_str());
         return exit_ok;
     }
     size_t width = 0;
@@ -56,7 +57,8 @@ int list_ports(const Common& common)
 
 void add_ports_command(CLI::App& app, Common& common)
 {
-    CLI::App* ports = app.add_subcommand("ports", "List the serial ports, sensor ports first and marked");
+    CLI::App* ports =
+        app.add_subcommand("ports", "List the serial ports, sensor ports first and marked");
     ports->footer("Example:\n  vyr ports\n  vyr ports --json");
     ports->callback([&common] { common.exit_code = list_ports(common); });
 }

@@ -49,7 +49,8 @@ void print_fields(const Json& fields, const char* indent)
     }
     for (const auto& item : fields.items()) {
         std::printf("%s%s:%*s %s\n", indent, item.key().c_str(),
-                    static_cast<int>(width - item.key().size()), "", field_text(item.value()).c_str());
+                    static_cast<int>(width - item.key().size()), "",
+                    field_text(item.value()).c_str());
     }
 }
 
@@ -73,7 +74,8 @@ int print_results(const std::string& command, const std::vector<Result>& results
 {
     const int exit_code = worst_exit_code(results);
     if (json) {
-        Json document = {{"command", command}, {"exit_code", exit_code}, {"results", Json::array()}};
+        Json document = {
+            {"command", command}, {"exit_code", exit_code}, {"results", Json::array()}};
         for (const Result& result : results) {
             document["results"].push_back(result_document(result));
         }

@@ -9,18 +9,29 @@
 
 void add_common_options(CLI::App& app, Common& common)
 {
-    app.add_option("--host", common.hosts, "Sensor over TCP, ADDR[:PORT] (port 10940 when left out); repeatable")
+    app.add_option("--host", common.hosts,
+                   "Sensor over TCP, ADDR[:PORT] (port 10940 when left out); repeatable")
         ->type_name("ADDR[:PORT]");
-    app.add_option("--hosts", common.hosts_file, "File of targets, one ADDR[:PORT] a line, # comments")
+    app.add_option("--hosts", common.hosts_file,
+                   "File of targets, one ADDR[:PORT] a line, # comments")
         ->type_name("FILE");
-    app.add_option("--serial", common.serials, "Sensor on a serial device (ttyACM0 or /dev/ttyACM0); repeatable")
+    app.add_option("--serial", common.serials,
+#ifdef _WIN32
+                   "Sensor on a serial port (COM3); repeatable")
+#else
+                   "Sensor on a serial device (ttyACM0 or /dev/ttyACM0); repeatable")
+#endif
         ->type_name("DEVICE");
-    app.add_option("--baud", common.baud, "Serial line speed")->capture_default_str()->check(CLI::PositiveNumber);
+    app.add_option("--baud", common.baud, "Serial line speed")
+        ->capture_default_str()
+        ->check(CLI::PositiveNumber);
     app.add_option("--timeout", common.time_out_ms, "Reply time-out of the driver in ms")
-        ->type_name("MS")->check(CLI::Range(1, 600000));
+        ->type_name("MS")
+        ->check(CLI::Range(1, 600000));
     app.add_flag("--json", common.json, "One JSON document on standard output");
     app.add_option("--jobs", common.jobs, "Sensors worked on at the same time")
-        ->capture_default_str()->check(CLI::Range(1, max_jobs));
+        ->capture_default_str()
+        ->check(CLI::Range(1, max_jobs));
 }
 
 int usage_error(const std::string& message)

@@ -27,7 +27,8 @@ std::string Target::name() const
 
 bool parse_number(const std::string& text, long low, long high, long& value)
 {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
         return false;
     }
     value = std::stol(text);
@@ -74,14 +75,12 @@ bool read_hosts_file(const std::string& path, std::vector<Target>& targets, std:
     return true;
 }
 
-bool open_target(kvt::Vyr_driver& driver, const Target& target, int time_out_ms,
-                 Failure& failure)
+bool open_target(kvt::Vyr_driver& driver, const Target& target, int time_out_ms, Failure& failure)
 {
     // A reason left from an earlier target on this thread must not explain this one.
     vyr_clear_system_error();
-    const bool opened =
-        driver.open(target.address.c_str(), target.number,
-                    target.serial ? kvt::Lidar::Serial : kvt::Lidar::Ethernet);
+    const bool opened = driver.open(target.address.c_str(), target.number,
+                                    target.serial ? kvt::Lidar::Serial : kvt::Lidar::Ethernet);
     if (!opened) {
         failure.text = driver.last_error_text();
         failure.reason = connect_reason(vyr_last_system_error(), target.serial);

@@ -38,7 +38,6 @@ struct Failure
 };
 
 // Opens driver on target; a positive time_out_ms then becomes the reply time-out.
-bool open_target(kvt::Vyr_driver& driver, const Target& target, int time_out_ms,
-                 Failure& failure);
+bool open_target(kvt::Vyr_driver& driver, const Target& target, int time_out_ms, Failure& failure);
 
 #endif

@@ -4,6 +4,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #define VYR_ISATTY _isatty
 #else
 #include <unistd.h>
@@ -19,6 +20,18 @@ extern "C" void on_stop_signal(int)
     stop_flag = 1;
 }
 
+#ifdef _WIN32
+// Ctrl-Break and closing the console window stop a scan as Ctrl-C does.
+BOOL WINAPI on_console_event(DWORD event)
+{
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) {
+        stop_flag = 1;
+        return TRUE;
+    }
+    return FALSE;
+}
+#endif
+
 } // namespace
 
 bool stderr_is_terminal()
@@ -33,6 +46,9 @@ void catch_stop_signals()
 #endif
     std::signal(SIGINT, on_stop_signal);
     std::signal(SIGTERM, on_stop_signal);
+#ifdef _WIN32
+    SetConsoleCtrlHandler(on_console_event, TRUE);
+#endif
 }
 
 bool stop_requested()

@@ -1,18 +1,58 @@
 #include "scan_csv.h"
 
 #include <charconv>
+#include <system_error>
 
 namespace kvt {
 
 namespace {
 
-// to_chars, not printf: a host locale with a decimal comma must not split a column.
-template <class Number> void append_field(std::string& out, Number value)
+// A row is built in one buffer and appended once: a scan is a thousand rows or more, too
+// many for printf's parsing or many small appends. to_chars, not printf, also keeps a
+// host locale with a decimal comma from splitting a column.
+class Row_text
 {
-    char text[24];
-    out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
-    out += ',';
-}
+public:
+    template <class Number> Row_text& field(Number value)
+    {
+        advance(std::to_chars(end_, limit(), value));
+        return put(',');
+    }
+    Row_text& angle(double degrees)
+    {
+        advance(std::to_chars(end_, limit(), degrees, std::chars_format::fixed, 3));
+        return put(',');
+    }
+    Row_text& last(long intensity, bool present)
+    {
+        if (present) {
+            advance(std::to_chars(end_, limit(), intensity));
+        }
+        return put('\n');
+    }
+    void append_to(std::string& out) const { out.append(text_, static_cast<size_t>(end_ - text_)); }
+
+private:
+    // Rows are far shorter; the bounds only keep a wild value inside the buffer.
+    char* limit() { return text_ + sizeof text_ - 1; }
+    // A value that does not fit leaves its field empty rather than cut.
+    void advance(std::to_chars_result result)
+    {
+        if (result.ec == std::errc()) {
+            end_ = result.ptr;
+        }
+    }
+    Row_text& put(char c)
+    {
+        if (end_ < limit()) {
+            *end_++ = c;
+        }
+        return *this;
+    }
+
+    char text_[192];
+    char* end_ = text_;
+};
 
 } // namespace
 
@@ -48,8 +88,7 @@ bool read_scan_record(Lidar& lidar, Lidar::measurement_type type, Scan_record& r
         ok = lidar.read_multiecho(record.distance, &record.time_stamp);
         break;
     case Lidar::Multi_echo_intensity:
-        ok = lidar.read_multiecho_intensity(record.distance, record.intensity,
-                                            &record.time_stamp);
+        ok = lidar.read_multiecho_intensity(record.distance, record.intensity, &record.time_stamp);
         break;
     }
     if (!has_intensity(type)) {
@@ -77,24 +116,16 @@ void append_scan_csv_rows(const Scan_record& record, std::string& out)
             if (echo > 0 && distance == 0) {
                 continue;
             }
-            append_field(out, record.number);
-            append_field(out, record.time_stamp);
-            append_field(out, i);
-            append_field(out, record.step[i]);
-            char angle[32];
-            out.append(angle, std::to_chars(angle, angle + sizeof angle, record.angle_deg[i],
-                                            std::chars_format::fixed, 3)
-                                  .ptr);
-            out += ',';
-            append_field(out, echo);
-            append_field(out, distance);
-            if (intensity) {
-                char value[8];
-                out.append(value, std::to_chars(value, value + sizeof value,
-                                                record.intensity[slot])
-                                      .ptr);
-            }
-            out += '\n';
+            Row_text()
+                .field(record.number)
+                .field(record.time_stamp)
+                .field(i)
+                .field(record.step[i])
+                .angle(record.angle_deg[i])
+                .field(echo)
+                .field(distance)
+                .last(intensity ? record.intensity[slot] : 0, intensity)
+                .append_to(out);
         }
     }
 }

@@ -69,6 +69,7 @@ void Information_window::refresh()
                         .arg(lidar_.step_to_deg(last), 0, 'f', 3));
     distances_->setText(tr("%1 to %2 mm").arg(lidar_.min_distance()).arg(lidar_.max_distance()));
     const long period = lidar_.scan_period_usec();
-    period_->setText(tr("%1 us (%2 scans/s)").arg(period).arg(period > 0 ? 1e6 / period : 0.0, 0, 'f', 1));
+    period_->setText(
+        tr("%1 us (%2 scans/s)").arg(period).arg(period > 0 ? 1e6 / period : 0.0, 0, 'f', 1));
     steps_per_scan_->setText(QString::number(last >= first ? last - first + 1 : 0));
 }

@@ -49,8 +49,8 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     pause_button_->setCheckable(true);
     QPushButton* fit_button = add_button(controls, "btn_fit", tr("Fit"));
     save_scan_button_ = add_button(controls, "btn_save_scan", tr("Save scan..."));
-    QPushButton* save_picture_button = add_button(controls, "btn_save_picture",
-                                                  tr("Save picture..."));
+    QPushButton* save_picture_button =
+        add_button(controls, "btn_save_picture", tr("Save picture..."));
     controls->addStretch(1);
 
     view_ = new Polar_view;
@@ -73,10 +73,8 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     connect(pause_button_, &QPushButton::toggled, this, &Live_scan_window::pause_toggled);
     connect(fit_button, &QPushButton::clicked, view_, &Polar_view::fit);
     connect(save_scan_button_, &QPushButton::clicked, this, &Live_scan_window::ask_save_scan);
-    connect(save_picture_button, &QPushButton::clicked, this,
-            &Live_scan_window::ask_save_picture);
-    connect(kind_, &QComboBox::currentIndexChanged, this,
-            &Live_scan_window::restart_with_new_kind);
+    connect(save_picture_button, &QPushButton::clicked, this, &Live_scan_window::ask_save_picture);
+    connect(kind_, &QComboBox::currentIndexChanged, this, &Live_scan_window::restart_with_new_kind);
     connect(view_, &Polar_view::hover_changed, hover_, &QLabel::setText);
     update_buttons();
     resize(720, 640);
@@ -254,8 +252,8 @@ bool Live_scan_window::save_picture(const QString& path)
 
 void Live_scan_window::ask_save_scan()
 {
-    const QString path = QFileDialog::getSaveFileName(this, tr("Save scan"), "scan.csv",
-                                                      tr("CSV files (*.csv)"));
+    const QString path =
+        QFileDialog::getSaveFileName(this, tr("Save scan"), "scan.csv", tr("CSV files (*.csv)"));
     if (!path.isEmpty()) {
         save_scan(path);
     }

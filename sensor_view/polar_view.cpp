@@ -90,7 +90,8 @@ void Polar_view::fit()
     }
     const double margin = 24;
     const double box_w = std::max(1.0, right - left), box_h = std::max(1.0, top - bottom);
-    scale_ = std::max(1e-6, std::min((width() - 2 * margin) / box_w, (height() - 2 * margin) / box_h));
+    scale_ =
+        std::max(1e-6, std::min((width() - 2 * margin) / box_w, (height() - 2 * margin) / box_h));
     centre_ = {(left + right) / 2, (bottom + top) / 2};
     fitted_ = true;
     update();
@@ -120,9 +121,8 @@ int Polar_view::index_near(double degrees) const
     if (angles.empty()) {
         return -1;
     }
-    const double half_step = angles.size() > 1 ? (angles.back() - angles.front()) /
-                                                     (angles.size() - 1) / 2
-                                               : 0.5;
+    const double half_step =
+        angles.size() > 1 ? (angles.back() - angles.front()) / (angles.size() - 1) / 2 : 0.5;
     if (degrees < angles.front() - half_step || degrees > angles.back() + half_step) {
         return -1;
     }

@@ -64,9 +64,9 @@ private:
     double last_deg_ = 135;
     long min_distance_ = 0;
     long max_distance_ = 5000;
-    double scale_ = 0.05;  // pixels per mm
-    QPointF centre_;       // world point (mm) at the middle of the widget
-    bool fitted_ = false;  // follow resizes until the user zooms or pans
+    double scale_ = 0.05; // pixels per mm
+    QPointF centre_;      // world point (mm) at the middle of the widget
+    bool fitted_ = false; // follow resizes until the user zooms or pans
     QPointF drag_from_;
     bool dragging_ = false;
     mutable std::array<std::vector<QPointF>, batch_count> batches_; // reused by every paint

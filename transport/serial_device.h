@@ -10,8 +10,14 @@ VYR_EXTERN_C_BEGIN
 
 enum { VYR_SERIAL_RING_SHIFT = 7, VYR_SERIAL_RING_STORAGE = 1 << VYR_SERIAL_RING_SHIFT };
 
+#ifdef _WIN32
+// The system's file handle, kept opaque so that no system header reaches the callers.
+typedef void* vyr_serial_handle;
+#define VYR_SERIAL_INVALID_HANDLE ((vyr_serial_handle)(intptr_t)-1)
+#else
 typedef int vyr_serial_handle;
 #define VYR_SERIAL_INVALID_HANDLE (-1)
+#endif
 
 typedef struct vyr_serial
 {
@@ -23,7 +29,8 @@ typedef struct vyr_serial
     char pushed_back VYR_STARTS_AS(0);
 } vyr_serial;
 
-// device: a name under /dev ("ttyUSB0") or an absolute path. 0 or -1.
+// device: a name under /dev ("ttyUSB0") or an absolute path; on Windows a port name
+// ("COM3") of at most 6 characters. 0 or -1.
 int32_t serial_open(vyr_serial* serial, const char* device, long baudrate);
 void serial_close(vyr_serial* serial);
 int32_t serial_set_baudrate(vyr_serial* serial, long baudrate);

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 namespace {
 
@@ -31,14 +31,25 @@ const Command_case command_cases[] = {
     {"phase_get", "phase", {"%PG"}, "phase: 45\n", "phase", 45},
     {"phase_set", "phase set 7", {"%SP007"}, "phase: 7\n", "phase", 7},
     {"phase_set_max", "phase set 359", {"%SP359"}, "phase: 359\n", "phase", 359},
-    {"address_compact", "address set " + default_address,
-     {"$IP192168000011255255255000192168000001", "RB", "RB"}, "address:  192.168.0.11\n",
-     "address", "192.168.0.11"},
-    {"address_dotted", "address set " + default_address + " --form dotted",
-     {"$IP192.168.000.011 255.255.255.000 192.168.000.001", "RB", "RB"}, "netmask:  255.255.255.0\n",
-     "gateway", "192.168.0.1"},
+    {"address_compact",
+     "address set " + default_address,
+     {"$IP192168000011255255255000192168000001", "RB", "RB"},
+     "address:  192.168.0.11\n",
+     "address",
+     "192.168.0.11"},
+    {"address_dotted",
+     "address set " + default_address + " --form dotted",
+     {"$IP192.168.000.011 255.255.255.000 192.168.000.001", "RB", "RB"},
+     "netmask:  255.255.255.0\n",
+     "gateway",
+     "192.168.0.1"},
     {"reboot", "reboot", {"RB", "RB"}, "rebooted: yes\n", "rebooted", true},
-    {"info", "info", {"VV", "VV", "VV", "II", "II"}, "product:           VYR-SIM01\n", "steps_per_scan", 726},
+    {"info",
+     "info",
+     {"VV", "VV", "VV", "II", "II"},
+     "product:           VYR-SIM01\n",
+     "steps_per_scan",
+     726},
 };
 
 class Command_test : public testing::TestWithParam<Command_case>
@@ -82,7 +93,9 @@ TEST_P(Command_test, json_document)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cli, Command_test, testing::ValuesIn(command_cases),
-                         [](const testing::TestParamInfo<Command_case>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<Command_case>& info) {
+                             return info.param.name;
+                         });
 
 struct Usage_case
 {
@@ -112,7 +125,8 @@ const Usage_case usage_cases[] = {
 };
 
 class Usage_test : public testing::TestWithParam<Usage_case>
-{};
+{
+};
 
 TEST_P(Usage_test, exits_2_and_sends_nothing)
 {
@@ -129,18 +143,23 @@ TEST_P(Usage_test, exits_2_and_sends_nothing)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cli, Usage_test, testing::ValuesIn(usage_cases),
-                         [](const testing::TestParamInfo<Usage_case>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<Usage_case>& info) {
+                             return info.param.name;
+                         });
 
 TEST(Cli, no_target_says_how_to_name_one)
 {
     const Cli_run run = run_vyr("heater on");
     EXPECT_EQ(run.exit_code, 2);
-    EXPECT_NE(run.err.find("--host ADDR[:PORT], --hosts FILE or --serial DEVICE"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("--host ADDR[:PORT], --hosts FILE or --serial DEVICE"),
+              std::string::npos)
+        << run.err;
 }
 
 TEST(Cli, each_subcommand_has_help_with_an_example)
 {
-    for (const char* command : {"ports", "info", "heater", "phase", "address set", "scan", "reboot"}) {
+    for (const char* command :
+         {"ports", "info", "heater", "phase", "address set", "scan", "reboot"}) {
         const Cli_run run = run_vyr(std::string(command) + " --help");
         EXPECT_EQ(run.exit_code, 0) << command;
         EXPECT_NE(run.out.find("Example"), std::string::npos) << command << "\n" << run.out;
@@ -166,7 +185,8 @@ const Failure_case failure_cases[] = {
 };
 
 class Failure_test : public testing::TestWithParam<Failure_case>
-{};
+{
+};
 
 TEST_P(Failure_test, names_the_target_and_the_reason)
 {
@@ -177,13 +197,17 @@ TEST_P(Failure_test, names_the_target_and_the_reason)
     sim.set_fault(c.fault);
     const Cli_run run = run_vyr(c.arguments + " " + host_of(sim));
     EXPECT_EQ(run.exit_code, c.exit_code) << run.err;
-    EXPECT_NE(run.err.find("vyr: 127.0.0.1:" + std::to_string(sim.tcp_port()) + ": "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("vyr: 127.0.0.1:" + std::to_string(sim.tcp_port()) + ": "),
+              std::string::npos)
+        << run.err;
     EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
     EXPECT_EQ(sim.reboot_count(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cli, Failure_test, testing::ValuesIn(failure_cases),
-                         [](const testing::TestParamInfo<Failure_case>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<Failure_case>& info) {
+                             return info.param.name;
+                         });
 
 TEST(Cli, refused_connection_keeps_the_driver_text_and_says_refused)
 {
@@ -193,7 +217,8 @@ TEST(Cli, refused_connection_keeps_the_driver_text_and_says_refused)
     sim.stop();
     const Cli_run run = run_vyr("info " + host);
     EXPECT_EQ(run.exit_code, 3);
-    EXPECT_NE(run.err.find("could not open ethernet port. (connection refused)"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("could not open ethernet port. (connection refused)"), std::string::npos)
+        << run.err;
 }
 
 TEST(Cli, serial_device_that_cannot_be_used_says_why)
@@ -205,7 +230,9 @@ TEST(Cli, serial_device_that_cannot_be_used_says_why)
     for (const auto& [device, reason] : devices) {
         const Cli_run run = run_vyr(std::string("info --serial ") + device);
         EXPECT_EQ(run.exit_code, 3) << device;
-        EXPECT_NE(run.err.find(std::string("could not open serial device. ") + reason), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(std::string("could not open serial device. ") + reason),
+                  std::string::npos)
+            << run.err;
     }
 }
 
@@ -227,7 +254,8 @@ TEST(Cli, scan_rows_per_echo_with_the_simulated_values)
     vyr_sim::Simulator sim;
     ASSERT_TRUE(sim.start_tcp(0));
     sim.set_pacing(vyr_sim::Pacing::fast);
-    const Cli_run run = run_vyr("scan --type multiecho-intensity --count 2 --range -1:1 " + host_of(sim));
+    const Cli_run run =
+        run_vyr("scan --type multiecho-intensity --count 2 --range -1:1 " + host_of(sim));
     ASSERT_EQ(run.exit_code, 0) << run.err;
     std::istringstream lines(run.out);
     std::string line;
@@ -242,10 +270,11 @@ TEST(Cli, scan_rows_per_echo_with_the_simulated_values)
                 ASSERT_TRUE(std::getline(lines, line));
                 char angle[16];
                 std::snprintf(angle, sizeof angle, "%.3f", step * 360.0 / 1024);
-                const std::string tail = "," + std::to_string(index) + "," + std::to_string(step) + "," +
-                                         angle + "," + std::to_string(echo) + "," +
-                                         std::to_string(vyr_sim::sim_distance(step + front, scan, echo)) + "," +
-                                         std::to_string(vyr_sim::sim_intensity(step + front, scan, echo));
+                const std::string tail =
+                    "," + std::to_string(index) + "," + std::to_string(step) + "," + angle + "," +
+                    std::to_string(echo) + "," +
+                    std::to_string(vyr_sim::sim_distance(step + front, scan, echo)) + "," +
+                    std::to_string(vyr_sim::sim_intensity(step + front, scan, echo));
                 EXPECT_EQ(line.substr(line.find(',', line.find(',') + 1)), tail) << line;
                 EXPECT_EQ(line.substr(0, line.find(',')), std::to_string(scan));
             }

@@ -38,10 +38,14 @@ protected:
     }
     void TearDown() override { std::remove(fleet_path.c_str()); }
 
-    std::string name_of(size_t i) const { return "127.0.0.1:" + std::to_string(sims[i]->tcp_port()); }
+    std::string name_of(size_t i) const
+    {
+        return "127.0.0.1:" + std::to_string(sims[i]->tcp_port());
+    }
 
     std::vector<std::unique_ptr<vyr_sim::Simulator>> sims;
-    const std::string fleet_path = testing::TempDir() + "vyr_fleet_" + std::to_string(getpid()) + ".txt";
+    const std::string fleet_path =
+        testing::TempDir() + "vyr_fleet_" + std::to_string(getpid()) + ".txt";
 };
 
 TEST_F(Fleet_test, results_in_order_worst_exit_code_and_no_wait_for_the_silent)

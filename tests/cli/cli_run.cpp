@@ -31,8 +31,8 @@ Cli_run run_vyr(const std::string& arguments, const std::string& pipe_to)
     if (pipe_to.empty()) {
         command += " >" + base + "/out; echo $? >" + base + "/rc";
     } else {
-        command = command + " | " + pipe_to + " >" + base +
-                  "/out; echo ${PIPESTATUS[0]} >" + base + "/rc";
+        command = command + " | " + pipe_to + " >" + base + "/out; echo ${PIPESTATUS[0]} >" + base +
+                  "/rc";
     }
     const auto start = std::chrono::steady_clock::now();
     std::system(("bash -c '" + command + "'").c_str());

@@ -3,14 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+#include <chrono>
+#include <cstring>
+#include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -22,11 +19,6 @@ std::string letters(size_t count)
         text += static_cast<char>('A' + static_cast<char>(i % 26));
     }
     return text;
-}
-
-bool descriptor_is_open(int fd)
-{
-    return fcntl(fd, F_GETFD) != -1;
 }
 
 class TcpClient : public ::testing::Test
@@ -147,7 +139,7 @@ TEST_F(TcpClient, WritingToAClosedPeerFailsWithoutKillingTheProcess)
     int32_t result = 0;
     for (int i = 0; i < 50 && result >= 0; ++i) {
         result = tcpclient_write(&client, "QT\n", 3);
-        usleep(10000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_EQ(result, -1);
 }
@@ -167,7 +159,7 @@ TEST_F(TcpClient, ClosedClientFailsWritesAndReadsNothing)
     const int sock = client.sock;
     tcpclient_close(&client);
     EXPECT_EQ(client.sock, -1);
-    EXPECT_FALSE(descriptor_is_open(sock));
+    EXPECT_FALSE(socket_is_open(sock));
     tcpclient_close(&client);
 
     EXPECT_EQ(tcpclient_write(&client, "QT\n", 3), -1);
@@ -228,8 +220,11 @@ TEST_F(TcpOpen, LocalhostMeansLoopback)
     ASSERT_EQ(tcpclient_open(&client, "localhost", server.port()), 0);
     EXPECT_TRUE(server.accept_peer());
     EXPECT_EQ(client.address_length, 16);
-    EXPECT_EQ(client.peer_address.address, htonl(INADDR_LOOPBACK));
-    EXPECT_EQ(client.peer_address.port, htons(static_cast<uint16_t>(server.port())));
+    const unsigned char loopback[4] = {127, 0, 0, 1};
+    EXPECT_EQ(std::memcmp(&client.peer_address.address, loopback, 4), 0);
+    const unsigned char port[2] = {static_cast<unsigned char>(server.port() >> 8),
+                                   static_cast<unsigned char>(server.port() & 0xff)};
+    EXPECT_EQ(std::memcmp(&client.peer_address.port, port, 2), 0);
 }
 
 TEST_F(TcpOpen, HostTextsThatAreNotAnAddressFailAndCloseTheSocket)
@@ -245,7 +240,7 @@ TEST_F(TcpOpen, HostTextsThatAreNotAnAddressFailAndCloseTheSocket)
 TEST_F(TcpOpen, PortsOutsideSixteenBitsFailInsteadOfWrapping)
 {
     LoopbackServer server;
-    for (long port : {0L, -1L, 65536L + server.port(), 1L << 40}) {
+    for (long port : {0L, -1L, 65536L + server.port(), std::numeric_limits<long>::max()}) {
         EXPECT_EQ(tcpclient_open(&client, "127.0.0.1", port), -1) << port;
         EXPECT_EQ(client.sock, -1) << port;
     }
@@ -262,21 +257,7 @@ TEST_F(TcpOpen, RefusedConnectionFailsAtOnce)
 TEST_F(TcpOpen, UnansweredConnectionTimesOutAfterTwoSeconds)
 {
     LoopbackServer server(0);
-    // Fill the accept queue; the kernel then drops further connection requests.
-    std::vector<int> fillers;
-    for (int i = 0; i < 8; ++i) {
-        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(server.port()));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-        fillers.push_back(fd);
-        pollfd entry{fd, POLLOUT, 0};
-        if (poll(&entry, 1, 200) == 0) {
-            break;
-        }
-    }
+    const std::vector<int> fillers = fill_accept_queue(server.port());
     const int descriptors_with_fillers = open_descriptor_count();
 
     Stopwatch watch;
@@ -286,9 +267,7 @@ TEST_F(TcpOpen, UnansweredConnectionTimesOutAfterTwoSeconds)
     EXPECT_EQ(client.sock, -1);
     EXPECT_EQ(open_descriptor_count(), descriptors_with_fillers);
 
-    for (int fd : fillers) {
-        close(fd);
-    }
+    close_sockets(fillers);
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 
 // Real loopback and pseudo-terminal endpoints for the transport tests.
 
+// Descriptors, or on Windows handles, the process holds.
 int open_descriptor_count();
 
 // Reads through a transport's read function; a failure gives no bytes.
@@ -79,6 +80,12 @@ private:
 // A loopback port on which nothing listens: connections are refused.
 int refused_port();
 
+// Connections to a listener with backlog 0 until the system drops further requests.
+std::vector<int> fill_accept_queue(int port);
+void close_sockets(const std::vector<int>& sockets);
+bool socket_is_open(int sock);
+
+#ifndef _WIN32
 class PseudoTerminal
 {
 public:
@@ -97,8 +104,9 @@ private:
     int master_ = -1;
     std::string device_path_;
 };
+#endif
 
-// Blocks until fd has bytes to read or timeout_ms passed.
+// Blocks until fd (a socket on Windows) has bytes to read or timeout_ms passed.
 bool wait_readable(int fd, int timeout_ms);
 
 #endif

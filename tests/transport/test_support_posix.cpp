@@ -143,6 +143,34 @@ int refused_port()
     return port;
 }
 
+std::vector<int> fill_accept_queue(int port)
+{
+    std::vector<int> fillers;
+    for (int i = 0; i < 8; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_in address = loopback(port);
+        connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+        fillers.push_back(fd);
+        pollfd entry{fd, POLLOUT, 0};
+        if (poll(&entry, 1, 200) == 0) {
+            break;
+        }
+    }
+    return fillers;
+}
+
+void close_sockets(const std::vector<int>& sockets)
+{
+    for (int fd : sockets) {
+        close(fd);
+    }
+}
+
+bool socket_is_open(int sock)
+{
+    return fcntl(sock, F_GETFD) != -1;
+}
+
 PseudoTerminal::PseudoTerminal()
 {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
