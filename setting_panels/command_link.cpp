@@ -1,77 +1,50 @@
 #include "command_link.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QStringList>
 
-#include "lidar.h"
+#include "setting_commands.h"
 
-struct Command_link::Private
+struct Command_link::Private : setting_commands::Maintenance_link
 {
-    Private(Command_link* owner, kvt::Lidar& driver) : owner(owner), driver(driver) {}
+    using Maintenance_link::Maintenance_link;
 
-    Command_link* owner;
-    kvt::Lidar& driver;
+    bool send(const std::string& command) override
+    {
+        QMutexLocker lock(&mutex);
+        return Maintenance_link::send(command);
+    }
+    bool receive(std::string& response, const std::string& expected_status,
+                 int time_out_ms) override
+    {
+        QMutexLocker lock(&mutex);
+        return Maintenance_link::receive(response, expected_status, time_out_ms);
+    }
+
     QMutex mutex;
 };
 
-namespace {
+Command_link::Command_link(kvt::Lidar& driver) : d(std::make_unique<Private>(driver)) {}
 
-const int line_buffer_size = 100;
-// The time-out alone would let a device that floods lines fill memory for a
-// whole second; real replies have a dozen lines.
-const int max_reply_lines = 256;
-
-} // namespace
-
-Command_link::Command_link(kvt::Lidar& driver) : d(new Private(this, driver)) {}
-
-Command_link::~Command_link()
-{
-    delete d;
-}
+Command_link::~Command_link() = default;
 
 bool Command_link::send_command(const QString& command)
 {
-    QMutexLocker lock(&d->mutex);
     const QByteArray bytes = command.toLatin1();
-    const int written = d->driver.raw_write(bytes.constData(), int(command.length()));
-    return written == command.length();
+    return d->send(std::string(bytes.constData(), size_t(bytes.size())));
 }
 
 bool Command_link::receive_response(QString& response, const QString& expected_status,
                                     int time_out_ms)
 {
-    QElapsedTimer stopwatch;
-    stopwatch.start();
-    response.clear();
+    std::string text;
+    const bool accepted = d->receive(text, expected_status.toLatin1().toStdString(), time_out_ms);
+    response = QString::fromLatin1(text.data(), qsizetype(text.size()));
+    return accepted;
+}
 
-    for (int lines = 0;; ++lines) {
-        if (lines == max_reply_lines) {
-            return false;
-        }
-        char buffer[line_buffer_size];
-        int length = 0;
-        {
-            QMutexLocker lock(&d->mutex);
-            buffer[0] = '\0';
-            // Every read gets the whole time-out, not what is left of it.
-            d->driver.raw_readline(buffer, line_buffer_size, time_out_ms);
-            // Bounded, so a driver that forgot the NUL cannot make us read past the buffer.
-            length = int(qstrnlen(buffer, line_buffer_size));
-            response += QString::fromLatin1(buffer, length);
-            response += QLatin1Char('\n');
-        }
-        if (stopwatch.elapsed() > time_out_ms) {
-            return false;
-        }
-        if (length == 0) {
-            break;
-        }
-    }
-
-    const QStringList lines = response.split(QLatin1Char('\n'), Qt::KeepEmptyParts);
-    return lines.size() > 1 && lines.at(1) == expected_status;
+setting_commands::Maintenance_link& Command_link::commands()
+{
+    return *d;
 }

@@ -3,8 +3,14 @@
 
 #include <QString>
 
+#include <memory>
+
 namespace kvt {
 class Lidar;
+}
+
+namespace setting_commands {
+class Maintenance_link;
 }
 
 // Sends one raw maintenance command through the shared driver and judges the
@@ -15,19 +21,22 @@ public:
     // The driver is borrowed and must outlive the link.
     explicit Command_link(kvt::Lidar& driver);
     ~Command_link();
-
-    // True when the driver reports every byte of the command written.
-    bool send_command(const QString& command);
-    // Collects reply lines, each followed by LF, until an empty line; true when that
-    // came within time_out_ms and the second line equals expected_status exactly.
-    bool receive_response(QString& response, const QString& expected_status, int time_out_ms);
-
-private:
     Command_link(const Command_link&) = delete;
     Command_link& operator=(const Command_link&) = delete;
 
+    // True when the driver reports every byte of the command written.
+    bool send_command(const QString& command);
+    // Collects the reply to the last command sent, each line followed by LF, until its
+    // empty line; true when that came within time_out_ms and the second line equals
+    // expected_status exactly.
+    bool receive_response(QString& response, const QString& expected_status, int time_out_ms);
+
+    // The same link for the shared setting operations; each of its calls holds the mutex.
+    setting_commands::Maintenance_link& commands();
+
+private:
     struct Private;
-    Private* d;
+    std::unique_ptr<Private> d;
 };
 
 #endif

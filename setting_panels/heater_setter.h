@@ -4,6 +4,9 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <memory>
+
+#include "command_link.h"
 #include "ui_heater_setter.h"
 
 namespace kvt {
@@ -30,8 +33,7 @@ private slots:
 private:
     void set_heater(bool on);
 
-    struct Private;
-    Private* d;
+    Command_link link;
 };
 
 #endif

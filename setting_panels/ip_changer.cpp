@@ -2,16 +2,14 @@
 
 #include "command_link.h"
 #include "ip_address_widget.h"
+#include "setting_commands.h"
+#include "setting_step.h"
 #include "vyr_driver.h"
 
 struct QVyr_ip_changer::Private
 {
-    Private(kvt::Lidar& driver, QVyr_ip_changer* owner) : driver(driver), owner(owner), link(driver)
-    {
-    }
+    explicit Private(kvt::Lidar& driver) : link(driver) {}
 
-    kvt::Lidar& driver;
-    QVyr_ip_changer* owner;
     Command_link link;
     Ip_address_widget ip_address;
     Ip_address_widget subnet_mask;
@@ -20,22 +18,19 @@ struct QVyr_ip_changer::Private
 
 namespace {
 
-const int reply_time_out_ms = 1000;
-
-// Each field three digits wide, zero-filled on the left; an empty field becomes 000.
-QString padded_fields(const Ip_address_widget& editor, const QString& separator)
+setting_commands::Address fields_of(const Ip_address_widget& editor)
 {
-    QStringList fields;
+    setting_commands::Address fields;
     for (int index = 0; index < 4; ++index) {
-        fields << QString("%1").arg(editor.address_part(index), 3, QLatin1Char('0'));
+        fields[size_t(index)] = editor.address_part(index).toStdString();
     }
-    return fields.join(separator);
+    return fields;
 }
 
 } // namespace
 
 QVyr_ip_changer::QVyr_ip_changer(kvt::Vyr_driver& driver, QWidget* parent)
-    : QMainWindow(parent), d(new Private(driver, this))
+    : QMainWindow(parent), d(std::make_unique<Private>(driver))
 {
     setupUi(this);
     vlo_address->addWidget(&d->ip_address);
@@ -46,45 +41,34 @@ QVyr_ip_changer::QVyr_ip_changer(kvt::Vyr_driver& driver, QWidget* parent)
     d->default_gateway.set_address("192.168.0.1");
 }
 
-QVyr_ip_changer::~QVyr_ip_changer()
+// The editors live in the record, which goes before Qt deletes the children.
+QVyr_ip_changer::~QVyr_ip_changer() = default;
+
+setting_commands::Network_settings QVyr_ip_changer::network_settings() const
 {
-    // The editors live in the record, so they must go before Qt deletes the children.
-    delete d;
+    return {fields_of(d->ip_address), fields_of(d->subnet_mask), fields_of(d->default_gateway)};
 }
 
 QString QVyr_ip_changer::make_compact_ip_command() const
 {
-    return "$IP" + padded_fields(d->ip_address, QString()) +
-           padded_fields(d->subnet_mask, QString()) + padded_fields(d->default_gateway, QString()) +
-           "\n";
+    return QString::fromStdString(setting_commands::compact_address_command(network_settings()));
 }
 
 QString QVyr_ip_changer::make_dotted_ip_command() const
 {
-    return "$IP" + padded_fields(d->ip_address, ".") + " " + padded_fields(d->subnet_mask, ".") +
-           " " + padded_fields(d->default_gateway, ".") + "\n";
+    return QString::fromStdString(setting_commands::dotted_address_command(network_settings()));
 }
 
 void QVyr_ip_changer::on_btn_change_ip_address_clicked()
 {
-    const QString head = tr("IP Address change") + "[" + d->ip_address.address() + "]" + " : ";
-    emit report_status(head);
-
-    QString response;
-    d->link.send_command(make_compact_ip_command());
-    bool accepted = d->link.receive_response(response, QStringLiteral("0"), reply_time_out_ms);
-    if (!accepted) {
-        // Sensors that do not know the compact form want the dotted one.
-        d->link.send_command(make_dotted_ip_command());
-        response.clear();
-        accepted = d->link.receive_response(response, QStringLiteral("00P"), reply_time_out_ms);
-        if (!accepted) {
-            emit report_status(head + tr("fail"));
-            return;
-        }
-    }
-
-    d->driver.reboot();
-    emit ip_changed(d->ip_address.address());
-    emit report_status(head + tr("success"));
+    run_setting_step(
+        this, tr("IP Address change") + "[" + d->ip_address.address() + "]" + " : ", [&] {
+            using setting_commands::Address_result;
+            if (setting_commands::change_address(d->link.commands(), network_settings()) !=
+                Address_result::changed) {
+                return tr("fail");
+            }
+            emit ip_changed(d->ip_address.address());
+            return tr("success");
+        });
 }

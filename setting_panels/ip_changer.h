@@ -4,6 +4,9 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <memory>
+
+#include "setting_commands.h"
 #include "ui_ip_changer.h"
 
 namespace kvt {
@@ -28,11 +31,12 @@ private slots:
     void on_btn_change_ip_address_clicked();
 
 private:
+    setting_commands::Network_settings network_settings() const;
     QString make_compact_ip_command() const;
     QString make_dotted_ip_command() const;
 
     struct Private;
-    Private* d;
+    std::unique_ptr<Private> d;
 };
 
 #endif

@@ -4,6 +4,9 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <memory>
+
+#include "command_link.h"
 #include "number_from_text.h"
 #include "ui_phase_setter.h"
 
@@ -29,8 +32,7 @@ private slots:
     void on_btn_get_clicked();
 
 private:
-    struct Private;
-    Private* d;
+    Command_link link;
 };
 
 #endif

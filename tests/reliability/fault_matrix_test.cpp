@@ -82,20 +82,21 @@ const Row matrix[] = {
      {{CHK, 1000}, {CHK, 1000}, {"success", 500}, {"success", 500}, {"123", 500},
       {"success", 1500}, {CHK, 1500}, {CHK, 1500}, {CHK, 2500}, {CHK, 2500}, {RECV, 1500},
       {RECV, 1500}, {NOERR, 1000}}},
-    // A wrong echo still proves a sensor is there; the panels do not look at the echo;
-    // a scan reply of unknown kind carries no steps.
+    // A wrong echo still proves a sensor is there; the panels take a reply with another
+    // echo for another command's and wait on; a scan reply of unknown kind carries no steps.
     {FAULT(wrong_echo),
-     {{INV, 2500}, {INV, 2500}, {"success", 500}, {"success", 500}, {"123", 500},
-      {"success", 1500}, {NONE, 1500}, {NONE, 1500}, {NONE, 1500}, {NONE, 1500}, {RECV, 1500},
+     {{INV, 2500}, {INV, 2500}, {"fail", 2500}, {"fail", 1500}, {"fail", 1500},
+      {"fail", 2500}, {NONE, 1500}, {NONE, 1500}, {NONE, 1500}, {NONE, 1500}, {RECV, 1500},
       {RECV, 1500}, {INV, 1500}}},
     {FAULT(long_line),
      {{BADRATE, 2500}, {DET, 2500}, {"fail", 500}, {"fail", 500}, {"fail", 500}, {"fail", 1000},
       {INV, 1500}, {INV, 1500}, {INV, 2500}, {INV, 2500}, {RECV, 1500}, {RECV, 1500},
       {INV, 1500}}},
-    // A link that fails after the status line ends a reply as its empty line would.
+    // A link that fails after the status line ends a reply as its empty line would; the
+    // address change then cannot reboot the sensor, so the new address is not in effect.
     {FAULT(close_after_status),
      {{DET, 2500}, {DET, 2500}, {"success", 500}, {"success", 500}, {"0", 500},
-      {"success", 2000}, {NONE, 1500}, {NONE, 1500}, {INV, 2500}, {INV, 2500}, {RECV, 1500},
+      {"fail", 2000}, {NONE, 1500}, {NONE, 1500}, {INV, 2500}, {INV, 2500}, {RECV, 1500},
       {RECV, 1500}, {INV, 1500}}},
     {FAULT(short_echo_range),
      {{"ok", 1000}, {"ok", 1000}, {"success", 500}, {"success", 500}, {"123", 500},
@@ -126,15 +127,17 @@ const Row matrix[] = {
      {{INV, 3000}, {INV, 3000}, {"fail", 2500}, {"fail", 1500}, {"fail", 1500}, {"fail", 3000},
       {INV, 3000}, {INV, 3000}, {INV, 5000}, {INV, 5000}, {RECV, 1500}, {RECV, 1500},
       {INV, 1500}}},
-    // Output that goes on after a complete reply, the stop reply included.
+    // Output that goes on after a complete reply, the stop reply included; the reboot after
+    // an address change is never confirmed through it.
     {FAULT(talk_on),
      {{INV, 3000}, {INV, 3000}, {"success", 500}, {"success", 500}, {"123", 500},
-      {"success", 2000}, {STEPS, 1000}, {STEPS, 1000}, {INV, 5000}, {INV, 5000}, {PROD, 500},
+      {"fail", 2000}, {STEPS, 1000}, {STEPS, 1000}, {INV, 5000}, {INV, 5000}, {PROD, 500},
       {STAT, 500}, {INV, 1500}}},
-    // A replayed "RB" reply passes for the confirmation of the second command.
+    // A replayed "RB" reply passes for the confirmation of the second command; a replayed
+    // address reply keeps the reboot from being confirmed.
     {FAULT(repeated_reply),
      {{INV, 3000}, {INV, 3000}, {"success", 500}, {"success", 500}, {"123", 500},
-      {"success", 2000}, {STEPS, 1000}, {STEPS, 1000}, {INV, 5000}, {INV, 5000}, {PROD, 500},
+      {"fail", 2000}, {STEPS, 1000}, {STEPS, 1000}, {INV, 5000}, {INV, 5000}, {PROD, 500},
       {STAT, 500}, {NOERR, 1500}}},
 };
 // clang-format on

@@ -136,6 +136,44 @@ private slots:
         QCOMPARE(rig.session.sim.ip_settings().address, std::string("192.168.0.10"));
     }
 
+    // The compact form is taken but answered after its time-out, while the dotted form,
+    // which this sensor refuses, is awaited.
+    void late_answer_to_the_compact_form_still_counts()
+    {
+        Rig rig;
+        QVERIFY(rig.session.connect());
+        rig.session.sim.set_ip_forms_accepted(vyr_sim::Ip_forms::compact);
+        rig.session.sim.set_fault_command("$IP192168");
+        rig.session.sim.set_fault_delay_ms(1500);
+        rig.session.sim.set_fault(vyr_sim::Fault::delay);
+        rig.press();
+        QCOMPARE(rig.recorder.last(), QString("status:") + head_defaults + "success");
+        QCOMPARE(rig.reboots_at_ip_changed, 1);
+        const std::vector<std::string> commands = rig.session.commands_after(4);
+        QCOMPARE(commands, std::vector<std::string>({compact_defaults, dotted_defaults, "RB", "RB"}));
+    }
+
+    // Until the sensor restarts the new address is not in effect.
+    void reboot_that_does_not_go_through_fails_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::newRow("not answered") << int(vyr_sim::Fault::no_answer);
+        QTest::newRow("refused") << int(vyr_sim::Fault::refused_status);
+    }
+    void reboot_that_does_not_go_through_fails()
+    {
+        QFETCH(int, fault);
+        Rig rig;
+        QVERIFY(rig.session.connect());
+        rig.session.sim.set_fault_command("RB");
+        rig.session.sim.set_fault(vyr_sim::Fault(fault));
+        rig.press();
+        QCOMPARE(rig.recorder.events, QStringList({QString("status:") + head_defaults,
+                                                   QString("status:") + head_defaults + "fail"}));
+        QCOMPARE(rig.session.sim.reboot_count(), 0);
+        QVERIFY(rig.session.driver.is_open());
+    }
+
     void emptied_and_short_fields_are_padded_on_the_wire_only()
     {
         Rig rig;

@@ -4,6 +4,7 @@
 #include <QSpinBox>
 #include <QTest>
 
+#include "heater_setter.h"
 #include "panel_rig.h"
 #include "phase_setter.h"
 
@@ -109,6 +110,33 @@ private slots:
                  QStringList({"status:Current Phase get : ", "status:Current Phase get : 123"}));
         QCOMPARE(rig.spin->value(), 123);
         QCOMPARE(rig.session.commands_after(1), std::vector<std::string>({"%PG"}));
+    }
+
+    // The heater reply comes after its time-out, while the phase reply is awaited.
+    void answers_stay_with_their_commands_after_a_late_reply()
+    {
+        Rig rig;
+        QVERIFY(rig.session.connect());
+        rig.session.sim.set_phase(123);
+        QVyr_heater_setter heater(rig.session.driver);
+        QString heater_status;
+        QObject::connect(&heater, &QVyr_heater_setter::report_status,
+                         [&](const QString& status) { heater_status = status; });
+        rig.session.sim.set_fault_command("%AH");
+        rig.session.sim.set_fault_delay_ms(2500);
+        rig.session.sim.set_fault(vyr_sim::Fault::delay);
+        QTest::mouseClick(heater.findChild<QPushButton*>("btn_heater_on"), Qt::LeftButton);
+        QCOMPARE(heater_status, QString("Set heater[Activate] : fail"));
+
+        rig.press("btn_get");
+        QCOMPARE(rig.recorder.last(), QString("status:Current Phase get : 123"));
+        rig.press("btn_update");
+        QCOMPARE(rig.recorder.last(), QString("status:Phase change[123] : success"));
+        rig.session.sim.set_phase(7);
+        rig.press("btn_get");
+        QCOMPARE(rig.recorder.last(), QString("status:Current Phase get : 7"));
+        QCOMPARE(rig.session.commands_after(4),
+                 std::vector<std::string>({"%AH1", "%PG", "%SP123", "%PG"}));
     }
 
     void get_above_359_shows_maximum_but_reports_number()

@@ -1,0 +1,87 @@
+#ifndef VYR_SETTING_PANELS_SETTING_COMMANDS_H
+#define VYR_SETTING_PANELS_SETTING_COMMANDS_H
+
+// The sensor's maintenance commands (heater, phase, network address): how they are
+// written and how their replies are judged. Plain C++ over the driver's raw operations,
+// so that the window's panels and the command-line tool share one definition.
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace kvt {
+class Lidar;
+}
+
+namespace setting_commands {
+
+// Reply time-outs, in milliseconds.
+constexpr int heater_time_out_ms = 2000;
+constexpr int phase_time_out_ms = 1000;
+constexpr int address_time_out_ms = 1000;
+
+// One maintenance exchange at a time over a borrowed driver.
+class Maintenance_link
+{
+public:
+    explicit Maintenance_link(kvt::Lidar& driver) : driver_(driver) {}
+    virtual ~Maintenance_link() = default;
+    Maintenance_link(const Maintenance_link&) = delete;
+    Maintenance_link& operator=(const Maintenance_link&) = delete;
+
+    // Drops input that belongs to no request, then writes the command. True when every
+    // byte was written.
+    virtual bool send(const std::string& command);
+    // Collects the reply to the last command sent, each line followed by LF, against one
+    // deadline: lines before its echo are another reply's and are skipped. True when the
+    // reply ended with its empty line in time and its status line equals expected_status.
+    virtual bool receive(std::string& response, const std::string& expected_status,
+                         int time_out_ms);
+
+    // Lines the last receive skipped before the echo, each followed by LF.
+    const std::string& skipped() const { return skipped_; }
+    kvt::Lidar& driver() { return driver_; }
+
+private:
+    kvt::Lidar& driver_;
+    std::string echo_; // the last command sent, without its LF
+    std::string skipped_;
+};
+
+// Lines of a response text, empty ones kept.
+std::vector<std::string> split_lines(const std::string& response);
+
+// The unsigned number in base written in text[start, start + count), count 0 meaning to
+// the end; a character that is not a digit below the base, or an empty range, gives 0.
+int number_from_text(const std::string& text, int start, int count, int base);
+
+std::string heater_command(bool on);
+std::string phase_set_command(int degrees); // degrees 0..359
+extern const char phase_get_command[];
+
+// Field texts as the user typed them, most significant first.
+using Address = std::array<std::string, 4>;
+struct Network_settings
+{
+    Address ip_address;
+    Address subnet_mask;
+    Address default_gateway;
+};
+std::string compact_address_command(const Network_settings& settings);
+std::string dotted_address_command(const Network_settings& settings);
+
+bool set_heater(Maintenance_link& link, bool on);
+bool set_phase(Maintenance_link& link, int degrees);
+// The phase the sensor reports, or -1 when the read failed.
+int get_phase(Maintenance_link& link);
+
+enum class Address_form { automatic, compact, dotted }; // automatic: compact, then dotted
+enum class Address_result { changed, refused, reboot_failed };
+// Sends the new settings and, once the sensor took them, reboots it, which closes the
+// connection. Only a reboot that went through puts the new address in effect.
+Address_result change_address(Maintenance_link& link, const Network_settings& settings,
+                              Address_form form = Address_form::automatic);
+
+} // namespace setting_commands
+
+#endif
