@@ -168,11 +168,7 @@ void drop_stray_input(vyr_sensor* sensor)
     if (sensor->is_active && sensor->data_pending) {
         return;
     }
-    for (int round = 0; round < VYR_MAX_DISCARD_ROUNDS; ++round) {
-        if (connection_discard_input(&sensor->connection) < VYR_DISCARD_LIMIT) {
-            break;
-        }
-    }
+    vyr_raw_discard_input(sensor);
 }
 
 int end_failed_reply(vyr_sensor* sensor, int code, int failed_length, int timeout_msec,

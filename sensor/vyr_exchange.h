@@ -19,8 +19,8 @@ enum {
     VYR_MAX_DRAIN_LINES = 16384, /* lines one drain drops, several scans' worth */
     VYR_MAX_SCAN_LINES = 4096,   /* data lines of one scan */
     /* Rounds of dropping stray input before a command, each at most
-       VYR_DISCARD_LIMIT bytes: what loopback buffers can hold, not more. */
-    VYR_MAX_DISCARD_ROUNDS = 64
+       VYR_DISCARD_LIMIT bytes: about what loopback socket buffers hold. */
+    VYR_MAX_DISCARD_ROUNDS = 256
 };
 
 /* Checksum character of the first length characters of text. */

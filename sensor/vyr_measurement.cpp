@@ -316,6 +316,7 @@ int send_scan_request(vyr_sensor* sensor, int scan_count, int skip_scans, char s
         sensor->scan_count_requested = 0;
     }
 
+    drop_stray_input(sensor); // before a series counts as running
     char request[VYR_LINE_SIZE];
     const int first = sensor->area_front + sensor->first_step;
     const int last = sensor->area_front + sensor->last_step;
@@ -330,7 +331,6 @@ int send_scan_request(vyr_sensor* sensor, int scan_count, int skip_scans, char s
                                skip_scans, sensor->scan_count_requested);
         sensor->data_pending = 1;
     }
-    drop_stray_input(sensor);
     if (connection_write(&sensor->connection, request, length) < length) {
         return fail(sensor, VYR_SEND_ERROR);
     }

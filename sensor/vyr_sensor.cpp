@@ -221,7 +221,19 @@ int vyr_raw_readline(vyr_sensor* sensor, char* buffer, int max_size, int timeout
 
 int vyr_raw_discard_input(vyr_sensor* sensor)
 {
-    return connection_discard_input(&sensor->connection);
+    // Reading makes room for what the device still had queued; it comes on at once.
+    int total = 0;
+    for (int round = 0; round < VYR_MAX_DISCARD_ROUNDS; ++round) {
+        const int dropped = connection_discard_input(&sensor->connection);
+        if (dropped < 0) {
+            return total > 0 ? total : dropped;
+        }
+        if (dropped == 0) {
+            break;
+        }
+        total += dropped;
+    }
+    return total;
 }
 
 } // extern "C"

@@ -126,6 +126,17 @@ struct Simulator::Impl
         }
     }
 
+    bool input_waiting()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (int fd : {client.fd, pty.fd}) {
+            pollfd p{fd, POLLIN, 0};
+            if (fd >= 0 && poll(&p, 1, 0) > 0 && (p.revents & POLLIN))
+                return true;
+        }
+        return false;
+    }
+
     void run();
     long long msec_to_work(Clock::time_point now);
     void read_link(Link& link);
@@ -652,10 +663,13 @@ void Simulator::clear_faults()
 bool Simulator::wait_until_quiet(int timeout_ms) const
 {
     const auto end = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (impl_->replying > 0) {
+    // Commands that came in while a reply went out are answered next: quiet only
+    // when none is waiting, twice in a row.
+    for (int calm = 0; calm < 2;) {
         if (Clock::now() >= end)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        calm = impl_->replying == 0 && !impl_->input_waiting() ? calm + 1 : 0;
     }
     return true;
 }

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QThread>
 #include <QPushButton>
 #include <QSpinBox>
 
@@ -194,7 +195,13 @@ std::string run_follow_up(vyr_sim::Simulator& sim, kvt::Vyr_driver& driver, Oper
     if (!sim.wait_until_quiet(15000)) {
         return "sensor still replying";
     }
-    const bool hung_up = link == Link_kind::tcp && !sim.client_connected();
+    if (operation == Operation::reboot) {
+        // Sooner, the sensor takes the next "RB" for the confirmation of the faulty one.
+        QThread::msleep(1100);
+    }
+    // The driver still counts itself open after a reboot that went through.
+    const bool hung_up = (link == Link_kind::tcp && !sim.client_connected()) ||
+                         sim.reboot_count() > 0;
     if (!driver.is_open() || hung_up) {
         driver.close();
         if (!open_for_test(sim, driver, link)) {
