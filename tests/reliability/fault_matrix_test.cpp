@@ -39,7 +39,6 @@ struct Row
 
 const char* const DET = "could not detect serial baudrate.";
 const char* const INV = "invalid response.";
-const char* const BADRATE = "invalid parameter.";
 const char* const CHK = "checksum error.";
 const char* const NORESP = "no response.";
 const char* const RECV = "receive error."; // the error and the information text alike
@@ -71,10 +70,8 @@ const Row matrix[] = {
       {"success", 2000}, {STEPS, 3000}, {STEPS, 3000}, {STEPS, 3000}, {STEPS, 3000},
       {PROD, 2000}, {STAT, 2000}, {NOERR, 2000}}},
     // The compact address form is answered with a one-character status, which has no checksum.
-    // Over TCP every rate answers, and what is left of a rejected "QT" reply fails the
-    // rate change that follows a rate taken for found.
     {FAULT(status_checksum),
-     {{BADRATE, 2500}, {DET, 2500}, {"fail", 500}, {"fail", 500}, {"fail", 500}, {"success", 1500},
+     {{DET, 2500}, {DET, 2500}, {"fail", 500}, {"fail", 500}, {"fail", 500}, {"success", 1500},
       {CHK, 1500}, {CHK, 1500}, {CHK, 2500}, {CHK, 2500}, {RECV, 1500}, {RECV, 1500},
       {INV, 1500}}},
     // The panels do not check data checksums.
@@ -89,14 +86,15 @@ const Row matrix[] = {
       {"fail", 2500}, {NONE, 1500}, {NONE, 1500}, {NONE, 1500}, {NONE, 1500}, {RECV, 1500},
       {RECV, 1500}, {INV, 1500}}},
     {FAULT(long_line),
-     {{BADRATE, 2500}, {DET, 2500}, {"fail", 500}, {"fail", 500}, {"fail", 500}, {"fail", 1000},
+     {{DET, 2500}, {DET, 2500}, {"fail", 500}, {"fail", 500}, {"fail", 500}, {"fail", 1000},
       {INV, 1500}, {INV, 1500}, {INV, 2500}, {INV, 2500}, {RECV, 1500}, {RECV, 1500},
       {INV, 1500}}},
-    // A link that fails after the status line ends a reply as its empty line would; the
-    // address change then cannot reboot the sensor, so the new address is not in effect.
+    // A link that fails after the status line ends a panel's reply as its empty line would
+    // and cuts a scan short; the address change then cannot reboot the sensor, so the new
+    // address is not in effect.
     {FAULT(close_after_status),
      {{DET, 2500}, {DET, 2500}, {"success", 500}, {"success", 500}, {"0", 500},
-      {"fail", 2000}, {NONE, 1500}, {NONE, 1500}, {INV, 2500}, {INV, 2500}, {RECV, 1500},
+      {"fail", 2000}, {NORESP, 1500}, {NORESP, 1500}, {INV, 2500}, {INV, 2500}, {RECV, 1500},
       {RECV, 1500}, {INV, 1500}}},
     {FAULT(short_echo_range),
      {{"ok", 1000}, {"ok", 1000}, {"success", 500}, {"success", 500}, {"123", 500},
