@@ -192,6 +192,7 @@ TEST_F(Measurement_test, stop_without_its_reply_fails_and_keeps_the_measurement_
 TEST_F(Measurement_test, a_scan_cut_short_fails)
 {
     open_sensor();
+    sim.set_fault_command("GD");
     sim.set_fault(vyr_sim::Fault::close_after_status);
     ASSERT_EQ(vyr_start_scans(&sensor, VYR_DISTANCE, 1, 0), 0);
     Scan_buffers buffers(area_max + 1);
