@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -75,6 +76,22 @@ void Loopback_feed::serve(std::vector<Feed_part> parts)
         host_done_ = false;
     }
     changed_.notify_all();
+}
+
+bool Loopback_feed::wait_answered(int timeout_ms)
+{
+    for (int waited = 0; waited <= timeout_ms; waited += poll_slice_ms) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            int unread = 0;
+            if (client_ < 0 || (!answering_ && ioctl(client_, FIONREAD, &unread) == 0 &&
+                                unread == 0)) {
+                return true;
+            }
+        }
+        poll(nullptr, 0, poll_slice_ms);
+    }
+    return false;
 }
 
 void Loopback_feed::finish()
@@ -161,10 +178,25 @@ void Loopback_feed::play(int client)
     bool shut = false;
     std::string pending;
     char input[4096];
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        client_ = client;
+    }
     for (;;) {
         if (!shut && next >= parts.size()) {
             shutdown(client, SHUT_WR);
             shut = true;
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            answering_ = false;
+        }
+        pollfd ready{client, POLLIN, 0};
+        poll(&ready, 1, -1);
+        {
+            // Taken before the bytes leave the socket, so waiters never see a gap.
+            std::lock_guard<std::mutex> lock(mutex_);
+            answering_ = true;
         }
         const ssize_t n = recv(client, input, sizeof input, 0);
         if (n <= 0) {
@@ -181,6 +213,11 @@ void Loopback_feed::play(int client)
                 next = part + 1;
             }
         }
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        client_ = -1;
+        answering_ = false;
     }
     close(client);
 }

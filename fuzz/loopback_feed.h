@@ -35,6 +35,9 @@ public:
 
     // Arms the next connection with parts. Call before the host connects.
     void serve(std::vector<Feed_part> parts);
+    // Waits (at most timeout_ms) until every line the host sent so far is
+    // answered, as a device would have done before the user's next command.
+    bool wait_answered(int timeout_ms);
     // Call after the host has closed its side: waits until the connection
     // (if one came) is finished, so no descriptor outlives the input.
     void finish();
@@ -51,6 +54,8 @@ private:
     bool armed_ = false;
     bool host_done_ = false;
     bool stopping_ = false;
+    int client_ = -1;       // the connection being played, under mutex_
+    bool answering_ = false; // a batch of host input is being answered
     std::thread thread_;
 };
 

@@ -62,6 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     // A measurement left running talks over any reply; a real sensor would too.
     if (!sensor.data_pending) {
+        if (!feed().wait_answered(follow_up_timeout_msec)) {
+            fuzz_fail("the feed did not answer the host");
+        }
         vyr_set_timeout(&sensor, follow_up_timeout_msec);
         const char* text =
             asks_version(operation) ? vyr_sensor_status(&sensor) : vyr_product(&sensor);

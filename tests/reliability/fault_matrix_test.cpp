@@ -158,6 +158,8 @@ TEST_P(Fault_matrix, ends_with_the_expected_result_in_time_without_leaking)
     const int descriptors_before = open_descriptor_count();
 
     const Cell_outcome outcome = run_cell(operation, row.fault, usual_link(operation));
+    std::printf("cell %s %s: %s in %lld ms\n", fault_name(row.fault), operation_name(operation),
+                outcome.result.c_str(), outcome.msec);
 
     EXPECT_EQ(outcome.result, expected.result);
     EXPECT_LE(outcome.msec, expected.max_msec + scheduling_slack_msec);
@@ -217,11 +219,11 @@ std::string usual_result(Operation operation)
     return matrix[0].cells[static_cast<int>(operation)].result;
 }
 
-class Fault_follow_up : public ::testing::TestWithParam<Follow_up_cell>
+class Fault_matrix_follow_up : public ::testing::TestWithParam<Follow_up_cell>
 {
 };
 
-TEST_P(Fault_follow_up, next_clean_operation_gives_its_usual_result)
+TEST_P(Fault_matrix_follow_up, next_clean_operation_gives_its_usual_result)
 {
     const Follow_up_cell& cell = GetParam();
     warm_up(cell.operation);
@@ -240,7 +242,7 @@ std::string follow_up_name(const ::testing::TestParamInfo<Follow_up_cell>& info)
            operation_name(info.param.operation) + "__" + link_name(info.param.link);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cells, Fault_follow_up, ::testing::ValuesIn(follow_up_cells()),
+INSTANTIATE_TEST_SUITE_P(Cells, Fault_matrix_follow_up, ::testing::ValuesIn(follow_up_cells()),
                          follow_up_name);
 
 TEST(Fault_matrix_table, has_a_row_for_every_fault)
