@@ -2,66 +2,123 @@
 
 #include <QCoreApplication>
 #include <QFrame>
+#include <QMenu>
+
+#include <array>
 
 #include "heater_setter.h"
+#include "information_window.h"
 #include "ip_changer.h"
+#include "live_scan_window.h"
 #include "phase_setter.h"
 #include "qvyr_connector.h"
 #include "ui_main_window.h"
 
-// Members are built in declaration order and destroyed in reverse; panels that
-// borrow the connection panel's driver must come after it.
+// Everything the window holds. The constructor builds it in this order and the destructor
+// tears it down in the reverse one: the sensor windows, the lines and the setting panels
+// borrow the connection panel's driver, so they go before it (the live scan stops its
+// measurement as it goes), and the connection panel goes last, saving its settings and
+// closing the driver.
 struct MainWindow::Private
 {
-    explicit Private(MainWindow* owner)
-        : owner(owner), heater(connector.driver()), ip_changer(connector.driver()),
-          phase(connector.driver())
-    {
-    }
+    explicit Private(MainWindow* window);
+    ~Private();
 
-    MainWindow* owner;
-    QVyr_connector connector;
-    QVyr_heater_setter heater;
-    QVyr_ip_changer ip_changer;
-    QVyr_phase_setter phase;
-    QFrame lines[3];
+    std::unique_ptr<QVyr_connector> connector;
+    std::unique_ptr<QVyr_heater_setter> heater;
+    std::unique_ptr<QVyr_ip_changer> ip_changer;
+    std::unique_ptr<QVyr_phase_setter> phase;
+    std::array<std::unique_ptr<QFrame>, 3> lines;
+    std::unique_ptr<Information_window> information;
+    std::unique_ptr<Live_scan_window> live;
+
+    bool connected = false;
+    QAction* information_action = nullptr; // owned by the menu
+    QAction* live_action = nullptr;
 };
 
+MainWindow::Private::Private(MainWindow* window) : connector(std::make_unique<QVyr_connector>())
+{
+    kvt::Vyr_driver& driver = connector->driver();
+    heater = std::make_unique<QVyr_heater_setter>(driver);
+    ip_changer = std::make_unique<QVyr_ip_changer>(driver);
+    phase = std::make_unique<QVyr_phase_setter>(driver);
+    for (auto& line : lines) {
+        line = std::make_unique<QFrame>();
+    }
+    information = std::make_unique<Information_window>(driver, window);
+    live = std::make_unique<Live_scan_window>(driver, window);
+}
+
+MainWindow::Private::~Private()
+{
+    live.reset();
+    information.reset();
+    for (auto& line : lines) {
+        line.reset();
+    }
+    phase.reset();
+    ip_changer.reset();
+    heater.reset();
+    connector.reset();
+}
+
 MainWindow::MainWindow(QWidget* parent)
-    : QMainWindow(parent), ui(new Ui::MainWindow), d(new Private(this))
+    : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>()),
+      d(std::make_unique<Private>(this))
 {
     ui->setupUi(this);
 
-    for (QFrame& line : d->lines) {
-        line.setFrameShape(QFrame::HLine);
-        line.setFrameShadow(QFrame::Sunken);
+    connect(d->live.get(), &Live_scan_window::running_changed, this,
+            [this] { update_sensor_use(); });
+    QMenu* sensor = ui->menuBar->addMenu(tr("&Sensor"));
+    sensor->setObjectName("menuSensor");
+    d->information_action = sensor->addAction(tr("&Information..."));
+    d->information_action->setObjectName("actionInformation");
+    connect(d->information_action, &QAction::triggered, this, [this] {
+        d->information->show();
+        d->information->raise();
+        d->information->refresh();
+    });
+    d->live_action = sensor->addAction(tr("&Live scan..."));
+    d->live_action->setObjectName("actionLive_scan");
+    connect(d->live_action, &QAction::triggered, this, [this] {
+        d->live->show();
+        d->live->raise();
+    });
+
+    for (auto& line : d->lines) {
+        line->setFrameShape(QFrame::HLine);
+        line->setFrameShadow(QFrame::Sunken);
     }
 
-    ui->vlo_setting->addWidget(&d->connector, 0);
-    ui->vlo_setting->addWidget(&d->lines[0], 0);
-    ui->vlo_setting->addWidget(&d->heater, 1, Qt::AlignRight);
-    ui->vlo_setting->addWidget(&d->lines[1], 0);
-    ui->vlo_setting->addWidget(&d->phase, 1, Qt::AlignRight);
-    ui->vlo_setting->addWidget(&d->lines[2], 0);
-    ui->vlo_setting->addWidget(&d->ip_changer, 1, Qt::AlignRight);
+    ui->vlo_setting->addWidget(d->connector.get(), 0);
+    ui->vlo_setting->addWidget(d->lines[0].get(), 0);
+    ui->vlo_setting->addWidget(d->heater.get(), 1, Qt::AlignRight);
+    ui->vlo_setting->addWidget(d->lines[1].get(), 0);
+    ui->vlo_setting->addWidget(d->phase.get(), 1, Qt::AlignRight);
+    ui->vlo_setting->addWidget(d->lines[2].get(), 0);
+    ui->vlo_setting->addWidget(d->ip_changer.get(), 1, Qt::AlignRight);
 
     const auto show_status = qOverload<QString>(&MainWindow::set_status);
-    connect(&d->heater, &QVyr_heater_setter::report_status, this, show_status);
-    connect(&d->phase, &QVyr_phase_setter::report_status, this, show_status);
-    connect(&d->ip_changer, &QVyr_ip_changer::report_status, this, show_status);
-    connect(&d->connector, &QVyr_connector::report_connect_status, this,
+    connect(d->heater.get(), &QVyr_heater_setter::report_status, this, show_status);
+    connect(d->phase.get(), &QVyr_phase_setter::report_status, this, show_status);
+    connect(d->ip_changer.get(), &QVyr_ip_changer::report_status, this, show_status);
+    connect(d->connector.get(), &QVyr_connector::report_connect_status, this,
             qOverload<bool, QString>(&MainWindow::set_status));
-    connect(&d->ip_changer, &QVyr_ip_changer::ip_changed, this, &MainWindow::ip_changed);
+    connect(d->ip_changer.get(), &QVyr_ip_changer::ip_changed, this, &MainWindow::ip_changed);
 
     setWindowTitle(QCoreApplication::applicationName() + " ver." +
                    QCoreApplication::applicationVersion());
     set_status(false, tr("Start Application."));
 }
 
+// The form record holds only pointers to widgets the window owns; the private part goes
+// after it, as the destructor of Private lays out.
 MainWindow::~MainWindow()
 {
-    delete ui;
-    delete d;
+    ui.reset();
+    d.reset();
 }
 
 void MainWindow::set_status(QString status)
@@ -71,15 +128,36 @@ void MainWindow::set_status(QString status)
 
 void MainWindow::set_status(bool is_connect, QString status)
 {
-    // The connection panel stays usable in both states.
-    d->heater.setEnabled(is_connect);
-    d->phase.setEnabled(is_connect);
-    d->ip_changer.setEnabled(is_connect);
+    d->connected = is_connect;
+    // The connection panel reports before it opens or closes the driver, so a
+    // live scan ends here, before anything else uses the driver.
+    if (!is_connect) {
+        d->live->stop();
+    }
+    update_sensor_use();
     set_status(status);
+}
+
+void MainWindow::update_sensor_use()
+{
+    // Nothing to update while the window is built or torn down.
+    if (!d || !d->live) {
+        return;
+    }
+    // One user of the driver at a time: the setting panels wait while scans run.
+    // The connection panel stays usable in both states.
+    const bool idle = d->connected && !d->live->is_running();
+    d->heater->setEnabled(idle);
+    d->phase->setEnabled(idle);
+    d->ip_changer->setEnabled(idle);
+    d->information_action->setEnabled(idle);
+    d->information->set_available(idle);
+    d->live_action->setEnabled(d->connected);
+    d->live->set_available(d->connected);
 }
 
 void MainWindow::ip_changed(QString ip_address)
 {
-    d->connector.disconnect_sensor();
-    d->connector.set_ip_address(ip_address);
+    d->connector->disconnect_sensor();
+    d->connector->set_ip_address(ip_address);
 }

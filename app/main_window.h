@@ -4,6 +4,8 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <memory>
+
 namespace Ui {
 class MainWindow;
 }
@@ -23,9 +25,11 @@ public slots:
     void ip_changed(QString ip_address);
 
 private:
+    void update_sensor_use();
+
     struct Private;
-    Ui::MainWindow* ui;
-    Private* d;
+    std::unique_ptr<Ui::MainWindow> ui;
+    std::unique_ptr<Private> d;
 };
 
 #endif

@@ -17,7 +17,8 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Settings utility for VYR scanning laser range sensors")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Connects to a VYR sensor over Ethernet or a serial line, switches its heater, reads and "
-    "sets its phase and changes its network address. Includes vyr_sim, a simulated sensor.")
+    "sets its phase and changes its network address. Includes vyr, the same operations and "
+    "measurement from a shell for one sensor or many, and vyr_sim, a simulated sensor.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

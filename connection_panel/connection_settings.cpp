@@ -14,11 +14,24 @@ QString usable_settings_file()
     return QString();
 }
 
+namespace {
+
+// Anything but a port number reads as 0, which no connect takes: a value cut to 32 bits
+// (2^32 + P became P) would show and reach some other port.
+int port_number_from(const QVariant& value)
+{
+    bool is_number = false;
+    const qlonglong number = value.toString().toLongLong(&is_number);
+    return is_number && number >= 1 && number <= 65535 ? static_cast<int>(number) : 0;
+}
+
+} // namespace
+
 Connection_values read_connection_settings(const QSettings& settings)
 {
     Connection_values values;
     values.ip_address = settings.value("ip_address", "192.168.0.10").toString();
-    values.port_num = settings.value("port_num", 10940).toInt();
+    values.port_num = port_number_from(settings.value("port_num", 10940));
     values.device_name = settings.value("device_name", "COM3").toString();
     values.baudrate_index = settings.value("baudrate_index", 0).toInt();
     values.is_ethernet = settings.value("is_ethernet", true).toBool();

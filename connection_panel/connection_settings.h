@@ -22,7 +22,8 @@ struct Connection_values
 // pipe or a device in its place cannot block or flood the start.
 QString usable_settings_file();
 
-// Every missing key gives its default; text that is not a number reads as 0.
+// Every missing key gives its default; text that is not a number reads as 0, and so does
+// a port number outside 1..65535.
 Connection_values read_connection_settings(const QSettings& settings);
 
 // The mode on screen is written from its two fields (the port as typed), the other mode

@@ -114,7 +114,8 @@ void QVyr_connector::Private::rebuild_device_list()
     owner->cmb_device->setCurrentIndex(selected);
 }
 
-QVyr_connector::QVyr_connector(QWidget* parent) : QMainWindow(parent), d(new Private(this))
+QVyr_connector::QVyr_connector(QWidget* parent)
+    : QMainWindow(parent), d(std::make_unique<Private>(this))
 {
     setupUi(this);
     d->load_settings();
@@ -124,7 +125,7 @@ QVyr_connector::~QVyr_connector()
 {
     d->save_settings();
     // Destroying the settings object writes the file.
-    delete d;
+    d.reset();
 }
 
 kvt::Vyr_driver& QVyr_connector::driver()

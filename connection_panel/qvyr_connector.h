@@ -4,6 +4,8 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <memory>
+
 #include "ui_qvyr_connector.h"
 #include "vyr_driver.h"
 
@@ -32,7 +34,7 @@ private slots:
 private:
     struct Private;
     kvt::Vyr_driver vyr_driver;
-    Private* d;
+    std::unique_ptr<Private> d;
 };
 
 #endif

@@ -5,13 +5,6 @@
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 
-struct Ip_address_widget::Private
-{
-    explicit Private(Ip_address_widget* owner) : owner(owner) {}
-
-    Ip_address_widget* owner;
-};
-
 namespace {
 
 // Lenient like atoi, but reduced modulo 256 as it goes so that no length of
@@ -39,8 +32,7 @@ unsigned char octet_from_text(const QByteArray& text)
 
 } // namespace
 
-Ip_address_widget::Ip_address_widget(QWidget* parent)
-    : QWidget(parent, Qt::WindowFlags()), d(new Private(this))
+Ip_address_widget::Ip_address_widget(QWidget* parent) : QWidget(parent, Qt::WindowFlags())
 {
     setupUi(this);
 
@@ -52,10 +44,7 @@ Ip_address_widget::Ip_address_widget(QWidget* parent)
     address_3_edit_->setValidator(validator);
 }
 
-Ip_address_widget::~Ip_address_widget()
-{
-    delete d;
-}
+Ip_address_widget::~Ip_address_widget() = default;
 
 void Ip_address_widget::set_address(const QByteArray& address)
 {

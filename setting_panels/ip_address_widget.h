@@ -26,9 +26,6 @@ public:
 private:
     Ip_address_widget(const Ip_address_widget&) = delete;
     Ip_address_widget& operator=(const Ip_address_widget&) = delete;
-
-    struct Private;
-    Private* d;
 };
 
 #endif

@@ -2,6 +2,81 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ja_JP">
 <context>
+    <name>Information_window</name>
+    <message>
+        <source>Sensor information</source>
+        <translation>センサ情報</translation>
+    </message>
+    <message>
+        <source>Product</source>
+        <translation>製品</translation>
+    </message>
+    <message>
+        <source>Firmware version</source>
+        <translation>ファームウェアバージョン</translation>
+    </message>
+    <message>
+        <source>Serial number</source>
+        <translation>シリアル番号</translation>
+    </message>
+    <message>
+        <source>Sensor status</source>
+        <translation>センサ状態</translation>
+    </message>
+    <message>
+        <source>Stable</source>
+        <translation>安定</translation>
+    </message>
+    <message>
+        <source>Measurement state</source>
+        <translation>計測状態</translation>
+    </message>
+    <message>
+        <source>Step limits</source>
+        <translation>ステップ範囲</translation>
+    </message>
+    <message>
+        <source>Distance limits</source>
+        <translation>距離範囲</translation>
+    </message>
+    <message>
+        <source>Scan period</source>
+        <translation>スキャン周期</translation>
+    </message>
+    <message>
+        <source>Steps per scan</source>
+        <translation>1スキャンのステップ数</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>更新</translation>
+    </message>
+    <message>
+        <source>Not connected.</source>
+        <translation>接続されていません。</translation>
+    </message>
+    <message>
+        <source>✔ stable</source>
+        <translation>✔ 安定</translation>
+    </message>
+    <message>
+        <source>✖ not stable</source>
+        <translation>✖ 不安定</translation>
+    </message>
+    <message>
+        <source>%1 to %2 (%3° to %4°)</source>
+        <translation>%1 ～ %2 (%3° ～ %4°)</translation>
+    </message>
+    <message>
+        <source>%1 to %2 mm</source>
+        <translation>%1 ～ %2 mm</translation>
+    </message>
+    <message>
+        <source>%1 us (%2 scans/s)</source>
+        <translation>%1 us (%2 スキャン/秒)</translation>
+    </message>
+</context>
+<context>
     <name>Ip_address_widget_form</name>
     <message>
         <source>IP Address</source>
@@ -13,6 +88,117 @@
     </message>
 </context>
 <context>
+    <name>Live_scan_window</name>
+    <message>
+        <source>Live scan</source>
+        <translation>ライブスキャン</translation>
+    </message>
+    <message>
+        <source>Distance</source>
+        <translation>距離</translation>
+    </message>
+    <message>
+        <source>Distance + intensity</source>
+        <translation>距離 + 強度</translation>
+    </message>
+    <message>
+        <source>Multi-echo</source>
+        <translation>マルチエコー</translation>
+    </message>
+    <message>
+        <source>Multi-echo + intensity</source>
+        <translation>マルチエコー + 強度</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>開始</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>一時停止</translation>
+    </message>
+    <message>
+        <source>Fit</source>
+        <translation>全体表示</translation>
+    </message>
+    <message>
+        <source>Save scan...</source>
+        <translation>スキャンを保存...</translation>
+    </message>
+    <message>
+        <source>Save picture...</source>
+        <translation>画像を保存...</translation>
+    </message>
+    <message>
+        <source>Stopped.</source>
+        <translation>停止中。</translation>
+    </message>
+    <message>
+        <source>Not connected.</source>
+        <translation>接続されていません。</translation>
+    </message>
+    <message>
+        <source>Starting...</source>
+        <translation>開始しています...</translation>
+    </message>
+    <message>
+        <source>Stopped after %1 scans.</source>
+        <translation>%1 スキャンで停止しました。</translation>
+    </message>
+    <message>
+        <source>Measurement stopped: %1</source>
+        <translation>計測が停止しました: %1</translation>
+    </message>
+    <message>
+        <source>%1 scans, %2 scans/s, last time stamp %3 ms</source>
+        <translation>%1 スキャン、%2 スキャン/秒、最新タイムスタンプ %3 ms</translation>
+    </message>
+    <message>
+        <source>picture paused</source>
+        <translation>表示一時停止中</translation>
+    </message>
+    <message>
+        <source>No scan to save.</source>
+        <translation>保存するスキャンがありません。</translation>
+    </message>
+    <message>
+        <source>Could not write %1: %2</source>
+        <translation>%1 に書き込めません: %2</translation>
+    </message>
+    <message>
+        <source>Saved scan %1 to %2.</source>
+        <translation>スキャン %1 を %2 に保存しました。</translation>
+    </message>
+    <message>
+        <source>Could not write %1.</source>
+        <translation>%1 に書き込めません。</translation>
+    </message>
+    <message>
+        <source>Saved the picture to %1.</source>
+        <translation>画像を %1 に保存しました。</translation>
+    </message>
+    <message>
+        <source>Save scan</source>
+        <translation>スキャンを保存</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV ファイル (*.csv)</translation>
+    </message>
+    <message>
+        <source>Save picture</source>
+        <translation>画像を保存</translation>
+    </message>
+    <message>
+        <source>PNG images (*.png)</source>
+        <translation>PNG 画像 (*.png)</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>MainWindow</source>
@@ -21,6 +207,65 @@
     <message>
         <source>Start Application.</source>
         <translation>アプリケーションを起動しました。</translation>
+    </message>
+    <message>
+        <source>&amp;Sensor</source>
+        <translation>センサ(&amp;S)</translation>
+    </message>
+    <message>
+        <source>&amp;Information...</source>
+        <translation>情報(&amp;I)...</translation>
+    </message>
+    <message>
+        <source>&amp;Live scan...</source>
+        <translation>ライブスキャン(&amp;L)...</translation>
+    </message>
+</context>
+<context>
+    <name>Polar_view</name>
+    <message>
+        <source>angle %1°</source>
+        <translation>角度 %1°</translation>
+    </message>
+    <message>
+        <source>step %1</source>
+        <translation>ステップ %1</translation>
+    </message>
+    <message>
+        <source>index %1</source>
+        <translation>インデックス %1</translation>
+    </message>
+    <message>
+        <source>echo %1</source>
+        <translation>エコー %1</translation>
+    </message>
+    <message>
+        <source>distance %1 mm</source>
+        <translation>距離 %1 mm</translation>
+    </message>
+    <message>
+        <source>intensity %1</source>
+        <translation>強度 %1</translation>
+    </message>
+    <message>
+        <source>%1 m</source>
+        <translation>%1 m</translation>
+    </message>
+    <message>
+        <source>first echo: colour by intensity, low to high</source>
+        <translation>第1エコー: 色は強度 (低→高)</translation>
+    </message>
+    <message>
+        <source>first echo</source>
+        <translation>第1エコー</translation>
+    </message>
+    <message>
+        <source>second echo</source>
+        <translation>第2エコー</translation>
+    </message>
+    <message>
+        <source>third echo</source>
+        <translation>第3エコー</translation>
     </message>
 </context>
 <context>

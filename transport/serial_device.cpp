@@ -1,6 +1,11 @@
 #include "serial_device.h"
 
+#include "line_reader.h"
+#include "system_error.h"
+#include "ticks.h"
+
 #include <stdio.h>
+#include <string.h>
 
 // ---- Platform calls (POSIX terminals) --------------------------------------------------
 
@@ -9,8 +14,9 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -28,14 +34,54 @@ bool make_device_path(char (&path)[path_size], const char* name)
     return length >= 0 && length < path_size;
 }
 
-// Exclusive use: the lock stops other opens by root as well, which the tty flag does not.
+// For some devices (a watchdog) the open alone acts, so one that the kernel files under
+// another class than tty is refused unopened. Pseudo-terminals are not listed; for them
+// the check on the open descriptor decides.
+bool listed_as_other_than_tty(const struct stat& entry)
+{
+#ifdef __linux__
+    char link[64];
+    snprintf(link, sizeof link, "/sys/dev/char/%u:%u/subsystem", major(entry.st_rdev),
+             minor(entry.st_rdev));
+    char target[256];
+    const ssize_t length = readlink(link, target, sizeof target - 1);
+    if (length <= 0) {
+        return false;
+    }
+    target[length] = '\0';
+    const char* slash = strrchr(target, '/');
+    return strcmp(slash ? slash + 1 : target, "tty") != 0;
+#else
+    (void)entry;
+    return false;
+#endif
+}
+
+// Only a terminal is a serial port: a regular file, a pipe or /dev/null named by mistake
+// must not be written to (nor, for a file, cut), so the kind is checked before the open
+// and again on what was opened. Exclusive use: the lock stops other opens by root as
+// well, which the tty flag does not.
 vyr_serial_handle open_device(const char* path)
 {
-    const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    struct stat entry
+    {
+    };
+    if (stat(path, &entry) != 0) {
+        vyr_record_system_error("stat", errno);
         return VYR_SERIAL_INVALID_HANDLE;
     }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (!S_ISCHR(entry.st_mode) || listed_as_other_than_tty(entry)) {
+        vyr_record_system_error("open", ENOTTY);
+        return VYR_SERIAL_INVALID_HANDLE;
+    }
+    const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        vyr_record_system_error("open", errno);
+        return VYR_SERIAL_INVALID_HANDLE;
+    }
+    if (fstat(fd, &entry) != 0 || !S_ISCHR(entry.st_mode) || !isatty(fd) ||
+        flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        vyr_record_system_error("open", errno); // ENOTTY from isatty, EWOULDBLOCK from flock
         close(fd);
         return VYR_SERIAL_INVALID_HANDLE;
     }
@@ -136,14 +182,6 @@ void apply_line_settings(vyr_serial_handle fd, long baudrate)
     }
 }
 
-uint64_t monotonic_ms()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 1000u +
-           static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-}
-
 // Time-out 0: what the device holds now. Otherwise: all size bytes, or whatever came when
 // timeout_ms have passed in all. A negative time-out is an unsigned count of ms.
 int32_t read_device(vyr_serial_handle fd, char* buffer, int32_t size, int32_t timeout_ms)
@@ -151,7 +189,7 @@ int32_t read_device(vyr_serial_handle fd, char* buffer, int32_t size, int32_t ti
     if (size <= 0) {
         return 0;
     }
-    const uint64_t deadline = monotonic_ms() + static_cast<uint32_t>(timeout_ms);
+    const int64_t deadline = monotonic_ms() + static_cast<uint32_t>(timeout_ms);
     int32_t got = 0;
     for (;;) {
         const ssize_t n = read(fd, buffer + got, static_cast<size_t>(size - got));
@@ -165,11 +203,11 @@ int32_t read_device(vyr_serial_handle fd, char* buffer, int32_t size, int32_t ti
         if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
             return got;
         }
-        const uint64_t now = monotonic_ms();
+        const int64_t now = monotonic_ms();
         if (timeout_ms == 0 || now >= deadline) {
             return got;
         }
-        const uint64_t left = deadline - now;
+        const int64_t left = deadline - now;
         pollfd entry{fd, POLLIN, 0};
         const int ready = poll(&entry, 1, left > (1u << 30) ? (1 << 30) : static_cast<int>(left));
         if (ready < 0 && errno != EINTR) {
@@ -181,9 +219,14 @@ int32_t read_device(vyr_serial_handle fd, char* buffer, int32_t size, int32_t ti
     }
 }
 
-// Blocks until everything is written, as the device write does elsewhere.
+// The device keeps no write time-out of its own, and a port whose other side never reads
+// would hold the caller for good: what is not written by then counts as not sent.
+const int32_t write_limit_ms = 2000;
+
+// Everything written, or the count that went out before the limit or an error.
 int32_t write_device(vyr_serial_handle fd, const char* data, int32_t size)
 {
+    const int64_t deadline = monotonic_ms() + write_limit_ms;
     int32_t written = 0;
     while (written < size) {
         const ssize_t n = write(fd, data + written, static_cast<size_t>(size - written));
@@ -194,13 +237,14 @@ int32_t write_device(vyr_serial_handle fd, const char* data, int32_t size)
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n < 0 && errno == EAGAIN) {
-            pollfd entry{fd, POLLOUT, 0};
-            if (poll(&entry, 1, -1) >= 0 || errno == EINTR) {
-                continue;
-            }
+        const int64_t left = deadline - monotonic_ms();
+        if (n == 0 || errno != EAGAIN || left <= 0) {
+            break;
         }
-        break;
+        pollfd entry{fd, POLLOUT, 0};
+        if (poll(&entry, 1, static_cast<int>(left)) < 0 && errno != EINTR) {
+            break;
+        }
     }
     return written;
 }
@@ -217,6 +261,7 @@ int32_t serial_open(vyr_serial* serial, const char* device, long baudrate)
 
     char path[path_size];
     if (!make_device_path(path, device)) {
+        vyr_record_system_error("open", ENAMETOOLONG);
         return -1;
     }
     serial->handle = open_device(path);
@@ -301,47 +346,41 @@ int32_t serial_discard_input(vyr_serial* serial)
     if (serial->handle == VYR_SERIAL_INVALID_HANDLE) {
         return -1;
     }
-    int32_t dropped = serial->has_pushed_back;
+    const int32_t held = serial->has_pushed_back;
     serial->has_pushed_back = 0;
-    char chunk[VYR_SERIAL_RING_STORAGE];
-    dropped += ring_read(&serial->ring, chunk, sizeof chunk);
-    while (dropped < VYR_DISCARD_LIMIT) {
-        const int32_t got = read_device(serial->handle, chunk, sizeof chunk, 0);
-        dropped += got;
-        if (got < static_cast<int32_t>(sizeof chunk)) {
-            break;
-        }
-    }
-    return dropped;
+    return discard_unread(held, &serial->ring, [serial](char* chunk, int32_t size) {
+        return read_device(serial->handle, chunk, size, 0);
+    });
 }
+
+namespace {
+
+// The held byte goes back into the record, and serial_read hands it out first.
+struct Serial_line_source
+{
+    vyr_serial* serial;
+
+    int32_t take_held(char*) { return 0; }
+
+    bool next(char& byte, Line_deadline& deadline)
+    {
+        // Buffered bytes need no wait, and so no look at the clock either.
+        const bool buffered = serial->has_pushed_back || ring_size(&serial->ring) > 0;
+        const int32_t wait = buffered ? serial->current_timeout : deadline.left_ms();
+        return serial_read(serial, &byte, 1, wait) == 1;
+    }
+
+    void hold_back(char byte)
+    {
+        serial->has_pushed_back = 1;
+        serial->pushed_back = byte;
+    }
+};
+
+} // namespace
 
 int32_t serial_readline(vyr_serial* serial, char* buffer, int32_t size, int32_t timeout)
 {
-    if (size <= 0) {
-        return -1;
-    }
-    int32_t count = 0;
-    bool nothing_came = false;
-    while (count < size) {
-        char byte = 0;
-        if (serial_read(serial, &byte, 1, timeout) != 1) {
-            nothing_came = true;
-            break;
-        }
-        if (byte == '\n' || byte == '\r') {
-            break;
-        }
-        buffer[count++] = byte;
-        if (count == size) {
-            serial->has_pushed_back = 1;
-            serial->pushed_back = byte;
-            count = size - 1;
-            break;
-        }
-    }
-    buffer[count] = '\0';
-    if (count > 0) {
-        return count;
-    }
-    return nothing_came ? -1 : 0;
+    Serial_line_source source{serial};
+    return read_line(source, buffer, size, timeout);
 }

@@ -1,5 +1,9 @@
 #include "tcp_client.h"
 
+#include "line_reader.h"
+#include "system_error.h"
+#include "ticks.h"
+
 #include <stddef.h>
 #include <string.h>
 
@@ -62,13 +66,6 @@ Connect start_connect(int32_t sock, const vyr_ipv4_address* peer, int32_t length
     return errno == EINPROGRESS ? Connect::pending : Connect::failed;
 }
 
-int64_t monotonic_ms()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 // False when the socket did not become readable or writable within the limit.
 bool wait_ready(int32_t sock, int32_t limit_ms)
 {
@@ -91,7 +88,11 @@ bool connect_succeeded(int32_t sock)
 {
     int error = 0;
     socklen_t length = sizeof(error);
-    return getsockopt(sock, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    if (getsockopt(sock, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+        error = errno;
+    }
+    errno = error;
+    return error == 0;
 }
 
 // 0 means no limit; a negative time-out is read as an unsigned count, i.e. practically none.
@@ -159,6 +160,7 @@ int32_t tcpclient_open(vyr_tcpclient* client, const char* host, long port)
     client->sock = open_socket();
     client->current_timeout = 0; // a new socket waits without limit
     if (client->sock < 0) {
+        vyr_record_system_error("socket", errno);
         client->sock = -1;
         return -1;
     }
@@ -168,6 +170,7 @@ int32_t tcpclient_open(vyr_tcpclient* client, const char* host, long port)
     const uint32_t address = parse_dotted_quad(host);
     // A port beyond 16 bits would otherwise be cut and reach some other service.
     if (address == no_address || port < 1 || port > 65535) {
+        vyr_record_system_error(address == no_address ? "inet_addr" : "port", EINVAL);
         return fail_open(client, -1);
     }
     fill_address(&client->peer_address, address, port);
@@ -177,12 +180,15 @@ int32_t tcpclient_open(vyr_tcpclient* client, const char* host, long port)
     case Connect::done:
         break;
     case Connect::failed:
+        vyr_record_system_error("connect", errno);
         return fail_open(client, -1);
     case Connect::pending:
         if (!wait_ready(client->sock, connect_limit_ms)) {
+            vyr_record_system_error("connect", ETIMEDOUT);
             return fail_open(client, -2);
         }
         if (!connect_succeeded(client->sock)) {
+            vyr_record_system_error("connect", errno);
             return fail_open(client, -1);
         }
         break;
@@ -240,51 +246,50 @@ int32_t tcpclient_discard_input(vyr_tcpclient* client)
     if (client->sock == -1) {
         return -1;
     }
-    int32_t dropped = client->pushed_back > 0 ? 1 : 0;
+    const int32_t held = client->pushed_back > 0 ? 1 : 0;
     client->pushed_back = -1;
-    char chunk[VYR_TCPCLIENT_RING_STORAGE];
-    dropped += ring_read(&client->ring, chunk, sizeof chunk);
-    while (dropped < VYR_DISCARD_LIMIT) {
-        const int32_t got = receive_ready(client->sock, chunk, sizeof chunk);
-        dropped += got;
-        if (got < static_cast<int32_t>(sizeof chunk)) {
-            break;
-        }
-    }
-    return dropped;
+    return discard_unread(held, &client->ring, [client](char* chunk, int32_t size) {
+        return receive_ready(client->sock, chunk, size);
+    });
 }
+
+namespace {
+
+// The held byte stays with the line reading: a plain read does not see it.
+struct Tcp_line_source
+{
+    vyr_tcpclient* client;
+
+    int32_t take_held(char* first)
+    {
+        if (client->pushed_back <= 0) {
+            return 0;
+        }
+        *first = static_cast<char>(client->pushed_back);
+        client->pushed_back = -1;
+        return 1;
+    }
+
+    bool next(char& byte, Line_deadline& deadline)
+    {
+        // Most bytes are in the ring already; only a dry ring needs the clock and the read.
+        if (ring_read(&client->ring, &byte, 1) == 1) {
+            return true;
+        }
+        int32_t wait = deadline.left_ms();
+        if (wait == 0 && deadline.has_end()) {
+            wait = poll_timeout_ms; // to the socket 0 would mean no limit at all
+        }
+        return tcpclient_read(client, &byte, 1, wait) == 1;
+    }
+
+    void hold_back(char byte) { client->pushed_back = static_cast<unsigned char>(byte); }
+};
+
+} // namespace
 
 int32_t tcpclient_readline(vyr_tcpclient* client, char* buffer, int32_t size, int32_t timeout)
 {
-    if (size <= 0) {
-        return -1;
-    }
-    int32_t count = 0;
-    bool last_read_delivered = false;
-    bool full = false;
-    if (client->pushed_back > 0) {
-        buffer[count++] = static_cast<char>(client->pushed_back);
-        client->pushed_back = -1;
-        full = count == size;
-    }
-    while (!full && count < size) {
-        char byte = 0;
-        // Most bytes are in the ring already; only a dry ring needs the full read.
-        last_read_delivered = ring_read(&client->ring, &byte, 1) == 1 ||
-                              tcpclient_read(client, &byte, 1, timeout) == 1;
-        if (!last_read_delivered || byte == '\n' || byte == '\r') {
-            break;
-        }
-        buffer[count++] = byte;
-        full = count == size;
-    }
-    if (full) {
-        client->pushed_back = static_cast<unsigned char>(buffer[count - 1]);
-        count = size - 1;
-    }
-    buffer[count] = '\0';
-    if (count > 0) {
-        return count;
-    }
-    return last_read_delivered ? 0 : -1;
+    Tcp_line_source source{client};
+    return read_line(source, buffer, size, timeout);
 }

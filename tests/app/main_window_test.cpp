@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGridLayout>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
 #include <QStatusBar>
@@ -99,7 +100,17 @@ private slots:
 
         QCOMPARE(window.statusBar()->objectName(), QString("statusBar"));
         QCOMPARE(window.menuBar()->objectName(), QString("menuBar"));
-        QVERIFY(window.menuBar()->actions().isEmpty());
+        // The one menu, whose entries wait for a connected sensor.
+        QCOMPARE(window.menuBar()->actions().size(), 1);
+        QMenu* sensor = window.menuBar()->actions().first()->menu();
+        QVERIFY(sensor);
+        QCOMPARE(sensor->title(), QString("&Sensor"));
+        QStringList entries;
+        for (const QAction* action : sensor->actions()) {
+            entries << action->text();
+            QVERIFY(!action->isEnabled());
+        }
+        QCOMPARE(entries, QStringList({"&Information...", "&Live scan..."}));
     }
 
     void status_text_is_replaced_and_kept()

@@ -5,6 +5,7 @@
 #include "main_window.h"
 #include "panel_test_support.h"
 #include "qvyr_connector.h"
+#include "simulator.h"
 
 #include <QDir>
 #include <QFile>
@@ -72,6 +73,51 @@ private slots:
         const auto* panel = window.findChild<QVyr_connector*>();
         QVERIFY(panel->rdb_ethernet->isChecked());
         QCOMPARE(panel->cmb_device_num->currentText(), QString("0"));
+    }
+
+    // A port number is whole or it is 0: a value cut to 32 bits would show, and reach,
+    // some other port. "{P}" stands for the live sensor's port.
+    void port_numbers_out_of_range_read_as_zero_data()
+    {
+        QTest::addColumn<QString>("port_text");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("outcome"); // empty: not connected
+        QTest::newRow("the sensor's port") << "{P}" << "{P}" << "Success";
+        QTest::newRow("2^32 + port") << "{2^32+P}" << "0" << "Fail";
+        QTest::newRow("65536 + port") << "{65536+P}" << "0" << "Fail";
+        QTest::newRow("11 digits") << "99999999999" << "0" << "Fail";
+        QTest::newRow("negative") << "-{P}" << "0" << "";
+        QTest::newRow("zero") << "0" << "0" << "";
+        QTest::newRow("trailing letters") << "{P}ab" << "0" << "";
+        QTest::newRow("highest") << "65535" << "65535" << "";
+        QTest::newRow("lowest") << "1" << "1" << "";
+    }
+
+    void port_numbers_out_of_range_read_as_zero()
+    {
+        QFETCH(QString, port_text);
+        QFETCH(QString, shown);
+        QFETCH(QString, outcome);
+        vyr_sim::Simulator sensor;
+        QVERIFY(sensor.start_tcp(0));
+        const qlonglong port = sensor.tcp_port();
+        const auto fill = [port](QString text) {
+            return text.replace("{2^32+P}", QString::number((qlonglong(1) << 32) + port))
+                .replace("{65536+P}", QString::number(65536 + port))
+                .replace("{P}", QString::number(port));
+        };
+
+        Scoped_working_directory folder;
+        QVERIFY(write_bytes("[General]\nip_address=127.0.0.1\nport_num=" +
+                            fill(port_text).toLatin1() + "\n"));
+        MainWindow window;
+        auto* panel = window.findChild<QVyr_connector*>();
+        QCOMPARE(panel->cmb_device_num->currentText(), fill(shown));
+        if (!outcome.isEmpty()) {
+            QTest::mouseClick(panel->btn_connect, Qt::LeftButton);
+            QCOMPARE(window.findChild<QStatusBar*>()->currentMessage(), "Connect : " + outcome);
+            QCOMPARE(sensor.connections_accepted(), outcome == "Success" ? 1 : 0);
+        }
     }
 
     void an_enormous_file_gives_the_defaults()

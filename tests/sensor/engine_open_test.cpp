@@ -117,8 +117,10 @@ TEST_F(Sim_test, RefusedTcpConnectionIsEthernetOpenError)
               VYR_ETHERNET_OPEN_ERROR);
     EXPECT_STREQ(vyr_error_text(&sensor), "could not open ethernet port.");
     EXPECT_EQ(vyr_open(&sensor, 2, "127.0.0.1", unused_tcp_port()), VYR_INVALID_RESPONSE);
-    EXPECT_EQ(vyr_open(&sensor, VYR_SERIAL, "/nonexistent/tty", 115200), VYR_SERIAL_OPEN_ERROR);
-    EXPECT_STREQ(vyr_error_text(&sensor), "could not open serial device.");
+    for (const char* device : {"/nonexistent/tty", "/dev/null"}) {
+        EXPECT_EQ(vyr_open(&sensor, VYR_SERIAL, device, 115200), VYR_SERIAL_OPEN_ERROR);
+        EXPECT_STREQ(vyr_error_text(&sensor), "could not open serial device.");
+    }
     EXPECT_EQ(sensor.is_active, 0);
 }
 

@@ -6,7 +6,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -98,11 +100,55 @@ TEST(ConnectionDispatch, FailedOpensGiveNegativeResults)
     EXPECT_EQ(open_descriptor_count(), descriptors_before);
 }
 
+// One open connection of either kind, with the far end played by the test.
+class EitherLink : public ::testing::TestWithParam<int32_t>
+{
+protected:
+    void SetUp() override
+    {
+        if (GetParam() == VYR_ETHERNET) {
+            ASSERT_EQ(connection_open(&connection, VYR_ETHERNET, "127.0.0.1", server.port()), 0);
+            ASSERT_TRUE(server.accept_peer());
+        } else {
+            ASSERT_EQ(connection_open(&connection, VYR_SERIAL, terminal.device_path().c_str(),
+                                      115200),
+                      0);
+        }
+    }
+    void TearDown() override
+    {
+        if (trickler.joinable()) {
+            trickler.join();
+        }
+        connection_close(&connection);
+    }
+
+    void send(const std::string& bytes)
+    {
+        GetParam() == VYR_ETHERNET ? server.send(bytes) : terminal.send(bytes);
+    }
+    // One byte every gap_ms, as a slow or disturbed sensor answers.
+    void trickle(const std::string& bytes, int gap_ms)
+    {
+        trickler = std::thread([this, bytes, gap_ms] {
+            for (const char byte : bytes) {
+                send(std::string(1, byte));
+                std::this_thread::sleep_for(std::chrono::milliseconds(gap_ms));
+            }
+        });
+    }
+
+    LoopbackServer server;
+    PseudoTerminal terminal;
+    vyr_connection connection;
+    std::thread trickler;
+};
+
 // Unread input is gone (held-back byte, ring and what the system holds) without a wait,
 // and what comes after it is read as usual.
-template <class Peer> void expect_discard_drops_only_what_came(vyr_connection& connection, Peer& peer)
+TEST_P(EitherLink, DiscardInputDropsUnreadBytesWithoutWaiting)
 {
-    peer.send(std::string(100, 'x') + "\nstale\n");
+    send(std::string(100, 'x') + "\nstale\n");
     int32_t result = 0;
     EXPECT_EQ(line_of(connection, result).size(), 71u);
     usleep(50 * 1000); // the rest is in the system's queue by now
@@ -110,25 +156,48 @@ template <class Peer> void expect_discard_drops_only_what_came(vyr_connection& c
     EXPECT_EQ(connection_discard_input(&connection), 29 + 1 + 6);
     EXPECT_LT(watch.elapsed_ms(), 50);
     EXPECT_EQ(connection_discard_input(&connection), 0);
-    peer.send("fresh\n");
+    send("fresh\n");
     EXPECT_EQ(line_of(connection, result), "fresh");
     connection_close(&connection);
     EXPECT_EQ(connection_discard_input(&connection), -1);
 }
 
-TEST(ConnectionDispatch, DiscardInputDropsUnreadBytesWithoutWaiting)
+// The time-out is for the whole line, however slowly its bytes come; a line cut by it
+// is returned as it is, and what follows is read by the next line read.
+TEST_P(EitherLink, TimeOutBoundsTheWholeLineAndLosesNothing)
 {
-    LoopbackServer server;
-    vyr_connection tcp;
-    ASSERT_EQ(connection_open(&tcp, VYR_ETHERNET, "127.0.0.1", server.port()), 0);
-    ASSERT_TRUE(server.accept_peer());
-    expect_discard_drops_only_what_came(tcp, server);
-
-    PseudoTerminal terminal;
-    vyr_connection serial;
-    ASSERT_EQ(connection_open(&serial, VYR_SERIAL, terminal.device_path().c_str(), 115200), 0);
-    expect_discard_drops_only_what_came(serial, terminal);
+    struct Case
+    {
+        int gap_ms;
+        int32_t timeout;
+        bool cut;
+    };
+    const std::string text = "ABCDEFGH";
+    for (const Case c : {Case{120, 400, true}, Case{40, 1000, false}}) {
+        SCOPED_TRACE(c.timeout);
+        trickle(text + "\n", c.gap_ms);
+        Stopwatch watch;
+        int32_t result = 0;
+        std::string line = line_of(connection, result, c.timeout);
+        const long took = watch.elapsed_ms();
+        EXPECT_LT(took, c.timeout + 150);
+        if (c.cut) {
+            EXPECT_GE(took, c.timeout - 10);
+            EXPECT_GE(result, 2);
+            EXPECT_LT(result, static_cast<int32_t>(text.size()));
+            while (result > 0 && line.size() < text.size()) {
+                line += line_of(connection, result, 1000);
+            }
+        }
+        EXPECT_EQ(line, text);
+        trickler.join();
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Transports, EitherLink, ::testing::Values(VYR_SERIAL, VYR_ETHERNET),
+                         [](const ::testing::TestParamInfo<int32_t>& info) {
+                             return std::string(info.param == VYR_SERIAL ? "Serial" : "Tcp");
+                         });
 
 // A record that was never opened must not act on descriptor 0.
 TEST(ConnectionDispatch, NeverOpenedConnectionTouchesNoDescriptor)

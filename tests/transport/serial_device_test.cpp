@@ -3,6 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+
 #include <string>
 #include <vector>
 
@@ -141,6 +149,19 @@ TEST_F(SerialDevice, EmptyRequestsLeaveTheHeldBackByteAlone)
     EXPECT_EQ(text, "z");
 }
 
+// The other side never reads: once its buffer is full the write gives up and tells how
+// much went out, instead of holding the caller for good.
+TEST_F(SerialDevice, WriteToAPortThatNeverReadsGivesUpAfterItsTimeOut)
+{
+    const std::string flood(1 << 20, 'x');
+    Stopwatch watch;
+    const int32_t written = serial_write(&serial, flood.data(), static_cast<int32_t>(flood.size()));
+    EXPECT_GE(watch.elapsed_ms(), 1900);
+    EXPECT_LT(watch.elapsed_ms(), 3000);
+    EXPECT_GT(written, 0);
+    EXPECT_LT(written, static_cast<int32_t>(flood.size()));
+}
+
 TEST_F(SerialDevice, DeviceInUseCannotBeOpenedTwice)
 {
     vyr_serial second;
@@ -178,21 +199,57 @@ TEST_F(SerialDevice, ClosedDeviceDeliversOnlyTheHeldBackByte)
     EXPECT_EQ(readline(text), -1);
 }
 
-TEST(SerialOpen, MissingOrOverlongDevicesFailAndStayClosed)
+bool can_lock(const std::string& path)
 {
-    const int descriptors_before = open_descriptor_count();
-    vyr_serial serial;
-    EXPECT_EQ(serial_open(&serial, "/dev/no-such-port", 115200), -1);
-    EXPECT_EQ(serial_open(&serial, "ttyNOSUCH9", 115200), -1);
-    EXPECT_EQ(serial_open(&serial, nullptr, 115200), -1);
-    EXPECT_EQ(serial_open(&serial, std::string(300, 'x').c_str(), 115200), -1);
-    EXPECT_EQ(serial.handle, VYR_SERIAL_INVALID_HANDLE);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool locked = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
+    if (fd >= 0) {
+        close(fd);
+    }
+    return locked;
+}
 
-    char buffer[4];
-    EXPECT_EQ(serial_read(&serial, buffer, 4, 0), -1);
-    EXPECT_EQ(serial_readline(&serial, buffer, 4, 0), -1);
-    EXPECT_EQ(serial_write(&serial, "QT\n", 3), -1);
+std::string contents_of(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// Absent devices, names that do not fit, and things that are no serial port at all (a
+// file typed by mistake, a pipe, a device that is no terminal) fail the same way and are
+// neither written nor locked nor cut.
+TEST(SerialOpen, AnythingButATerminalFailsAndIsLeftAlone)
+{
+    char folder_template[] = "/tmp/vyr-serial-XXXXXX";
+    ASSERT_NE(mkdtemp(folder_template), nullptr);
+    const std::string folder = folder_template;
+    const std::string file = folder + "/settings.txt";
+    const std::string fifo = folder + "/pipe";
+    std::ofstream(file) << "keep me\n";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+
+    const int descriptors_before = open_descriptor_count();
+    const std::string overlong(300, 'x');
+    for (const char* device : {"/dev/no-such-port", "ttyNOSUCH9", overlong.c_str(), file.c_str(),
+                               fifo.c_str(), "/dev/null", "null", folder.c_str()}) {
+        SCOPED_TRACE(device);
+        vyr_serial serial;
+        EXPECT_EQ(serial_open(&serial, device, 115200), -1);
+        EXPECT_EQ(serial.handle, VYR_SERIAL_INVALID_HANDLE);
+        char buffer[4];
+        EXPECT_EQ(serial_read(&serial, buffer, 4, 0), -1);
+        EXPECT_EQ(serial_readline(&serial, buffer, 4, 0), -1);
+        EXPECT_EQ(serial_write(&serial, "QT\n", 3), -1);
+    }
+    vyr_serial serial;
+    EXPECT_EQ(serial_open(&serial, nullptr, 115200), -1);
     EXPECT_EQ(open_descriptor_count(), descriptors_before);
+    EXPECT_EQ(contents_of(file), "keep me\n");
+    EXPECT_TRUE(can_lock(file));
+
+    unlink(file.c_str());
+    unlink(fifo.c_str());
+    rmdir(folder.c_str());
 }
 
 } // namespace

@@ -1,0 +1,66 @@
+#include "connect_reason.h"
+
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+
+std::string connect_reason(const vyr_system_error& error, bool serial)
+{
+    const std::string_view call = error.call ? error.call : "";
+    switch (error.number) {
+    case 0:
+        return "no answer from a sensor";
+    case EACCES:
+    case EPERM:
+        return serial ? "permission denied (add yourself to the group dialout: sudo usermod "
+                        "-aG dialout $USER, then log in again)"
+                      : "permission denied";
+    case ENOENT:
+        return "no such device";
+    case ENOTTY:
+        return "not a serial port";
+    case ENAMETOOLONG:
+        return "device name too long";
+    case EWOULDBLOCK:
+    case EBUSY:
+        return "in use by another program";
+    case ECONNREFUSED:
+        return "connection refused";
+    case ETIMEDOUT:
+        return "no answer within 2 s";
+    case ENETUNREACH:
+        return "network unreachable";
+    case EHOSTUNREACH:
+        return "host unreachable";
+    case EINVAL:
+        if (call == "inet_addr") {
+            return "not an IPv4 address";
+        }
+        if (call == "port") {
+            return "port out of range";
+        }
+        break;
+    default:
+        break;
+    }
+    return std::string(call) + ": " + std::strerror(error.number);
+}
+
+bool is_ipv4_address(const std::string& text)
+{
+    size_t begin = 0;
+    for (int part = 0; part < 4; ++part) {
+        const size_t end = part < 3 ? text.find('.', begin) : text.size();
+        if (end == std::string::npos) {
+            return false;
+        }
+        const std::string field = text.substr(begin, end - begin);
+        if (field.empty() || field.size() > 3 ||
+            field.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoi(field) > 255) {
+            return false;
+        }
+        begin = end + 1;
+    }
+    return true;
+}

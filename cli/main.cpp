@@ -1,0 +1,35 @@
+// vyr: the sensor's settings, information and measurement from a shell.
+
+#include "commands.h"
+#include "run.h"
+
+#include <CLI/CLI.hpp>
+
+int main(int argc, char** argv)
+{
+    CLI::App app("vyr: set up and read VYR scanning laser range sensors over TCP or a serial line.",
+                 "vyr");
+    app.set_version_flag("--version", std::string("vyr ") + VYR_VERSION);
+    app.require_subcommand(1);
+    app.fallthrough();
+    Common common;
+    add_common_options(app, common);
+    add_ports_command(app, common);
+    add_info_command(app, common);
+    add_maintenance_commands(app, common);
+    add_scan_command(app, common);
+    app.footer("Exit codes: 0 success, 1 the sensor refused or answered wrongly, 2 usage error, "
+               "3 could not connect; with several targets the highest of them.\n"
+               "Examples:\n"
+               "  vyr info --host 192.168.0.10\n"
+               "  vyr heater on --hosts fleet.txt --json\n"
+               "  vyr scan --serial ttyACM0 --count 100 > scans.csv\n"
+               "Each subcommand has its own --help.");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        // Help and version are successes; every other parse failure is a usage error.
+        return app.exit(error) == 0 ? exit_ok : exit_usage;
+    }
+    return common.exit_code;
+}

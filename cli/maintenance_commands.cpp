@@ -1,0 +1,205 @@
+// heater, phase, address and reboot: the setting commands of the window's panels, for
+// one sensor or many.
+
+#include "commands.h"
+#include "connect_reason.h"
+#include "run.h"
+#include "setting_commands.h"
+#include "vyr_driver.h"
+
+#include <CLI/CLI.hpp>
+#include <cstring>
+
+namespace {
+
+namespace sc = setting_commands;
+
+// Keeps what the last exchange received, so that a refusal can say what came back.
+class Recording_link : public sc::Maintenance_link
+{
+public:
+    using Maintenance_link::Maintenance_link;
+
+    bool receive(std::string& response, const std::string& expected_status,
+                 int time_out_ms) override
+    {
+        const bool accepted = Maintenance_link::receive(response, expected_status, time_out_ms);
+        response_ = response;
+        time_out_ms_ = time_out_ms;
+        return accepted;
+    }
+
+    // Why the last exchange failed, in words.
+    std::string why() const
+    {
+        const std::vector<std::string> lines = sc::split_lines(response_);
+        if (response_ == "\n" || lines.size() < 2) {
+            return "no answer within " + std::to_string(time_out_ms_) + " ms";
+        }
+        if (response_.size() < 2 || response_.compare(response_.size() - 2, 2, "\n\n") != 0) {
+            return "the reply did not end within " + std::to_string(time_out_ms_) + " ms";
+        }
+        return "the sensor answered status \"" + lines[1] + "\"";
+    }
+
+private:
+    std::string response_;
+    int time_out_ms_ = 0;
+};
+
+bool reboot_went_through(kvt::Vyr_driver& driver)
+{
+    return std::strcmp(driver.last_error_text(), "no error.") == 0;
+}
+
+// "192.168.0.10" as the four field texts; false unless four numbers 0..255.
+bool address_fields(const std::string& text, sc::Address& fields)
+{
+    if (!is_ipv4_address(text)) {
+        return false;
+    }
+    size_t begin = 0;
+    for (std::string& field : fields) {
+        const size_t end = std::min(text.find('.', begin), text.size());
+        field = text.substr(begin, end - begin);
+        begin = end + 1;
+    }
+    return true;
+}
+
+struct Address_request
+{
+    std::string ip, mask, gateway;
+    sc::Address_form form = sc::Address_form::automatic;
+};
+
+int change_address(Common& common, const Address_request& request)
+{
+    sc::Network_settings settings;
+    const std::pair<const std::string*, sc::Address*> parts[] = {
+        {&request.ip, &settings.ip_address},
+        {&request.mask, &settings.subnet_mask},
+        {&request.gateway, &settings.default_gateway},
+    };
+    for (const auto& [text, fields] : parts) {
+        if (!address_fields(*text, *fields)) {
+            return usage_error("\"" + *text + "\": not an IPv4 address (four numbers 0..255 with dots)");
+        }
+    }
+    std::vector<Target> targets;
+    if (!collect_targets(common, targets)) {
+        return exit_usage;
+    }
+    // Sensors on one network that took the same address would all be lost at once.
+    if (targets.size() > 1) {
+        return usage_error("address set changes one sensor at a time; name exactly one target");
+    }
+    return run_on_targets(common, "address", targets, [&](kvt::Vyr_driver& driver, Result& result) {
+        Recording_link link(driver);
+        switch (sc::change_address(link, settings, request.form)) {
+        case sc::Address_result::changed:
+            result.fields = {{"address", request.ip}, {"netmask", request.mask},
+                             {"gateway", request.gateway}, {"rebooted", true}};
+            break;
+        case sc::Address_result::refused:
+            result.fail(exit_refused, "the sensor did not take the new address", link.why());
+            break;
+        case sc::Address_result::reboot_failed:
+            result.fields = {{"address", request.ip}, {"rebooted", false}};
+            result.fail(exit_refused, driver.last_error_text(),
+                        "the sensor took the new address, but did not reboot; it takes effect "
+                        "at its next start");
+            break;
+        }
+    });
+}
+
+void add_heater(CLI::App& app, Common& common)
+{
+    static std::string state;
+    CLI::App* heater = app.add_subcommand("heater", "Switch the sensor's heater on or off");
+    heater->add_option("state", state, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
+    heater->footer("Examples:\n  vyr heater on --host 192.168.0.10\n  vyr heater off --hosts fleet.txt");
+    heater->callback([&common] {
+        const bool on = state == "on";
+        common.exit_code = run_on_named_targets(common, "heater", [on](kvt::Vyr_driver& driver, Result& result) {
+            Recording_link link(driver);
+            if (sc::set_heater(link, on)) {
+                result.fields["heater"] = on ? "on" : "off";
+            } else {
+                result.fail(exit_refused, "the sensor did not take the heater command", link.why());
+            }
+        });
+    });
+}
+
+void add_phase(CLI::App& app, Common& common)
+{
+    static int degrees = -1;
+    CLI::App* phase = app.add_subcommand("phase", "Print the sensor's phase, or set it with: phase set N");
+    phase->footer("Examples:\n  vyr phase --host 192.168.0.10\n  vyr phase set 45 --host 192.168.0.10");
+    CLI::App* set = phase->add_subcommand("set", "Set the phase, a whole number of degrees 0..359");
+    set->add_option("degrees", degrees, "0..359")->required()->check(CLI::Range(0, 359));
+    set->footer("Example:\n  vyr phase set 45 --host 192.168.0.10");
+    phase->callback([&common, set] {
+        const bool setting = set->parsed();
+        const int value = degrees;
+        common.exit_code = run_on_named_targets(common, "phase", [=](kvt::Vyr_driver& driver, Result& result) {
+            Recording_link link(driver);
+            const int phase = setting ? (sc::set_phase(link, value) ? value : -1) : sc::get_phase(link);
+            if (phase >= 0) {
+                result.fields["phase"] = phase;
+            } else {
+                result.fail(exit_refused, setting ? "the sensor did not take the phase"
+                                                  : "the sensor did not report its phase",
+                            link.why());
+            }
+        });
+    });
+}
+
+void add_address(CLI::App& app, Common& common)
+{
+    static Address_request request;
+    CLI::App* address = app.add_subcommand("address", "Change the sensor's network address: address set IP MASK GATEWAY");
+    address->require_subcommand(1);
+    CLI::App* set = address->add_subcommand("set", "Send the new address, mask and gateway, then reboot the sensor");
+    set->add_option("ip", request.ip, "New IP address")->required();
+    set->add_option("mask", request.mask, "Subnet mask")->required();
+    set->add_option("gateway", request.gateway, "Default gateway")->required();
+    const std::map<std::string, sc::Address_form> forms = {
+        {"auto", sc::Address_form::automatic},
+        {"compact", sc::Address_form::compact},
+        {"dotted", sc::Address_form::dotted}};
+    set->add_option("--form", request.form, "auto (compact, then dotted), compact or dotted")
+        ->transform(CLI::CheckedTransformer(forms, CLI::ignore_case))
+        ->default_str("auto");
+    set->footer("Example:\n  vyr address set 192.168.0.11 255.255.255.0 192.168.0.1 --host 192.168.0.10");
+    set->callback([&common] { common.exit_code = change_address(common, request); });
+}
+
+void add_reboot(CLI::App& app, Common& common)
+{
+    CLI::App* reboot = app.add_subcommand("reboot", "Restart the sensor");
+    reboot->footer("Example:\n  vyr reboot --host 192.168.0.10");
+    reboot->callback([&common] {
+        common.exit_code = run_on_named_targets(common, "reboot", [](kvt::Vyr_driver& driver, Result& result) {
+            driver.reboot();
+            if (reboot_went_through(driver)) {
+                result.fields["rebooted"] = true;
+            } else {
+                result.fail(exit_refused, driver.last_error_text(), "the sensor did not confirm the reboot");
+            }
+        });
+    });
+}
+
+} // namespace
+
+void add_maintenance_commands(CLI::App& app, Common& common)
+{
+    add_heater(app, common);
+    add_phase(app, common);
+    add_address(app, common);
+    add_reboot(app, common);
+}

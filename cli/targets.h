@@ -1,0 +1,44 @@
+#ifndef VYR_CLI_TARGETS_H
+#define VYR_CLI_TARGETS_H
+
+// The sensors one run talks to, as named on the command line or in a hosts file.
+
+#include <string>
+#include <vector>
+
+namespace kvt {
+class Vyr_driver;
+}
+
+struct Target
+{
+    bool serial = false;
+    std::string address; // IPv4 text or "localhost"; or the serial device
+    long number = 0;     // TCP port, or serial baud rate
+
+    std::string name() const; // "127.0.0.1:10940", "/dev/ttyACM0"
+};
+
+constexpr long default_port = 10940;
+constexpr long default_baud = 115200;
+
+// "ADDR[:PORT]"; false with the reason in error.
+bool parse_host(const std::string& text, Target& target, std::string& error);
+// One target a line; '#' starts a comment, blank lines are ignored.
+bool read_hosts_file(const std::string& path, std::vector<Target>& targets, std::string& error);
+
+// A decimal number within [low, high], digits only.
+bool parse_number(const std::string& text, long low, long high, long& value);
+
+// Why an open failed, beside the driver's text.
+struct Failure
+{
+    std::string text;   // the driver's own error text
+    std::string reason; // what the system said, in words; may be empty
+};
+
+// Opens driver on target; a positive time_out_ms then becomes the reply time-out.
+bool open_target(kvt::Vyr_driver& driver, const Target& target, int time_out_ms,
+                 Failure& failure);
+
+#endif

@@ -1,0 +1,271 @@
+#include "live_scan_window.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <string>
+
+#include "polar_view.h"
+
+namespace {
+
+// A frame's worth: scans that come faster are dropped, not drawn.
+constexpr int take_interval_ms = 15;
+
+QPushButton* add_button(QHBoxLayout* row, const QString& name, const QString& text)
+{
+    auto* button = new QPushButton(text);
+    button->setObjectName(name);
+    row->addWidget(button);
+    return button;
+}
+
+} // namespace
+
+Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
+    : QWidget(parent, Qt::Window), lidar_(lidar), worker_(lidar)
+{
+    setObjectName("Live_scan_window");
+    setWindowTitle(tr("Live scan"));
+
+    auto* controls = new QHBoxLayout;
+    kind_ = new QComboBox;
+    kind_->setObjectName("cmb_kind");
+    kind_->addItem(tr("Distance"), kvt::Lidar::Range);
+    kind_->addItem(tr("Distance + intensity"), kvt::Lidar::Range_intensity);
+    kind_->addItem(tr("Multi-echo"), kvt::Lidar::Multi_echo);
+    kind_->addItem(tr("Multi-echo + intensity"), kvt::Lidar::Multi_echo_intensity);
+    controls->addWidget(kind_);
+    start_button_ = add_button(controls, "btn_start", tr("Start"));
+    stop_button_ = add_button(controls, "btn_stop", tr("Stop"));
+    pause_button_ = add_button(controls, "btn_pause", tr("Pause"));
+    pause_button_->setCheckable(true);
+    QPushButton* fit_button = add_button(controls, "btn_fit", tr("Fit"));
+    save_scan_button_ = add_button(controls, "btn_save_scan", tr("Save scan..."));
+    QPushButton* save_picture_button = add_button(controls, "btn_save_picture",
+                                                  tr("Save picture..."));
+    controls->addStretch(1);
+
+    view_ = new Polar_view;
+    view_->setObjectName("polar_view");
+    status_ = new QLabel(tr("Stopped."));
+    status_->setObjectName("lbl_status");
+    hover_ = new QLabel;
+    hover_->setObjectName("lbl_hover");
+
+    auto* column = new QVBoxLayout(this);
+    column->addLayout(controls);
+    column->addWidget(view_, 1);
+    column->addWidget(status_);
+    column->addWidget(hover_);
+
+    take_timer_.setSingleShot(true);
+    connect(&take_timer_, &QTimer::timeout, this, &Live_scan_window::take_scan);
+    connect(start_button_, &QPushButton::clicked, this, &Live_scan_window::start);
+    connect(stop_button_, &QPushButton::clicked, this, &Live_scan_window::stop);
+    connect(pause_button_, &QPushButton::toggled, this, &Live_scan_window::pause_toggled);
+    connect(fit_button, &QPushButton::clicked, view_, &Polar_view::fit);
+    connect(save_scan_button_, &QPushButton::clicked, this, &Live_scan_window::ask_save_scan);
+    connect(save_picture_button, &QPushButton::clicked, this,
+            &Live_scan_window::ask_save_picture);
+    connect(kind_, &QComboBox::currentIndexChanged, this,
+            &Live_scan_window::restart_with_new_kind);
+    connect(view_, &Polar_view::hover_changed, hover_, &QLabel::setText);
+    update_buttons();
+    resize(720, 640);
+}
+
+Live_scan_window::~Live_scan_window()
+{
+    worker_.stop();
+}
+
+void Live_scan_window::set_available(bool available)
+{
+    available_ = available;
+    if (!available) {
+        stop();
+    }
+    update_buttons();
+}
+
+void Live_scan_window::start()
+{
+    if (!available_ || !lidar_.is_open()) {
+        status_->setText(tr("Not connected."));
+        return;
+    }
+    if (worker_.running()) {
+        return;
+    }
+    const auto type = static_cast<kvt::Lidar::measurement_type>(kind_->currentData().toInt());
+    view_->set_area(lidar_.step_to_deg(lidar_.min_step()), lidar_.step_to_deg(lidar_.max_step()),
+                    lidar_.min_distance(), lidar_.max_distance());
+    rate_ = 0;
+    rate_base_ = 0;
+    rate_clock_.start();
+    since_take_.start();
+    have_scan_ = false;
+    worker_.start(type, [this] {
+        QMetaObject::invokeMethod(this, &Live_scan_window::scan_waiting, Qt::QueuedConnection);
+    });
+    status_->setText(tr("Starting..."));
+    update_buttons();
+    emit running_changed(true);
+}
+
+void Live_scan_window::stop()
+{
+    if (!worker_.running()) {
+        return;
+    }
+    worker_.stop();
+    take_timer_.stop();
+    status_->setText(tr("Stopped after %1 scans.").arg(worker_.scans_read()));
+    update_buttons();
+    emit running_changed(false);
+}
+
+void Live_scan_window::finish(const QString& text)
+{
+    worker_.stop();
+    take_timer_.stop();
+    status_->setText(text);
+    update_buttons();
+    emit running_changed(false);
+}
+
+void Live_scan_window::closeEvent(QCloseEvent* event)
+{
+    stop();
+    event->accept();
+}
+
+void Live_scan_window::scan_waiting()
+{
+    if (!worker_.running()) {
+        return;
+    }
+    if (worker_.ended()) {
+        take_scan();
+        finish(tr("Measurement stopped: %1").arg(QString::fromLatin1(worker_.error().c_str())));
+        return;
+    }
+    if (!take_timer_.isActive()) {
+        take_timer_.start(std::max<int>(0, take_interval_ms - int(since_take_.elapsed())));
+    }
+}
+
+void Live_scan_window::take_scan()
+{
+    if (!worker_.take(incoming_)) {
+        return;
+    }
+    since_take_.restart();
+    last_time_stamp_ = incoming_.time_stamp;
+    if (!pause_button_->isChecked()) {
+        view_->show_scan(incoming_);
+        have_scan_ = true;
+        save_scan_button_->setEnabled(true);
+    }
+    show_counts();
+}
+
+void Live_scan_window::show_counts()
+{
+    const long count = worker_.scans_read();
+    const qint64 elapsed = rate_clock_.elapsed();
+    if (elapsed >= 1000) {
+        rate_ = (count - rate_base_) * 1000.0 / elapsed;
+        rate_base_ = count;
+        rate_clock_.restart();
+    }
+    QString text = tr("%1 scans, %2 scans/s, last time stamp %3 ms")
+                       .arg(count)
+                       .arg(rate_, 0, 'f', 1)
+                       .arg(last_time_stamp_);
+    if (pause_button_->isChecked()) {
+        text += ", " + tr("picture paused");
+    }
+    status_->setText(text);
+}
+
+void Live_scan_window::pause_toggled(bool)
+{
+    if (worker_.running()) {
+        show_counts();
+    }
+}
+
+void Live_scan_window::restart_with_new_kind()
+{
+    if (worker_.running()) {
+        stop();
+        start();
+    }
+}
+
+void Live_scan_window::update_buttons()
+{
+    const bool running = worker_.running();
+    start_button_->setEnabled(available_ && !running);
+    stop_button_->setEnabled(running);
+    save_scan_button_->setEnabled(have_scan_);
+}
+
+bool Live_scan_window::save_scan(const QString& path)
+{
+    const kvt::Scan_record& scan = view_->scan();
+    if (scan.size() == 0) {
+        hover_->setText(tr("No scan to save."));
+        return false;
+    }
+    std::string text = kvt::scan_csv_header;
+    text += '\n';
+    kvt::append_scan_csv_rows(scan, text);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(text.data(), static_cast<qint64>(text.size())) !=
+            static_cast<qint64>(text.size()) ||
+        !file.flush()) {
+        hover_->setText(tr("Could not write %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    hover_->setText(tr("Saved scan %1 to %2.").arg(scan.number).arg(path));
+    return true;
+}
+
+bool Live_scan_window::save_picture(const QString& path)
+{
+    if (!view_->grab().save(path, "PNG")) {
+        hover_->setText(tr("Could not write %1.").arg(path));
+        return false;
+    }
+    hover_->setText(tr("Saved the picture to %1.").arg(path));
+    return true;
+}
+
+void Live_scan_window::ask_save_scan()
+{
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save scan"), "scan.csv",
+                                                      tr("CSV files (*.csv)"));
+    if (!path.isEmpty()) {
+        save_scan(path);
+    }
+}
+
+void Live_scan_window::ask_save_picture()
+{
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save picture"), "scan.png",
+                                                      tr("PNG images (*.png)"));
+    if (!path.isEmpty()) {
+        save_picture(path);
+    }
+}

@@ -1,0 +1,351 @@
+#include "polar_view.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStringList>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+constexpr double pi = 3.141592653589793;
+constexpr int intensity_levels = Polar_view::batch_count - 3;
+
+const QColor background(0x20, 0x24, 0x28);
+const QColor area_fill(0x2e, 0x3a, 0x44);
+const QColor grid_pen(0x5a, 0x66, 0x70);
+const QColor label_pen(0xa8, 0xb4, 0xbc);
+const QColor echo_colours[] = {QColor(0x7c, 0xf0, 0x7c), QColor(0xff, 0xa0, 0x30),
+                               QColor(0xf0, 0x50, 0xf0)};
+
+// Straight ahead is +y; angles grow counter-clockwise, as seen from above.
+QPointF polar(double degrees, double distance)
+{
+    const double radians = degrees * pi / 180;
+    return {-distance * std::sin(radians), distance * std::cos(radians)};
+}
+
+QColor intensity_colour(int level)
+{
+    // Blue for weak returns through to red for strong ones.
+    return QColor::fromHsv(240 - level * 240 / (intensity_levels - 1), 230, 255);
+}
+
+// Ring spacing in mm: the first of 1-2-5 steps that keeps rings apart on screen.
+double ring_spacing(double pixels_per_mm)
+{
+    for (double decade = 10; decade < 1e7; decade *= 10) {
+        for (double factor : {1.0, 2.0, 5.0}) {
+            if (decade * factor * pixels_per_mm >= 60) {
+                return decade * factor;
+            }
+        }
+    }
+    return 1e7;
+}
+
+} // namespace
+
+Polar_view::Polar_view(QWidget* parent) : QWidget(parent)
+{
+    setMouseTracking(true);
+    setMinimumSize(240, 200);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void Polar_view::set_area(double first_deg, double last_deg, long min_distance, long max_distance)
+{
+    first_deg_ = first_deg;
+    last_deg_ = last_deg;
+    min_distance_ = min_distance;
+    max_distance_ = std::max(1L, max_distance);
+    fit();
+}
+
+void Polar_view::show_scan(kvt::Scan_record& record)
+{
+    std::swap(scan_, record);
+    update();
+}
+
+void Polar_view::fit()
+{
+    // The box around the sensor and the measurable sector's arc, with room for
+    // the angle labels beyond it.
+    double left = 0, right = 0, bottom = 0, top = 0;
+    const auto include = [&](QPointF p) {
+        left = std::min(left, p.x());
+        right = std::max(right, p.x());
+        bottom = std::min(bottom, p.y());
+        top = std::max(top, p.y());
+    };
+    const int pieces = 72;
+    for (int i = 0; i <= pieces; ++i) {
+        include(polar(first_deg_ + (last_deg_ - first_deg_) * i / pieces, max_distance_ * 1.1));
+    }
+    const double margin = 24;
+    const double box_w = std::max(1.0, right - left), box_h = std::max(1.0, top - bottom);
+    scale_ = std::max(1e-6, std::min((width() - 2 * margin) / box_w, (height() - 2 * margin) / box_h));
+    centre_ = {(left + right) / 2, (bottom + top) / 2};
+    fitted_ = true;
+    update();
+}
+
+QPointF Polar_view::to_screen(QPointF world) const
+{
+    return {width() / 2.0 + (world.x() - centre_.x()) * scale_,
+            height() / 2.0 - (world.y() - centre_.y()) * scale_};
+}
+
+QPointF Polar_view::to_world(QPointF screen) const
+{
+    return {centre_.x() + (screen.x() - width() / 2.0) / scale_,
+            centre_.y() - (screen.y() - height() / 2.0) / scale_};
+}
+
+QPointF Polar_view::screen_point(int index, int echo) const
+{
+    const size_t slot = static_cast<size_t>(index) * scan_.echo_slots() + echo;
+    return to_screen(polar(scan_.angle_deg.at(index), scan_.distance.at(slot)));
+}
+
+int Polar_view::index_near(double degrees) const
+{
+    const std::vector<double>& angles = scan_.angle_deg;
+    if (angles.empty()) {
+        return -1;
+    }
+    const double half_step = angles.size() > 1 ? (angles.back() - angles.front()) /
+                                                     (angles.size() - 1) / 2
+                                               : 0.5;
+    if (degrees < angles.front() - half_step || degrees > angles.back() + half_step) {
+        return -1;
+    }
+    const auto above = std::lower_bound(angles.begin(), angles.end(), degrees);
+    if (above == angles.begin()) {
+        return 0;
+    }
+    if (above == angles.end() || degrees - *(above - 1) < *above - degrees) {
+        return static_cast<int>(above - angles.begin()) - 1;
+    }
+    return static_cast<int>(above - angles.begin());
+}
+
+QString Polar_view::readout_at(QPointF position) const
+{
+    const QPointF world = to_world(position);
+    const int index = index_near(std::atan2(-world.x(), world.y()) * 180 / pi);
+    if (index < 0) {
+        return {};
+    }
+    // Of a step's echoes, the one whose distance is nearest the cursor's.
+    const double radius = std::hypot(world.x(), world.y());
+    const int per_index = scan_.echo_slots();
+    int echo = 0;
+    for (int e = 1; e < per_index; ++e) {
+        const long d = scan_.distance[static_cast<size_t>(index) * per_index + e];
+        const long best = scan_.distance[static_cast<size_t>(index) * per_index + echo];
+        if (d != 0 && std::abs(d - radius) < std::abs(best - radius)) {
+            echo = e;
+        }
+    }
+    const size_t slot = static_cast<size_t>(index) * per_index + echo;
+    QStringList parts{tr("angle %1°").arg(scan_.angle_deg[index], 0, 'f', 3),
+                      tr("step %1").arg(scan_.step[index]), tr("index %1").arg(index)};
+    if (per_index > 1) {
+        parts << tr("echo %1").arg(echo);
+    }
+    parts << tr("distance %1 mm").arg(scan_.distance[slot]);
+    if (!scan_.intensity.empty()) {
+        parts << tr("intensity %1").arg(scan_.intensity[slot]);
+    }
+    return parts.join(", ");
+}
+
+void Polar_view::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), background);
+    paint_area(painter);
+    paint_grid(painter);
+    paint_points(painter);
+    paint_legend(painter);
+}
+
+void Polar_view::paint_area(QPainter& painter) const
+{
+    const QPointF sensor = to_screen({0, 0});
+    const double radius = max_distance_ * scale_;
+    const QRectF circle(sensor.x() - radius, sensor.y() - radius, 2 * radius, 2 * radius);
+    // Qt counts from three o'clock; straight ahead is twelve.
+    const int start = qRound((90 + first_deg_) * 16);
+    const int span = qRound((last_deg_ - first_deg_) * 16);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(area_fill);
+    painter.drawPie(circle, start, span);
+    painter.setBrush(QBrush(grid_pen, Qt::BDiagPattern));
+    painter.drawPie(circle, start + span, 360 * 16 - span);
+    painter.setBrush(Qt::NoBrush);
+}
+
+void Polar_view::paint_grid(QPainter& painter) const
+{
+    const QPointF sensor = to_screen({0, 0});
+    const double spacing = ring_spacing(scale_);
+    painter.setPen(QPen(grid_pen, 0));
+    for (double r = spacing; r <= max_distance_; r += spacing) {
+        painter.drawEllipse(sensor, r * scale_, r * scale_);
+    }
+    for (int degrees = -180; degrees < 180; degrees += 30) {
+        painter.drawLine(sensor, to_screen(polar(degrees, max_distance_)));
+    }
+    painter.setPen(label_pen);
+    for (double r = spacing; r <= max_distance_; r += spacing) {
+        painter.drawText(to_screen({0, r}) + QPointF(3, -3), tr("%1 m").arg(r / 1000));
+    }
+    for (int degrees = -150; degrees <= 180; degrees += 30) {
+        const QPointF at = to_screen(polar(degrees, max_distance_ * 1.06));
+        painter.drawText(QRectF(at.x() - 30, at.y() - 10, 60, 20), Qt::AlignCenter,
+                         QString("%1°").arg(degrees));
+    }
+    painter.setBrush(Qt::white);
+    painter.drawEllipse(sensor, 3, 3);
+    painter.setBrush(Qt::NoBrush);
+}
+
+void Polar_view::paint_points(QPainter& painter) const
+{
+    const int per_index = scan_.echo_slots();
+    const bool intensity = !scan_.intensity.empty();
+    unsigned peak = 1;
+    if (intensity) {
+        for (size_t slot = 0; slot < scan_.intensity.size(); slot += per_index) {
+            peak = std::max<unsigned>(peak, scan_.intensity[slot]);
+        }
+    }
+
+    // One batch per colour: points of a colour go to the painter in one call.
+    std::array<std::vector<QPointF>, batch_count>& batches = batches_;
+    for (std::vector<QPointF>& batch : batches) {
+        batch.clear();
+    }
+    const QPointF origin = to_screen({0, 0});
+    for (int i = 0; i < scan_.size(); ++i) {
+        const double radians = scan_.angle_deg[i] * pi / 180;
+        const double dx = -std::sin(radians) * scale_, dy = -std::cos(radians) * scale_;
+        for (int echo = 0; echo < per_index; ++echo) {
+            const size_t slot = static_cast<size_t>(i) * per_index + echo;
+            const long d = scan_.distance[slot];
+            if (d < min_distance_ || d <= 0) {
+                continue;
+            }
+            size_t batch = echo == 0 ? 0 : intensity_levels + echo;
+            if (echo == 0 && intensity) {
+                batch = std::min<size_t>(intensity_levels - 1,
+                                         scan_.intensity[slot] * intensity_levels / (peak + 1));
+            }
+            batches[batch].emplace_back(origin.x() + d * dx, origin.y() + d * dy);
+        }
+    }
+    for (size_t b = 0; b < batches.size(); ++b) {
+        if (batches[b].empty()) {
+            continue;
+        }
+        QColor colour = echo_colours[0];
+        if (b >= intensity_levels) {
+            colour = echo_colours[b - intensity_levels];
+        } else if (intensity) {
+            colour = intensity_colour(static_cast<int>(b));
+        }
+        painter.setPen(QPen(colour, 3, Qt::SolidLine, Qt::SquareCap));
+        painter.drawPoints(batches[b].data(), static_cast<int>(batches[b].size()));
+    }
+}
+
+void Polar_view::paint_legend(QPainter& painter) const
+{
+    QStringList names;
+    QList<QColor> colours;
+    if (!scan_.intensity.empty()) {
+        names << tr("first echo: colour by intensity, low to high");
+        colours << intensity_colour(intensity_levels / 2);
+    } else {
+        names << tr("first echo");
+        colours << echo_colours[0];
+    }
+    if (scan_.echo_slots() > 1) {
+        names << tr("second echo") << tr("third echo");
+        colours << echo_colours[1] << echo_colours[2];
+    }
+    const int line = fontMetrics().height() + 2;
+    for (int i = 0; i < names.size(); ++i) {
+        const QRect swatch(10, 10 + i * line, 12, line - 4);
+        if (i == 0 && !scan_.intensity.empty()) {
+            QLinearGradient ramp(swatch.topLeft(), swatch.bottomLeft());
+            ramp.setColorAt(0, intensity_colour(intensity_levels - 1));
+            ramp.setColorAt(1, intensity_colour(0));
+            painter.fillRect(swatch, ramp);
+        } else {
+            painter.fillRect(swatch, colours[i]);
+        }
+        painter.setPen(label_pen);
+        painter.drawText(QPoint(28, 10 + i * line + line - 6), names[i]);
+    }
+}
+
+void Polar_view::resizeEvent(QResizeEvent*)
+{
+    if (fitted_) {
+        fit();
+    }
+}
+
+void Polar_view::wheelEvent(QWheelEvent* event)
+{
+    const QPointF at = event->position();
+    const QPointF anchor = to_world(at);
+    scale_ = std::clamp(scale_ * std::pow(1.0015, event->angleDelta().y()), 1e-5, 50.0);
+    // Keep the world point under the cursor where it is.
+    centre_ = {anchor.x() - (at.x() - width() / 2.0) / scale_,
+               anchor.y() + (at.y() - height() / 2.0) / scale_};
+    fitted_ = false;
+    update();
+    event->accept();
+}
+
+void Polar_view::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        dragging_ = true;
+        drag_from_ = event->position();
+    }
+}
+
+void Polar_view::mouseMoveEvent(QMouseEvent* event)
+{
+    if (dragging_) {
+        const QPointF moved = event->position() - drag_from_;
+        drag_from_ = event->position();
+        centre_ += QPointF(-moved.x() / scale_, moved.y() / scale_);
+        fitted_ = false;
+        update();
+    }
+    emit hover_changed(readout_at(event->position()));
+}
+
+void Polar_view::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        dragging_ = false;
+    }
+}
+
+void Polar_view::leaveEvent(QEvent*)
+{
+    emit hover_changed(QString());
+}

@@ -1,0 +1,75 @@
+#ifndef VYR_SENSOR_VIEW_POLAR_VIEW_H
+#define VYR_SENSOR_VIEW_POLAR_VIEW_H
+
+#include <QPointF>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <vector>
+
+#include "scan_csv.h"
+
+// The scan seen from above: the sensor at the centre, straight ahead up, the
+// measurable sector shaded, range rings in metres and angle spokes. Wheel zooms
+// about the cursor, dragging pans; hovering names the step nearest the cursor.
+class Polar_view : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Polar_view(QWidget* parent = nullptr);
+
+    // Angles in degrees (steps from straight ahead, counter-clockwise positive),
+    // distances in mm.
+    void set_area(double first_deg, double last_deg, long min_distance, long max_distance);
+    // Takes the record's contents in exchange for the previous scan's.
+    void show_scan(kvt::Scan_record& record);
+    const kvt::Scan_record& scan() const { return scan_; }
+
+    void fit();
+    // Where a step's echo is drawn, in widget coordinates.
+    QPointF screen_point(int index, int echo) const;
+    // The readout for the step nearest the point; empty when none is near.
+    QString readout_at(QPointF position) const;
+
+    QSize sizeHint() const override { return {560, 480}; }
+
+    // Sixteen intensity colours, then the second and third echo.
+    static constexpr int batch_count = 19;
+
+signals:
+    void hover_changed(QString readout);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    QPointF to_screen(QPointF world) const;
+    QPointF to_world(QPointF screen) const;
+    int index_near(double degrees) const;
+    void paint_area(QPainter& painter) const;
+    void paint_grid(QPainter& painter) const;
+    void paint_points(QPainter& painter) const;
+    void paint_legend(QPainter& painter) const;
+
+    kvt::Scan_record scan_;
+    double first_deg_ = -135;
+    double last_deg_ = 135;
+    long min_distance_ = 0;
+    long max_distance_ = 5000;
+    double scale_ = 0.05;  // pixels per mm
+    QPointF centre_;       // world point (mm) at the middle of the widget
+    bool fitted_ = false;  // follow resizes until the user zooms or pans
+    QPointF drag_from_;
+    bool dragging_ = false;
+    mutable std::array<std::vector<QPointF>, batch_count> batches_; // reused by every paint
+};
+
+#endif

@@ -1,0 +1,184 @@
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+
+#include "live_scan_window.h"
+#include "polar_view.h"
+#include "sensor_session.h"
+
+namespace {
+
+// The simulated sensor's default parameters: steps 44 to 725, front 384.
+constexpr int first_absolute = 44, last_absolute = 725, front = 384;
+
+// Three decimals as the C library rounds them.
+QString three_decimals(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", value);
+    return text;
+}
+
+// What the CSV must hold for scan `scan` of the simulated sensor, without the time
+// stamp column, which the sensor's clock decides.
+QStringList expected_rows(const kvt::Lidar& lidar, kvt::Lidar::measurement_type type, int scan)
+{
+    const bool multi = kvt::is_multiecho(type), intensity = kvt::has_intensity(type);
+    QStringList rows;
+    for (int absolute = first_absolute; absolute <= last_absolute; ++absolute) {
+        const int echoes = multi ? vyr_sim::sim_echo_count(absolute, scan) : 1;
+        const int step = absolute - front;
+        for (int echo = 0; echo < echoes; ++echo) {
+            rows << QString("%1,%2,%3,%4,%5,%6,%7")
+                        .arg(scan)
+                        .arg(absolute - first_absolute)
+                        .arg(step)
+                        .arg(three_decimals(lidar.step_to_deg(step)))
+                        .arg(echo)
+                        .arg(vyr_sim::sim_distance(absolute, scan, echo))
+                        .arg(intensity ? QString::number(vyr_sim::sim_intensity(absolute, scan, echo))
+                                       : QString());
+        }
+    }
+    return rows;
+}
+
+// A shown live window on a driver connected to the simulated sensor.
+struct Live_rig
+{
+    Sensor_session session;
+    Live_scan_window window{session.driver};
+
+    bool start(kvt::Lidar::measurement_type type)
+    {
+        if (!session.connect())
+            return false;
+        window.set_available(true);
+        auto* kind = window.findChild<QComboBox*>("cmb_kind");
+        kind->setCurrentIndex(kind->findData(type));
+        window.show();
+        window.start();
+        return window.is_running();
+    }
+    bool wait_for_scan()
+    {
+        return QTest::qWaitFor([this] { return window.view()->scan().size() > 0; }, 5000);
+    }
+    QString status() const { return window.findChild<QLabel*>("lbl_status")->text(); }
+};
+
+} // namespace
+
+class Live_scan_window_test : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void saved_scan_equals_what_the_sensor_sent()
+    {
+        QFETCH(int, type);
+        Live_rig rig;
+        const auto kind = static_cast<kvt::Lidar::measurement_type>(type);
+        QVERIFY(rig.start(kind));
+        QVERIFY(rig.wait_for_scan());
+        rig.window.stop();
+
+        QTemporaryDir folder;
+        const QString path = folder.filePath("scan.csv");
+        QVERIFY(rig.window.save_scan(path));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QStringList lines = QString::fromLatin1(file.readAll()).split('\n');
+        QCOMPARE(lines.takeFirst(),
+                 QString("scan,timestamp_ms,index,step,angle_deg,echo,distance,intensity"));
+        QCOMPARE(lines.takeLast(), QString());
+
+        const kvt::Scan_record& shown = rig.window.view()->scan();
+        QStringList rows;
+        for (const QString& line : lines) {
+            QStringList fields = line.split(',');
+            QCOMPARE(fields.size(), 8);
+            QCOMPARE(fields.takeAt(1), QString::number(shown.time_stamp));
+            rows << fields.join(',');
+        }
+        QCOMPARE(rows, expected_rows(rig.session.driver, kind, static_cast<int>(shown.number)));
+    }
+    void saved_scan_equals_what_the_sensor_sent_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::newRow("distance") << int(kvt::Lidar::Range);
+        QTest::newRow("distance + intensity") << int(kvt::Lidar::Range_intensity);
+        QTest::newRow("multi-echo") << int(kvt::Lidar::Multi_echo);
+        QTest::newRow("multi-echo + intensity") << int(kvt::Lidar::Multi_echo_intensity);
+    }
+
+    void closing_stops_the_sensor_output()
+    {
+        Live_rig rig;
+        QSignalSpy running(&rig.window, &Live_scan_window::running_changed);
+        QVERIFY(rig.start(kvt::Lidar::Range));
+        QVERIFY(rig.wait_for_scan());
+        rig.window.close();
+        QVERIFY(!rig.window.is_running());
+        QCOMPARE(running.size(), 2);
+        QCOMPARE(running.last().at(0).toBool(), false);
+        QCOMPARE(rig.session.commands().back(), std::string("QT"));
+        // Nothing more arrives for longer than several scan periods.
+        char buffer[64];
+        QVERIFY(rig.session.driver.raw_read(buffer, sizeof buffer, 400) <= 0);
+    }
+
+    void pause_freezes_the_picture_while_scans_keep_coming()
+    {
+        Live_rig rig;
+        QVERIFY(rig.start(kvt::Lidar::Range));
+        QVERIFY(rig.wait_for_scan());
+        rig.window.findChild<QPushButton*>("btn_pause")->click();
+        const long frozen = rig.window.view()->scan().number;
+        const QString before = rig.status();
+        QVERIFY(QTest::qWaitFor([&] { return rig.status() != before; }, 3000));
+        QCOMPARE(rig.window.view()->scan().number, frozen);
+        QVERIFY(rig.status().contains("picture paused"));
+    }
+
+    void read_error_stops_the_view_with_the_reason()
+    {
+        Live_rig rig;
+        QSignalSpy running(&rig.window, &Live_scan_window::running_changed);
+        QVERIFY(rig.start(kvt::Lidar::Multi_echo));
+        QVERIFY(rig.wait_for_scan());
+        rig.session.sim.stop();
+        QVERIFY(QTest::qWaitFor([&] { return !rig.window.is_running(); }, 5000));
+        QVERIFY2(rig.status().startsWith("Measurement stopped: "), qPrintable(rig.status()));
+        QCOMPARE(running.size(), 2);
+        QVERIFY(rig.window.findChild<QPushButton*>("btn_start")->isEnabled());
+    }
+
+    void hover_names_the_step_under_the_point()
+    {
+        Live_rig rig;
+        QVERIFY(rig.start(kvt::Lidar::Multi_echo_intensity));
+        QVERIFY(rig.wait_for_scan());
+        rig.window.stop();
+        const Polar_view* view = rig.window.view();
+        const kvt::Scan_record& scan = view->scan();
+        for (int index : {0, 1, 340, scan.size() - 1}) {
+            const QString readout = view->readout_at(view->screen_point(index, 0));
+            QVERIFY2(readout.contains(QString("step %1,").arg(scan.step[index])), qPrintable(readout));
+            QVERIFY(readout.contains(QString("index %1,").arg(index)));
+            QVERIFY(readout.contains(QString("distance %1 mm").arg(scan.distance[index * 3])));
+            QVERIFY(readout.contains(QString("intensity %1").arg(scan.intensity[index * 3])));
+        }
+        // The fitted view has the sensor above the bottom middle, with the blind sector behind it.
+        QCOMPARE(view->readout_at(QPointF(view->width() / 2.0, view->height() - 2)), QString());
+    }
+};
+
+QTEST_MAIN(Live_scan_window_test)
+#include "live_scan_window_test.moc"

@@ -1,0 +1,93 @@
+#ifndef VYR_TRANSPORT_LINE_READER_H
+#define VYR_TRANSPORT_LINE_READER_H
+
+// The line loop both transports share, and the drop of unread input; internal to
+// transport/ (C++ only).
+
+#include "c_interface.h"
+#include "ring_buffer.h"
+#include "ticks.h"
+
+#include <stdint.h>
+
+// One time-out for a whole line: a reply that trickles in byte by byte must not hold the
+// caller for the time-out once per byte. A time-out of 0 or below has no end the line
+// could reach and is handed to every wait as it is.
+class Line_deadline
+{
+public:
+    explicit Line_deadline(int32_t timeout) : timeout_(timeout) {}
+
+    // The wait for the next byte: what is left of the time-out, 0 once it has passed.
+    // The clock starts at the first wait, so bytes already buffered never read it.
+    int32_t left_ms()
+    {
+        if (timeout_ <= 0) {
+            return timeout_;
+        }
+        const int64_t now = monotonic_ms();
+        if (!started_) {
+            end_ = now + timeout_;
+            started_ = true;
+        }
+        return now < end_ ? static_cast<int32_t>(end_ - now) : 0;
+    }
+
+    bool has_end() const { return timeout_ > 0; }
+
+private:
+    int32_t timeout_;
+    bool started_ = false;
+    int64_t end_ = 0;
+};
+
+// Reads up to CR or LF into buffer (terminator dropped, NUL-terminated). Source gives:
+//   int32_t take_held(char* first)  - a byte held back for this line: 1 placed, or 0
+//   bool next(char& byte, Line_deadline&) - one byte within the deadline
+//   void hold_back(char byte)       - keep the byte a full buffer could not take
+// Returns the length, 0 for an empty line, -1 when nothing came.
+template <class Source>
+int32_t read_line(Source& source, char* buffer, int32_t size, int32_t timeout)
+{
+    if (size <= 0) {
+        return -1;
+    }
+    Line_deadline deadline(timeout);
+    int32_t count = source.take_held(buffer);
+    bool delivered = false;
+    while (count < size) {
+        char byte = 0;
+        delivered = source.next(byte, deadline);
+        if (!delivered || byte == '\n' || byte == '\r') {
+            break;
+        }
+        buffer[count++] = byte;
+    }
+    if (count == size) {
+        source.hold_back(buffer[count - 1]);
+        count = size - 1;
+    }
+    buffer[count] = '\0';
+    if (count > 0) {
+        return count;
+    }
+    return delivered ? 0 : -1;
+}
+
+// Drops what a link holds unread: held bytes (already let go by the caller), the ring,
+// then what read_now(chunk, size) hands over without waiting, at most VYR_DISCARD_LIMIT.
+template <class Read_now> int32_t discard_unread(int32_t held, ring_buffer* ring, Read_now read_now)
+{
+    char chunk[256];
+    int32_t dropped = held + ring_read(ring, chunk, sizeof chunk);
+    while (dropped < VYR_DISCARD_LIMIT) {
+        const int32_t got = read_now(chunk, static_cast<int32_t>(sizeof chunk));
+        dropped += got;
+        if (got < static_cast<int32_t>(sizeof chunk)) {
+            break;
+        }
+    }
+    return dropped;
+}
+
+#endif
