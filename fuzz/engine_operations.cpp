@@ -100,3 +100,8 @@ void run_scans(vyr_sensor& sensor, int type, int mode)
         }
     }
 }
+
+std::vector<Feed_part> scan_replies(int mode, const std::string& bytes)
+{
+    return replies_per_line(bytes, mode % SCAN_MODES == 0 ? 2 : 1);
+}

@@ -50,11 +50,11 @@ int open_descriptors()
 
 } // namespace
 
-void begin_input(std::string bytes)
+void begin_input(std::vector<Feed_part> parts)
 {
     Loopback_feed& the_feed = feed(); // its listener is not the input's
     descriptors_at_start = open_descriptors();
-    the_feed.serve(std::move(bytes));
+    the_feed.serve(std::move(parts));
 }
 
 void end_input()
@@ -65,12 +65,14 @@ void end_input()
     }
 }
 
-void serve_after_open(const std::string& reply)
+void serve_after_open(const std::vector<Feed_part>& reply)
 {
-    begin_input(open_reply() + reply);
+    std::vector<Feed_part> parts = replies_per_line(open_reply());
+    parts.insert(parts.end(), reply.begin(), reply.end());
+    begin_input(std::move(parts));
 }
 
-void open_after_reply(const std::string& reply, const std::function<bool()>& open,
+void open_after_reply(const std::vector<Feed_part>& reply, const std::function<bool()>& open,
                       const std::function<void()>& close)
 {
     // The open reads with a 140 ms time-out, which a loaded machine can let run out
@@ -86,10 +88,10 @@ void open_after_reply(const std::string& reply, const std::function<bool()>& ope
     fuzz_fail("open on the recorded reply failed three times");
 }
 
-void open_fed(vyr_sensor& sensor, const uint8_t* data, size_t size)
+void open_fed(vyr_sensor& sensor, const std::vector<Feed_part>& reply)
 {
     open_after_reply(
-        rest(data, size),
+        reply,
         [&sensor] {
             vyr_sensor_init(&sensor);
             return vyr_open(&sensor, VYR_ETHERNET, "127.0.0.1", feed().port()) == 0;

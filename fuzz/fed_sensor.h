@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 Loopback_feed& feed();
 
@@ -19,22 +20,22 @@ const std::string& open_reply();
 // Everything after the first byte, which the targets use to pick an operation.
 std::string rest(const uint8_t* data, size_t size);
 
-// Arms the feed with bytes for the next connection and notes the descriptors open now.
-void begin_input(std::string bytes);
+// Arms the feed with parts for the next connection and notes the descriptors open now.
+void begin_input(std::vector<Feed_part> parts);
 // Waits until the feed has let go of the connection, then fails if the host
 // left a descriptor open.
 void end_input();
 
-// begin_input with open_reply() ahead of reply, so the next open succeeds.
-void serve_after_open(const std::string& reply);
+// begin_input with the parts of open_reply() ahead of reply, so the next open succeeds.
+void serve_after_open(const std::vector<Feed_part>& reply);
 
 // serve_after_open, then open; a failed open is closed and tried again, and
 // only repeated failure is a finding.
-void open_after_reply(const std::string& reply, const std::function<bool()>& open,
+void open_after_reply(const std::vector<Feed_part>& reply, const std::function<bool()>& open,
                       const std::function<void()>& close);
 
-// Serves the open reply and data after its selector byte, then opens sensor on it.
-void open_fed(vyr_sensor& sensor, const uint8_t* data, size_t size);
+// Serves the open reply and then reply, and opens sensor on it.
+void open_fed(vyr_sensor& sensor, const std::vector<Feed_part>& reply);
 // Closes sensor, then end_input().
 void close_fed(vyr_sensor& sensor);
 

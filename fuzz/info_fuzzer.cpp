@@ -8,7 +8,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return -1;
     }
     vyr_sensor sensor;
-    open_fed(sensor, data, size);
+    open_fed(sensor, replies_per_line(rest(data, size)));
     run_info_query(sensor, data[0] % INFO_OPERATIONS);
     close_fed(sensor);
     return 0;

@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     kvt::Vyr_driver& driver = host->driver;
     open_after_reply(
-        rest(data, size),
+        replies_per_line(rest(data, size)),
         [&driver] { return driver.open("127.0.0.1", feed().port(), kvt::Lidar::Ethernet); },
         [&driver] { driver.close(); });
     run_phase_action(host->panel, data[0]);

@@ -5,7 +5,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    begin_input(std::string(reinterpret_cast<const char*>(data), size));
+    begin_input(replies_per_line(std::string(reinterpret_cast<const char*>(data), size)));
     vyr_sensor sensor;
     vyr_sensor_init(&sensor);
     const int result = vyr_open(&sensor, VYR_ETHERNET, "127.0.0.1", feed().port());

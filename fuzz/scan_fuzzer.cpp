@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return -1;
     }
     vyr_sensor sensor;
-    open_fed(sensor, data, size);
+    open_fed(sensor, scan_replies(data[0] % SCAN_MODES, rest(data, size)));
     run_scans(sensor, SCAN_TYPE, data[0] % SCAN_MODES);
     close_fed(sensor);
     return 0;

@@ -16,6 +16,12 @@ const char* cached(std::string& cache, const char* value)
     return cache.c_str();
 }
 
+// Only a value the sensor sent is kept; a failure text is asked again next time.
+const char* remembered(std::string& cache, const vyr_sensor& sensor, const char* value)
+{
+    return value == sensor.info_text ? cached(cache, value) : value;
+}
+
 } // namespace
 
 double Vyr_driver::index_to_rad(int index) const
@@ -113,7 +119,7 @@ int Vyr_driver::max_echo_count() const
 const char* Vyr_driver::product()
 {
     if (pimpl->product_text.empty()) {
-        return cached(pimpl->product_text, vyr_product(&pimpl->sensor));
+        return remembered(pimpl->product_text, pimpl->sensor, vyr_product(&pimpl->sensor));
     }
     return pimpl->product_text.c_str();
 }
@@ -121,7 +127,8 @@ const char* Vyr_driver::product()
 const char* Vyr_driver::firmware_version()
 {
     if (pimpl->firmware_text.empty()) {
-        return cached(pimpl->firmware_text, vyr_firmware_version(&pimpl->sensor));
+        return remembered(pimpl->firmware_text, pimpl->sensor,
+                          vyr_firmware_version(&pimpl->sensor));
     }
     return pimpl->firmware_text.c_str();
 }
@@ -129,7 +136,7 @@ const char* Vyr_driver::firmware_version()
 const char* Vyr_driver::serial_number()
 {
     if (pimpl->serial_text.empty()) {
-        return cached(pimpl->serial_text, vyr_serial_number(&pimpl->sensor));
+        return remembered(pimpl->serial_text, pimpl->sensor, vyr_serial_number(&pimpl->sensor));
     }
     return pimpl->serial_text.c_str();
 }

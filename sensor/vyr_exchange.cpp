@@ -45,6 +45,25 @@ bool parse_decimal(const char* text, int* value)
     return true;
 }
 
+bool is_text(const char* line, int length)
+{
+    for (int i = 0; i < length; ++i) {
+        const unsigned char c = static_cast<unsigned char>(line[i]);
+        if (c < 0x20 || c > 0x7e) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The failures after which the rest of a reply may still be on its way. A read
+// that failed has nothing left to read; the next command drops what comes late.
+bool breaks_framing(int code)
+{
+    return code == VYR_INVALID_RESPONSE || code == VYR_CHECKSUM_ERROR ||
+           code == VYR_RECEIVE_ERROR || code == VYR_MEASUREMENT_TYPE_MISMATCH;
+}
+
 int difference(int a, int b)
 {
     return static_cast<int>(static_cast<long long>(a) - b);
@@ -66,6 +85,17 @@ char vyr_checksum(const char* text, int length)
 int exchange_command(vyr_sensor* sensor, const char* command, const int* expected_status,
                      int timeout_msec, char* reply, int reply_size)
 {
+    return exchange_reply(sensor, command, expected_status, timeout_msec, reply, reply_size,
+                          nullptr);
+}
+
+int exchange_reply(vyr_sensor* sensor, const char* command, const int* expected_status,
+                   int timeout_msec, char* reply, int reply_size, int* answer_is_text)
+{
+    if (answer_is_text != nullptr) {
+        *answer_is_text = 0;
+    }
+    drop_stray_input(sensor);
     const int n = static_cast<int>(std::strlen(command));
     if (connection_write(&sensor->connection, command, n) < n) {
         return fail(sensor, VYR_SEND_ERROR);
@@ -77,15 +107,21 @@ int exchange_command(vyr_sensor* sensor, const char* command, const int* expecte
     char line[VYR_LINE_SIZE];
     int stored = 0;
     bool accepted = false;
+    int length = 0;
+    const auto failed = [&](int code) {
+        return end_failed_reply(sensor, code, length, timeout_msec, 0);
+    };
     for (int index = 0; index < VYR_MAX_REPLY_LINES; ++index) {
-        const int length =
-            connection_readline(&sensor->connection, line, VYR_LINE_SIZE, timeout_msec);
+        length = connection_readline(&sensor->connection, line, VYR_LINE_SIZE, timeout_msec);
         if (length < 0) {
-            return fail(sensor, VYR_NO_RESPONSE);
+            return failed(VYR_NO_RESPONSE);
         }
         if (index == 0) {
+            if (answer_is_text != nullptr) {
+                *answer_is_text = is_text(line, length);
+            }
             if (length < n - 1 || std::strncmp(line, command, n - 1) != 0) {
-                return fail(sensor, VYR_INVALID_RESPONSE);
+                return failed(VYR_INVALID_RESPONSE);
             }
             continue;
         }
@@ -99,10 +135,10 @@ int exchange_command(vyr_sensor* sensor, const char* command, const int* expecte
                 continue;
             }
             if (length > 0 && !checksum_matches(line, length)) {
-                return fail(sensor, VYR_CHECKSUM_ERROR);
+                return failed(VYR_CHECKSUM_ERROR);
             }
             if (length != 3) {
-                return fail(sensor, VYR_INVALID_RESPONSE);
+                return failed(VYR_INVALID_RESPONSE);
             }
             accepted = is_expected(expected_status, std::strtol(line, nullptr, 10));
             continue;
@@ -111,10 +147,42 @@ int exchange_command(vyr_sensor* sensor, const char* command, const int* expecte
             return accepted ? index : VYR_UNKNOWN_ERROR;
         }
         if (!checksum_matches(line, length)) {
-            return fail(sensor, VYR_CHECKSUM_ERROR);
+            return failed(VYR_CHECKSUM_ERROR);
         }
     }
-    return fail(sensor, VYR_INVALID_RESPONSE);
+    return failed(VYR_INVALID_RESPONSE);
+}
+
+void drop_reply(vyr_sensor* sensor, int timeout_msec)
+{
+    char line[VYR_LINE_SIZE];
+    for (int dropped = 0; dropped < VYR_MAX_DRAIN_LINES; ++dropped) {
+        if (connection_readline(&sensor->connection, line, VYR_LINE_SIZE, timeout_msec) <= 0) {
+            return;
+        }
+    }
+}
+
+void drop_stray_input(vyr_sensor* sensor)
+{
+    if (sensor->is_active && sensor->data_pending) {
+        return;
+    }
+    vyr_raw_discard_input(sensor);
+}
+
+int end_failed_reply(vyr_sensor* sensor, int code, int failed_length, int timeout_msec,
+                     int stop_output)
+{
+    sensor->last_error = code;
+    const bool output_drained = stop_output && sensor->data_pending;
+    if (breaks_framing(code) && failed_length > 0 && !output_drained) {
+        drop_reply(sensor, timeout_msec);
+    }
+    if (stop_output) {
+        discard_pending(sensor, timeout_msec);
+    }
+    return code;
 }
 
 void drop_lines(vyr_sensor* sensor, int timeout_msec)

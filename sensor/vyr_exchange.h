@@ -17,7 +17,10 @@ enum {
        not answering the protocol. */
     VYR_MAX_REPLY_LINES = 256,   /* lines of one command reply */
     VYR_MAX_DRAIN_LINES = 16384, /* lines one drain drops, several scans' worth */
-    VYR_MAX_SCAN_LINES = 4096    /* data lines of one scan */
+    VYR_MAX_SCAN_LINES = 4096,   /* data lines of one scan */
+    /* Rounds of dropping stray input before a command, each at most
+       VYR_DISCARD_LIMIT bytes: about what loopback socket buffers hold. */
+    VYR_MAX_DISCARD_ROUNDS = 256
 };
 
 /* Checksum character of the first length characters of text. */
@@ -30,6 +33,27 @@ char vyr_checksum(const char* text, int length);
    of more than VYR_MAX_REPLY_LINES lines is VYR_INVALID_RESPONSE. */
 int exchange_command(vyr_sensor* sensor, const char* command, const int* expected_status,
                      int timeout_msec, char* reply, int reply_size);
+
+/* exchange_command that also tells whether a first line arrived and was
+   printable text (answer_is_text, may be null). */
+int exchange_reply(vyr_sensor* sensor, const char* command, const int* expected_status,
+                   int timeout_msec, char* reply, int reply_size, int* answer_is_text);
+
+/* Reads and drops lines up to the empty line that ends a reply, until a read
+   fails or VYR_MAX_DRAIN_LINES are dropped. */
+void drop_reply(vyr_sensor* sensor, int timeout_msec);
+
+/* Drops input that arrived and belongs to no request. Queued scans of a
+   running measurement are left for the reads. */
+void drop_stray_input(vyr_sensor* sensor);
+
+/* Ends a reply that failed with code on a line of failed_length characters
+   (0: its empty line, negative: the read failed). A framing failure reads off
+   what is left of the reply, so the next reply read is the next command's;
+   with stop_output, running output is then stopped and drained
+   (discard_pending). Stores and returns code. */
+int end_failed_reply(vyr_sensor* sensor, int code, int failed_length, int timeout_msec,
+                     int stop_output);
 
 /* Stops and drains output the sensor may still be sending; ignores errors. */
 void discard_pending(vyr_sensor* sensor, int timeout_msec);

@@ -18,10 +18,15 @@ int fail(vyr_sensor* sensor, int code)
     return code;
 }
 
-int fail_after_discard(vyr_sensor* sensor, int code)
+// failed_length: the length of the line the failure was found on (see end_failed_reply).
+int fail_after_discard(vyr_sensor* sensor, int code, int failed_length)
 {
-    discard_pending(sensor, sensor->timeout_msec);
-    return fail(sensor, code);
+    return end_failed_reply(sensor, code, failed_length, sensor->timeout_msec, 1);
+}
+
+int echo_timeout(const vyr_sensor* sensor)
+{
+    return sensor->timeout_msec + 2 * (sensor->scan_usec * sensor->skip_scans / 1000);
 }
 
 int read_line(vyr_sensor* sensor, char* buffer, int size, int timeout_msec)
@@ -105,15 +110,19 @@ int receive_data_block(vyr_sensor* sensor, long* distance, unsigned short* inten
     for (int lines = 0;; ++lines) {
         // Lines without values would otherwise never reach the step check below.
         if (lines == VYR_MAX_SCAN_LINES) {
-            return fail_after_discard(sensor, VYR_INVALID_RESPONSE);
+            return fail_after_discard(sensor, VYR_INVALID_RESPONSE, 1);
         }
         char* text = line + carried;
         const int length = read_line(sensor, text, VYR_LINE_SIZE - carried, sensor->timeout_msec);
+        if (length < 0) {
+            // Cut short: the steps so far are not a scan.
+            return fail_after_discard(sensor, VYR_NO_RESPONSE, length);
+        }
         int data_length = 0;
         if (length > 0) {
             data_length = length - 1;
             if (text[data_length] != vyr_checksum(text, data_length)) {
-                return fail_after_discard(sensor, VYR_CHECKSUM_ERROR);
+                return fail_after_discard(sensor, VYR_CHECKSUM_ERROR, length);
             }
         }
         const int available = carried + data_length;
@@ -138,7 +147,7 @@ int receive_data_block(vyr_sensor* sensor, long* distance, unsigned short* inten
             }
             if (store) {
                 if (k > last_index) {
-                    return fail_after_discard(sensor, VYR_RECEIVE_ERROR);
+                    return fail_after_discard(sensor, VYR_RECEIVE_ERROR, length);
                 }
                 const int position = k * echo_factor + e;
                 if (echo_factor > 1 && e == 0) {
@@ -164,7 +173,7 @@ int receive_data_block(vyr_sensor* sensor, long* distance, unsigned short* inten
         }
         carried = available - pos;
         std::memmove(line, line + pos, carried);
-        if (length <= 0) {
+        if (length == 0) {
             return k;
         }
     }
@@ -191,11 +200,9 @@ int receive_scan(vyr_sensor* sensor, long* distance, unsigned short* intensity, 
     // read on in this loop.
     for (int replies = 0;; ++replies) {
         if (replies == max_acknowledgements) {
-            return fail_after_discard(sensor, VYR_INVALID_RESPONSE);
+            return fail_after_discard(sensor, VYR_INVALID_RESPONSE, 0);
         }
-        const int echo_timeout =
-            sensor->timeout_msec + 2 * (sensor->scan_usec * sensor->skip_scans / 1000);
-        int length = read_line(sensor, line, sizeof line, echo_timeout);
+        int length = read_line(sensor, line, sizeof line, echo_timeout(sensor));
         if (length <= 0) {
             return fail(sensor, VYR_NO_RESPONSE);
         }
@@ -203,22 +210,24 @@ int receive_scan(vyr_sensor* sensor, long* distance, unsigned short* intensity, 
 
         length = read_line(sensor, line, sizeof line, sensor->timeout_msec);
         if (length != 3) {
-            return fail_after_discard(sensor, VYR_INVALID_RESPONSE);
+            return fail_after_discard(sensor, VYR_INVALID_RESPONSE, length);
         }
         if (line[2] != vyr_checksum(line, 2)) {
-            return fail_after_discard(sensor, VYR_CHECKSUM_ERROR);
+            return fail_after_discard(sensor, VYR_CHECKSUM_ERROR, length);
         }
 
         if (kind == VYR_STOP_REPLY) {
-            if (read_line(sensor, line, sizeof line, sensor->timeout_msec) == 0) {
+            length = read_line(sensor, line, sizeof line, sensor->timeout_msec);
+            if (length == 0) {
                 return 0;
             }
-            return fail(sensor, VYR_INVALID_RESPONSE);
+            return end_failed_reply(sensor, VYR_INVALID_RESPONSE, length, sensor->timeout_msec,
+                                    0);
         }
 
         if (sensor->scan_count_requested == 1) {
             if (!starts_with(line, "00")) {
-                return fail_after_discard(sensor, VYR_INVALID_RESPONSE);
+                return fail_after_discard(sensor, VYR_INVALID_RESPONSE, length);
             }
             break;
         }
@@ -226,26 +235,35 @@ int receive_scan(vyr_sensor* sensor, long* distance, unsigned short* intensity, 
             break;
         }
         if (!starts_with(line, "00")) {
-            return fail_after_discard(sensor, VYR_INVALID_RESPONSE);
+            return fail_after_discard(sensor, VYR_INVALID_RESPONSE, length);
         }
-        if (read_line(sensor, line, sizeof line, sensor->timeout_msec) != 0) {
-            return fail_after_discard(sensor, VYR_INVALID_RESPONSE);
+        length = read_line(sensor, line, sizeof line, sensor->timeout_msec);
+        if (length != 0) {
+            return fail_after_discard(sensor, VYR_INVALID_RESPONSE, length);
         }
     }
 
     const int stamp_length = read_line(sensor, line, sizeof line, sensor->timeout_msec);
+    if (stamp_length < 0) {
+        return fail_after_discard(sensor, VYR_NO_RESPONSE, stamp_length);
+    }
     if (stamp_length >= 4 && time_stamp) {
         *time_stamp = vyr_decode(line, 4);
     }
 
     int result = 0;
-    if (kind != VYR_UNKNOWN_REPLY) {
+    if (kind == VYR_UNKNOWN_REPLY) {
+        // Its data lines are not ours to decode, but they must not pass for the next reply.
+        if (stamp_length > 0) {
+            drop_reply(sensor, sensor->timeout_msec);
+        }
+    } else {
         if (!announced_range_fits(sensor)) {
-            result = fail_after_discard(sensor, VYR_RECEIVE_ERROR);
+            result = fail_after_discard(sensor, VYR_RECEIVE_ERROR, stamp_length);
         } else if (is_multiecho(kind) && echo_slots < 3) {
             // The kind comes from the device's echo: a multi-echo reply to a single-echo
             // read would store three values per step in arrays sized for one.
-            result = fail_after_discard(sensor, VYR_MEASUREMENT_TYPE_MISMATCH);
+            result = fail_after_discard(sensor, VYR_MEASUREMENT_TYPE_MISMATCH, stamp_length);
         } else {
             result = receive_data_block(sensor, distance, has_intensity(kind) ? intensity : nullptr,
                                         kind, line);
@@ -253,6 +271,38 @@ int receive_scan(vyr_sensor* sensor, long* distance, unsigned short* intensity, 
     }
     count_received_scan(sensor);
     return result;
+}
+
+// Passes over the scans the sensor sent before it took the stop command, up to
+// its "QT" echo, status and empty line. Without them the sensor may still be
+// measuring: the caller keeps the state that says so.
+int read_stop_reply(vyr_sensor* sensor)
+{
+    char line[VYR_LINE_SIZE];
+    for (int lines = 0; lines < VYR_MAX_DRAIN_LINES; ++lines) {
+        int length = read_line(sensor, line, sizeof line, echo_timeout(sensor));
+        if (length < 0) {
+            return fail(sensor, VYR_NO_RESPONSE);
+        }
+        if (std::strcmp(line, "QT") != 0) {
+            continue;
+        }
+        length = read_line(sensor, line, sizeof line, sensor->timeout_msec);
+        if (length != 3) {
+            return end_failed_reply(sensor, length < 0 ? VYR_NO_RESPONSE : VYR_INVALID_RESPONSE,
+                                    length, sensor->timeout_msec, 0);
+        }
+        if (line[2] != vyr_checksum(line, 2)) {
+            return end_failed_reply(sensor, VYR_CHECKSUM_ERROR, length, sensor->timeout_msec, 0);
+        }
+        length = read_line(sensor, line, sizeof line, sensor->timeout_msec);
+        if (length != 0) {
+            return end_failed_reply(sensor, length < 0 ? VYR_NO_RESPONSE : VYR_INVALID_RESPONSE,
+                                    length, sensor->timeout_msec, 0);
+        }
+        return 0;
+    }
+    return fail(sensor, VYR_INVALID_RESPONSE);
 }
 
 int send_scan_request(vyr_sensor* sensor, int scan_count, int skip_scans, char single_letter,
@@ -266,6 +316,7 @@ int send_scan_request(vyr_sensor* sensor, int scan_count, int skip_scans, char s
         sensor->scan_count_requested = 0;
     }
 
+    drop_stray_input(sensor); // before a series counts as running
     char request[VYR_LINE_SIZE];
     const int first = sensor->area_front + sensor->first_step;
     const int last = sensor->area_front + sensor->last_step;
@@ -348,7 +399,7 @@ int vyr_start_scans(vyr_sensor* sensor, int type, int scan_count, int skip_scans
         return fail(sensor, VYR_NOT_CONNECTED);
     }
     if (skip_scans < 0 || skip_scans > 9 || type < VYR_DISTANCE || type > VYR_MULTIECHO_INTENSITY) {
-        return fail_after_discard(sensor, VYR_INVALID_PARAMETER);
+        return fail_after_discard(sensor, VYR_INVALID_PARAMETER, 0);
     }
     const bool multi = is_multiecho(type);
     return send_scan_request(sensor, scan_count, skip_scans, multi ? 'H' : 'G', multi ? 'N' : 'M',
@@ -382,18 +433,16 @@ int vyr_stop_scans(vyr_sensor* sensor)
     if (!sensor->is_active) {
         return fail(sensor, VYR_NOT_CONNECTED);
     }
+    // Scans queued before the stop are of no use to anyone now.
+    connection_discard_input(&sensor->connection);
     if (connection_write(&sensor->connection, "QT\n", 3) < 3) {
         return fail(sensor, VYR_SEND_ERROR);
     }
-    int result = 0;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        result = receive_scan(sensor, nullptr, nullptr, nullptr, 3); // stores nothing
-        if (result == 0) {
-            sensor->laser_is_on = 0;
-            sensor->data_pending = 0;
-            sensor->last_error = VYR_NO_ERROR;
-            return 0;
-        }
+    const int result = read_stop_reply(sensor);
+    if (result == 0) {
+        sensor->laser_is_on = 0;
+        sensor->data_pending = 0;
+        sensor->last_error = VYR_NO_ERROR;
     }
     return result;
 }

@@ -63,12 +63,14 @@ void order_candidates(long requested, long candidates[3])
 bool try_handshake(vyr_sensor* sensor)
 {
     char status[4];
-    const int result =
-        exchange_command(sensor, "QT\n", accept_zero, VYR_OPEN_TIMEOUT, status, sizeof status);
+    int answer_is_text = 0;
+    const int result = exchange_reply(sensor, "QT\n", accept_zero, VYR_OPEN_TIMEOUT, status,
+                                      sizeof status, &answer_is_text);
     if (result < 0) {
-        // A wrong echo means a sensor is there, busy sending something else.
+        // A wrong echo in protocol text means a sensor is there, busy sending something
+        // else; bytes that are no text are what a line at the wrong rate shows.
         discard_pending(sensor, VYR_OPEN_TIMEOUT);
-        return result == VYR_INVALID_RESPONSE;
+        return result == VYR_INVALID_RESPONSE && answer_is_text;
     }
     if (std::strcmp(status, "00P") == 0) {
         return true;
@@ -219,7 +221,19 @@ int vyr_raw_readline(vyr_sensor* sensor, char* buffer, int max_size, int timeout
 
 int vyr_raw_discard_input(vyr_sensor* sensor)
 {
-    return connection_discard_input(&sensor->connection);
+    // Reading makes room for what the device still had queued; it comes on at once.
+    int total = 0;
+    for (int round = 0; round < VYR_MAX_DISCARD_ROUNDS; ++round) {
+        const int dropped = connection_discard_input(&sensor->connection);
+        if (dropped < 0) {
+            return total > 0 ? total : dropped;
+        }
+        if (dropped == 0) {
+            break;
+        }
+        total += dropped;
+    }
+    return total;
 }
 
 } // extern "C"

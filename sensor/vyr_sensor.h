@@ -68,8 +68,9 @@ const char* vyr_error_text(const vyr_sensor* sensor);
 int vyr_raw_write(vyr_sensor* sensor, const char* data, int size);
 int vyr_raw_read(vyr_sensor* sensor, char* buffer, int max_size, int timeout);
 int vyr_raw_readline(vyr_sensor* sensor, char* buffer, int max_size, int timeout);
-/* Drops input that arrived and was not read, without waiting: the result of
-   connection_discard_input. */
+/* Drops input that arrived and was not read, without waiting for more: rounds
+   of connection_discard_input while they find input, bounded. The count
+   dropped, or -1 when the link cannot be read. */
 int vyr_raw_discard_input(vyr_sensor* sensor);
 
 #ifdef __cplusplus

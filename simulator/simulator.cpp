@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -29,6 +30,23 @@ const std::string garbage("\xfe\x80\x1f\xe0", 4);
 void set_nonblocking(int fd)
 {
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
+
+// Two seconds at most, in slices so that keep_going is asked while the host does not read.
+bool wait_writable(int fd, const std::function<bool()>& keep_going)
+{
+    for (int waited = 0; waited < 2000; waited += 50) {
+        pollfd p{fd, POLLOUT, 0};
+        const int ready = poll(&p, 1, 50);
+        // A pseudo-terminal without a host reports hang-up and stays full.
+        if (ready < 0 || (p.revents & (POLLHUP | POLLERR)))
+            return false;
+        if (ready > 0)
+            return true;
+        if (keep_going && !keep_going())
+            return false;
+    }
+    return false;
 }
 
 void close_fd(int& fd)
@@ -59,6 +77,9 @@ struct Simulator::Impl
 
     std::thread thread;
     std::atomic<bool> stopping{false};
+    // Bumped by every fault change: endless output started under other faults ends.
+    std::atomic<unsigned> fault_changes{0};
+    std::atomic<int> replying{0};
     int wake[2] = {-1, -1};
 
     // The thread takes the descriptors under the mutex at each pass; start and
@@ -105,13 +126,25 @@ struct Simulator::Impl
         }
     }
 
+    bool input_waiting()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (int fd : {client.fd, pty.fd}) {
+            pollfd p{fd, POLLIN, 0};
+            if (fd >= 0 && poll(&p, 1, 0) > 0 && (p.revents & POLLIN))
+                return true;
+        }
+        return false;
+    }
+
     void run();
     long long msec_to_work(Clock::time_point now);
     void read_link(Link& link);
     bool handle_line(Link& link, const std::string& line);
     bool deliver(Link& link, const Output& out);
-    bool send_bytes(const Link& link, const std::string& bytes, int trickle_ms);
-    bool send_forever(const Link& link, const std::string& line);
+    bool send_bytes(const Link& link, const std::string& bytes, int trickle_ms,
+                    const std::function<bool()>& keep_going = {});
+    bool send_forever(const Link& link, const std::string& line, unsigned faults_seen);
     bool pause(int ms);
     void drop_link(Link& link);
 };
@@ -127,7 +160,8 @@ bool Simulator::Impl::pause(int ms)
 
 // Gives up after two seconds without progress: a host that stopped reading
 // must not stall the sensor for ever.
-bool Simulator::Impl::send_bytes(const Link& link, const std::string& bytes, int trickle_ms)
+bool Simulator::Impl::send_bytes(const Link& link, const std::string& bytes, int trickle_ms,
+                                 const std::function<bool()>& keep_going)
 {
     size_t done = 0;
     const size_t chunk = trickle_ms > 0 ? 1 : bytes.size();
@@ -138,9 +172,7 @@ bool Simulator::Impl::send_bytes(const Link& link, const std::string& bytes, int
         ssize_t w = link.serial ? write(link.fd, bytes.data() + done, n)
                                 : send(link.fd, bytes.data() + done, n, MSG_NOSIGNAL);
         if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-            pollfd p{link.fd, POLLOUT, 0};
-            // A pseudo-terminal without a host reports hang-up and stays full.
-            if (poll(&p, 1, 2000) <= 0 || (p.revents & (POLLHUP | POLLERR)))
+            if (!wait_writable(link.fd, keep_going))
                 return false;
             continue;
         }
@@ -165,6 +197,7 @@ void Simulator::Impl::drop_link(Link& link)
 // Returns false when the link ended.
 bool Simulator::Impl::deliver(Link& link, const Output& out)
 {
+    const unsigned faults_seen = fault_changes;
     if (out.bytes.empty() && !out.close)
         return true;
     if (out.delay_ms > 0 && !pause(out.delay_ms))
@@ -187,7 +220,7 @@ bool Simulator::Impl::deliver(Link& link, const Output& out)
         sent = send_bytes(link, out.bytes, out.trickle_ms);
     }
     if (sent && !out.close && !out.endless_line.empty())
-        sent = send_forever(link, out.endless_line);
+        sent = send_forever(link, out.endless_line, faults_seen);
     if (out.close || (!sent && !link.serial)) {
         drop_link(link);
         return false;
@@ -195,15 +228,20 @@ bool Simulator::Impl::deliver(Link& link, const Output& out)
     return true;
 }
 
-// Ends only when the host leaves, stops reading or the simulator stops.
-bool Simulator::Impl::send_forever(const Link& link, const std::string& line)
+// Ends when the host leaves, stops reading or the simulator stops (false), or
+// once the faults have changed since the reply began (true).
+bool Simulator::Impl::send_forever(const Link& link, const std::string& line,
+                                   unsigned faults_seen)
 {
     std::string chunk;
     while (chunk.size() < 4096)
         chunk += line;
-    while (send_bytes(link, chunk, 0)) {
+    const auto same_faults = [&] { return fault_changes == faults_seen; };
+    while (same_faults()) {
+        if (!send_bytes(link, chunk, 0, same_faults))
+            return !same_faults();
     }
-    return false;
+    return true;
 }
 
 bool Simulator::Impl::handle_line(Link& link, const std::string& line)
@@ -228,7 +266,10 @@ bool Simulator::Impl::handle_line(Link& link, const std::string& line)
         send_bytes(link, out.bytes, 0);
         return true;
     }
-    return deliver(link, out);
+    ++replying;
+    const bool kept = deliver(link, out);
+    --replying;
+    return kept;
 }
 
 void Simulator::Impl::read_link(Link& link)
@@ -610,11 +651,27 @@ void Simulator::set_fault(Fault f, bool on)
         const unsigned bit = 1u << static_cast<unsigned>(f);
         s.faults = on ? (s.faults | bit) : (s.faults & ~bit);
     });
+    ++impl_->fault_changes;
 }
 
 void Simulator::clear_faults()
 {
     impl_->locked([&](Sensor_state& s) { s.faults = 0; });
+    ++impl_->fault_changes;
+}
+
+bool Simulator::wait_until_quiet(int timeout_ms) const
+{
+    const auto end = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    // Commands that came in while a reply went out are answered next: quiet only
+    // when none is waiting, twice in a row.
+    for (int calm = 0; calm < 2;) {
+        if (Clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        calm = impl_->replying == 0 && !impl_->input_waiting() ? calm + 1 : 0;
+    }
+    return true;
 }
 
 void Simulator::set_fault_command(const std::string& prefix)

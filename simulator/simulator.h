@@ -115,8 +115,11 @@ public:
     void set_ip_forms_accepted(Ip_forms forms); // default both
 
     // Faults.
+    // Endless output (endless_data, talk_on, repeated_reply) ends at the next change.
     void set_fault(Fault f, bool on = true);
     void clear_faults();
+    // True once no reply is on its way (delays and trickles included) within timeout_ms.
+    bool wait_until_quiet(int timeout_ms) const;
     void set_fault_command(const std::string& prefix); // empty: every command
     void set_fault_delay_ms(int ms);                   // default 3000
     void set_trickle_ms(int ms);                       // default 2

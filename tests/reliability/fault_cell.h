@@ -35,14 +35,28 @@ struct Fault_choice
 
 const char* fault_name(const Fault_choice& fault);
 
+enum class Link_kind { tcp, serial };
+
+const char* link_name(Link_kind link);
+
+// The link an operation runs on when none is chosen: opening names its own.
+Link_kind usual_link(Operation operation);
+
 struct Cell_outcome
 {
-    std::string result; // "ok", a status word, an error or information text
-    long long msec = 0; // time the operation itself took
+    std::string result;    // "ok", a status word, an error or information text
+    long long msec = 0;    // time the operation itself took
+    std::string follow_up; // the clean operation after it, when asked for
 };
 
 // The fault hits only the operation's own commands; opening hits every command.
-Cell_outcome run_cell(Operation operation, const Fault_choice& fault);
+// With follow_up, the fault is then lifted, the faulty reply left to finish
+// arriving, and a clean operation run on the same connection: the same one
+// again, or for opening a product query. A connection that is legitimately
+// gone (the sensor hung up, a reboot went through, a failed open) is opened
+// again first.
+Cell_outcome run_cell(Operation operation, const Fault_choice& fault, Link_kind link,
+                      bool follow_up = false);
 
 // Makes the process-wide state an operation needs (the application object, fonts)
 // before descriptors are counted.

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <tuple>
+#include <vector>
 
 using vyr_sim::Fault;
 
@@ -37,7 +39,6 @@ struct Row
 
 const char* const DET = "could not detect serial baudrate.";
 const char* const INV = "invalid response.";
-const char* const BADRATE = "invalid parameter.";
 const char* const CHK = "checksum error.";
 const char* const NORESP = "no response.";
 const char* const RECV = "receive error."; // the error and the information text alike
@@ -69,10 +70,8 @@ const Row matrix[] = {
       {"success", 2000}, {STEPS, 3000}, {STEPS, 3000}, {STEPS, 3000}, {STEPS, 3000},
       {PROD, 2000}, {STAT, 2000}, {NOERR, 2000}}},
     // The compact address form is answered with a one-character status, which has no checksum.
-    // Over TCP every rate answers, and what is left of a rejected "QT" reply fails the
-    // rate change that follows a rate taken for found.
     {FAULT(status_checksum),
-     {{BADRATE, 2500}, {DET, 2500}, {"fail", 500}, {"fail", 500}, {"fail", 500}, {"success", 1500},
+     {{DET, 2500}, {DET, 2500}, {"fail", 500}, {"fail", 500}, {"fail", 500}, {"success", 1500},
       {CHK, 1500}, {CHK, 1500}, {CHK, 2500}, {CHK, 2500}, {RECV, 1500}, {RECV, 1500},
       {INV, 1500}}},
     // The panels do not check data checksums.
@@ -87,14 +86,15 @@ const Row matrix[] = {
       {"fail", 2500}, {NONE, 1500}, {NONE, 1500}, {NONE, 1500}, {NONE, 1500}, {RECV, 1500},
       {RECV, 1500}, {INV, 1500}}},
     {FAULT(long_line),
-     {{BADRATE, 2500}, {DET, 2500}, {"fail", 500}, {"fail", 500}, {"fail", 500}, {"fail", 1000},
+     {{DET, 2500}, {DET, 2500}, {"fail", 500}, {"fail", 500}, {"fail", 500}, {"fail", 1000},
       {INV, 1500}, {INV, 1500}, {INV, 2500}, {INV, 2500}, {RECV, 1500}, {RECV, 1500},
       {INV, 1500}}},
-    // A link that fails after the status line ends a reply as its empty line would; the
-    // address change then cannot reboot the sensor, so the new address is not in effect.
+    // A link that fails after the status line ends a panel's reply as its empty line would
+    // and cuts a scan short; the address change then cannot reboot the sensor, so the new
+    // address is not in effect.
     {FAULT(close_after_status),
      {{DET, 2500}, {DET, 2500}, {"success", 500}, {"success", 500}, {"0", 500},
-      {"fail", 2000}, {NONE, 1500}, {NONE, 1500}, {INV, 2500}, {INV, 2500}, {RECV, 1500},
+      {"fail", 2000}, {NORESP, 1500}, {NORESP, 1500}, {INV, 2500}, {INV, 2500}, {RECV, 1500},
       {RECV, 1500}, {INV, 1500}}},
     {FAULT(short_echo_range),
      {{"ok", 1000}, {"ok", 1000}, {"success", 500}, {"success", 500}, {"123", 500},
@@ -157,7 +157,9 @@ TEST_P(Fault_matrix, ends_with_the_expected_result_in_time_without_leaking)
     warm_up(operation);
     const int descriptors_before = open_descriptor_count();
 
-    const Cell_outcome outcome = run_cell(operation, row.fault);
+    const Cell_outcome outcome = run_cell(operation, row.fault, usual_link(operation));
+    std::printf("cell %s %s: %s in %lld ms\n", fault_name(row.fault), operation_name(operation),
+                outcome.result.c_str(), outcome.msec);
 
     EXPECT_EQ(outcome.result, expected.result);
     EXPECT_LE(outcome.msec, expected.max_msec + scheduling_slack_msec);
@@ -175,6 +177,73 @@ INSTANTIATE_TEST_SUITE_P(Cells, Fault_matrix,
                          ::testing::Combine(::testing::Range(0, row_count),
                                             ::testing::Range(0, operation_count)),
                          cell_name);
+
+// Second order: a fault on one reply, then the same operation (for opening, a
+// product query) clean on the same connection gives its usual result, over both links.
+const Fault one_reply_faults[] = {Fault::status_checksum, Fault::data_checksum,
+                                  Fault::wrong_echo,      Fault::long_line,
+                                  Fault::trickle,         Fault::delay,
+                                  Fault::close_after_status, Fault::repeated_reply,
+                                  Fault::talk_on};
+
+struct Follow_up_cell
+{
+    Fault fault;
+    Operation operation;
+    Link_kind link;
+};
+
+std::vector<Follow_up_cell> follow_up_cells()
+{
+    std::vector<Follow_up_cell> cells;
+    for (Fault fault : one_reply_faults) {
+        for (int op = 0; op < operation_count; ++op) {
+            const auto operation = static_cast<Operation>(op);
+            for (Link_kind link : {Link_kind::tcp, Link_kind::serial}) {
+                const bool opening =
+                    operation == Operation::open_tcp || operation == Operation::open_serial;
+                if (!opening || link == usual_link(operation)) {
+                    cells.push_back({fault, operation, link});
+                }
+            }
+        }
+    }
+    return cells;
+}
+
+std::string usual_result(Operation operation)
+{
+    if (operation == Operation::open_tcp || operation == Operation::open_serial) {
+        return PROD;
+    }
+    return matrix[0].cells[static_cast<int>(operation)].result;
+}
+
+class Fault_matrix_follow_up : public ::testing::TestWithParam<Follow_up_cell>
+{
+};
+
+TEST_P(Fault_matrix_follow_up, next_clean_operation_gives_its_usual_result)
+{
+    const Follow_up_cell& cell = GetParam();
+    warm_up(cell.operation);
+    const Cell_outcome outcome =
+        run_cell(cell.operation, Fault_choice{true, cell.fault}, cell.link, true);
+    std::printf("cell %s %s %s: %s in %lld ms, then %s\n",
+                fault_name(Fault_choice{true, cell.fault}), operation_name(cell.operation),
+                link_name(cell.link), outcome.result.c_str(), outcome.msec,
+                outcome.follow_up.c_str());
+    EXPECT_EQ(outcome.follow_up, usual_result(cell.operation));
+}
+
+std::string follow_up_name(const ::testing::TestParamInfo<Follow_up_cell>& info)
+{
+    return std::string(fault_name(Fault_choice{true, info.param.fault})) + "__" +
+           operation_name(info.param.operation) + "__" + link_name(info.param.link);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cells, Fault_matrix_follow_up, ::testing::ValuesIn(follow_up_cells()),
+                         follow_up_name);
 
 TEST(Fault_matrix_table, has_a_row_for_every_fault)
 {

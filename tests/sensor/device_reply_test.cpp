@@ -40,7 +40,10 @@ protected:
         const std::string input = file_bytes(std::string(VYR_DEVICE_REPLIES) + "/" + input_name);
         EXPECT_FALSE(open_reply.empty());
         EXPECT_GT(input.size(), 1u);
-        feed.serve(open_reply + input.substr(1));
+        std::vector<Feed_part> parts = replies_per_line(open_reply);
+        // A series of two scans: one request, then only reads.
+        parts.push_back({input.substr(1), {}});
+        feed.serve(std::move(parts));
         EXPECT_EQ(vyr_open(&sensor, VYR_ETHERNET, "127.0.0.1", feed.port()), 0);
         return input.empty() ? -1 : input[0];
     }

@@ -1,6 +1,7 @@
 #include "sim_fixture.h"
 
 #include <string>
+#include <tuple>
 #include <thread>
 #include <vector>
 
@@ -191,3 +192,25 @@ TEST_F(Sim_test, SerialRateTooLongForCommandIsRefusedUnsent)
     }
     EXPECT_EQ(sensor.is_active, 0);
 }
+
+// Noise at the wrong rates, as a UART shows a sensor talking at another speed,
+// is no busy sensor: the search goes on to the sensor's rate.
+class Noisy_line_search : public Sim_test,
+                          public ::testing::WithParamInterface<std::tuple<long, long>>
+{
+};
+
+TEST_P(Noisy_line_search, finds_the_sensor_and_moves_it_to_the_requested_rate)
+{
+    const long actual = std::get<0>(GetParam());
+    const long requested = std::get<1>(GetParam());
+    sim.set_serial_rate(actual);
+    sim.set_mismatch(vyr_sim::Mismatch::garbage);
+    ASSERT_EQ(open_serial(requested), 0) << vyr_error_text(&sensor);
+    EXPECT_EQ(sim.serial_rate(), requested);
+    EXPECT_EQ(received().back(), "PP");
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, Noisy_line_search,
+                         ::testing::Combine(::testing::Values(19200L, 38400L, 115200L),
+                                            ::testing::Values(19200L, 38400L, 115200L)));

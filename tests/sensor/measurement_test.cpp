@@ -2,9 +2,12 @@
 
 #include "scan_expectations.h"
 #include "sim_sensor_fixture.h"
+#include "vyr_information.h"
 #include "vyr_measurement.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 
 namespace {
@@ -146,6 +149,55 @@ TEST_F(Measurement_test, laser_on_is_sent_once_and_stop_switches_it_off)
     EXPECT_EQ(vyr_laser_off(&sensor), 0);
     EXPECT_EQ(sensor.laser_is_on, 0);
     EXPECT_EQ(commands(), (std::vector<std::string>{"BM", "QT"}));
+}
+
+// A series read a little late has scans queued when it is stopped: the stop
+// reads past them to its own reply, and the link is in step afterwards.
+TEST_F(Measurement_test, stop_after_late_reads_reaches_the_stop_reply)
+{
+    sim.set_pacing(vyr_sim::Pacing::scan_rate);
+    sim.set_scans_per_minute(2400);
+    open_sensor();
+    ASSERT_EQ(vyr_start_scans(&sensor, VYR_DISTANCE, 0, 0), 0);
+    Scan_buffers buffers(area_max + 1);
+    for (int scan = 0; scan < 3; ++scan) {
+        ASSERT_GT(vyr_read_distance(&sensor, buffers.distance(), nullptr), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(75)); // three scans queued
+    EXPECT_EQ(vyr_stop_scans(&sensor), 0);
+    EXPECT_EQ(sensor.last_error, VYR_NO_ERROR);
+    EXPECT_EQ(sensor.laser_is_on, 0);
+    EXPECT_EQ(sensor.data_pending, 0);
+    EXPECT_FALSE(sim.laser_on());
+    sim.clear_received();
+    EXPECT_EQ(vyr_is_stable(&sensor), 1) << sensor.last_error;
+    EXPECT_EQ(vyr_laser_on(&sensor), 0);
+    EXPECT_EQ(commands(), (std::vector<std::string>{"II", "BM"}));
+}
+
+TEST_F(Measurement_test, stop_without_its_reply_fails_and_keeps_the_measurement_state)
+{
+    open_sensor();
+    ASSERT_EQ(vyr_start_scans(&sensor, VYR_DISTANCE, 0, 0), 0);
+    sim.set_fault_command("QT");
+    sim.set_fault(vyr_sim::Fault::no_answer);
+    // The sensor goes on sending scans; the stop gives up after its line bound.
+    EXPECT_EQ(vyr_stop_scans(&sensor), VYR_INVALID_RESPONSE);
+    EXPECT_EQ(sensor.data_pending, 1);
+    EXPECT_NE(sensor.last_error, VYR_NO_ERROR);
+}
+
+// A scan that stops before its empty line is no scan.
+TEST_F(Measurement_test, a_scan_cut_short_fails)
+{
+    open_sensor();
+    sim.set_fault_command("GD");
+    sim.set_fault(vyr_sim::Fault::close_after_status);
+    ASSERT_EQ(vyr_start_scans(&sensor, VYR_DISTANCE, 1, 0), 0);
+    Scan_buffers buffers(area_max + 1);
+    EXPECT_EQ(vyr_read_distance(&sensor, buffers.distance(), nullptr), VYR_NO_RESPONSE);
+    EXPECT_EQ(sensor.last_error, VYR_NO_RESPONSE);
 }
 
 // Faults a device may send.
