@@ -15,43 +15,45 @@ class Row_text
 public:
     template <class Number> Row_text& field(Number value)
     {
-        advance(std::to_chars(end_, limit(), value));
+        advance(std::to_chars(end(), limit(), value));
         return put(',');
     }
     Row_text& angle(double degrees)
     {
-        advance(std::to_chars(end_, limit(), degrees, std::chars_format::fixed, 3));
+        advance(std::to_chars(end(), limit(), degrees, std::chars_format::fixed, 3));
         return put(',');
     }
     Row_text& last(long intensity, bool present)
     {
         if (present) {
-            advance(std::to_chars(end_, limit(), intensity));
+            advance(std::to_chars(end(), limit(), intensity));
         }
         return put('\n');
     }
-    void append_to(std::string& out) const { out.append(text_, static_cast<size_t>(end_ - text_)); }
+    void append_to(std::string& out) const { out.append(text_, length_); }
 
 private:
+    char* end() { return text_ + length_; }
     // Rows are far shorter; the bounds only keep a wild value inside the buffer.
     char* limit() { return text_ + sizeof text_ - 1; }
     // A value that does not fit leaves its field empty rather than cut.
     void advance(std::to_chars_result result)
     {
         if (result.ec == std::errc()) {
-            end_ = result.ptr;
+            length_ = static_cast<size_t>(result.ptr - text_);
         }
     }
     Row_text& put(char c)
     {
-        if (end_ < limit()) {
-            *end_++ = c;
+        if (end() < limit()) {
+            text_[length_++] = c;
         }
         return *this;
     }
 
-    char text_[192];
-    char* end_ = text_;
+    // A length, not a pointer, so that a copy of a row's head writes into its own buffer.
+    size_t length_ = 0;
+    char text_[128];
 };
 
 } // namespace
@@ -110,18 +112,17 @@ void append_scan_csv_rows(const Scan_record& record, std::string& out)
     const int slots = record.echo_slots();
     const bool intensity = !record.intensity.empty();
     for (int i = 0; i < record.size(); ++i) {
+        // The columns up to the angle are the same for every echo of an index.
+        Row_text head;
+        head.field(record.number).field(record.time_stamp).field(i).field(record.step[i]);
+        head.angle(record.angle_deg[i]);
         for (int echo = 0; echo < slots; ++echo) {
             const size_t slot = static_cast<size_t>(i) * slots + echo;
             const long distance = record.distance[slot];
             if (echo > 0 && distance == 0) {
                 continue;
             }
-            Row_text()
-                .field(record.number)
-                .field(record.time_stamp)
-                .field(i)
-                .field(record.step[i])
-                .angle(record.angle_deg[i])
+            Row_text(head)
                 .field(echo)
                 .field(distance)
                 .last(intensity ? record.intensity[slot] : 0, intensity)
