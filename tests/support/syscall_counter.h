@@ -1,9 +1,9 @@
-#ifndef VYR_TESTS_TRANSPORT_SYSCALL_COUNTER_H
-#define VYR_TESTS_TRANSPORT_SYSCALL_COUNTER_H
+#ifndef VYR_TESTS_SUPPORT_SYSCALL_COUNTER_H
+#define VYR_TESTS_SUPPORT_SYSCALL_COUNTER_H
 
 // Counts the system calls of the reading path made on the calling thread while
-// counting is on. The executable must link with SYSCALL_COUNTER_LINK_OPTIONS
-// (see CMakeLists.txt), which routes these calls through the counter.
+// counting is on. The executable must link vyr_syscall_counter, whose link options
+// route these calls through the counter.
 struct Syscall_counts
 {
     long recv = 0;
