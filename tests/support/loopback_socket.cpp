@@ -3,6 +3,19 @@
 #include <algorithm>
 #include <chrono>
 
+bool send_all(int sock, const char* data, size_t size)
+{
+    while (size > 0) {
+        const long sent = send_some(sock, data, size);
+        if (sent <= 0) {
+            return false;
+        }
+        data += sent;
+        size -= static_cast<size_t>(sent);
+    }
+    return true;
+}
+
 bool receive_exactly(int sock, char* buffer, size_t size)
 {
     while (size > 0) {

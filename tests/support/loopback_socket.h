@@ -17,6 +17,8 @@ int connect_loopback(int port, Nagle nagle = Nagle::on);
 // A port that was bound and closed again: nothing listens, connections are refused.
 int free_loopback_port();
 
+// One send of at most size bytes (never a signal): the count, or negative on error.
+long send_some(int sock, const char* data, size_t size);
 bool send_all(int sock, const char* data, size_t size);
 bool receive_exactly(int sock, char* buffer, size_t size);
 // One receive of at most size bytes: the count, 0 at the peer's close, negative on error.

@@ -82,17 +82,9 @@ int free_loopback_port()
     return port;
 }
 
-bool send_all(int sock, const char* data, size_t size)
+long send_some(int sock, const char* data, size_t size)
 {
-    while (size > 0) {
-        const ssize_t sent = send(sock, data, size, MSG_NOSIGNAL);
-        if (sent <= 0) {
-            return false;
-        }
-        data += sent;
-        size -= static_cast<size_t>(sent);
-    }
-    return true;
+    return static_cast<long>(send(sock, data, size, MSG_NOSIGNAL));
 }
 
 long receive_some(int sock, char* buffer, size_t size)

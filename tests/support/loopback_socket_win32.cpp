@@ -94,17 +94,9 @@ int free_loopback_port()
     return port;
 }
 
-bool send_all(int sock, const char* data, size_t size)
+long send_some(int sock, const char* data, size_t size)
 {
-    while (size > 0) {
-        const int sent = send(handle(sock), data, static_cast<int>(size), 0);
-        if (sent <= 0) {
-            return false;
-        }
-        data += sent;
-        size -= static_cast<size_t>(sent);
-    }
-    return true;
+    return send(handle(sock), data, static_cast<int>(size), 0);
 }
 
 long receive_some(int sock, char* buffer, size_t size)
