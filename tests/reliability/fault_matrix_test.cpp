@@ -24,6 +24,7 @@ struct Expected
 {
     const char* result;
     int max_msec;
+    const char* or_result = nullptr; // where the timing of a flood decides between two
 };
 
 struct Row
@@ -132,12 +133,13 @@ const Row matrix[] = {
      {{INV, 3000}, {INV, 3000}, {"success", 500}, {"success", 500}, {"123", 500},
       {"fail", 2000}, {STEPS, 1000}, {STEPS, 1000}, {INV, 5000}, {INV, 5000}, {PROD, 500},
       {STAT, 500}, {INV, 1500}}},
-    // A replayed "RB" reply passes for the confirmation of the second command; a replayed
+    // A replayed "RB" reply passes for the confirmation of the second command, unless the
+    // drop before that command ends inside a replay the flood had half written; a replayed
     // address reply keeps the reboot from being confirmed.
     {FAULT(repeated_reply),
      {{INV, 3000}, {INV, 3000}, {"success", 500}, {"success", 500}, {"123", 500},
       {"fail", 2000}, {STEPS, 1000}, {STEPS, 1000}, {INV, 5000}, {INV, 5000}, {PROD, 500},
-      {STAT, 500}, {NOERR, 1500}}},
+      {STAT, 500}, {NOERR, 1500, INV}}},
 };
 // clang-format on
 
@@ -162,7 +164,9 @@ TEST_P(Fault_matrix, ends_with_the_expected_result_in_time_without_leaking)
     std::printf("cell %s %s: %s in %lld ms\n", fault_name(row.fault), operation_name(operation),
                 outcome.result.c_str(), outcome.msec);
 
-    EXPECT_EQ(outcome.result, expected.result);
+    if (!expected.or_result || outcome.result != expected.or_result) {
+        EXPECT_EQ(outcome.result, expected.result);
+    }
     EXPECT_LE(outcome.msec, expected.max_msec + scheduling_slack_msec);
     EXPECT_EQ(open_descriptor_count(), descriptors_before);
 }
