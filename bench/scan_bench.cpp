@@ -3,6 +3,7 @@
 
 #include "loopback.h"
 #include "scan_feed.h"
+#include "scan_reader.h"
 #include "simulator.h"
 #include "vyr_driver.h"
 
@@ -11,29 +12,6 @@
 #include <vector>
 
 namespace {
-
-struct Scan_reader
-{
-    kvt::Lidar::measurement_type type;
-    std::vector<long> distance;
-    std::vector<unsigned short> intensity;
-    long time_stamp = 0;
-
-    bool read(kvt::Lidar& driver)
-    {
-        switch (type) {
-        case kvt::Lidar::Range:
-            return driver.read_distance(distance, &time_stamp);
-        case kvt::Lidar::Range_intensity:
-            return driver.read_distance_intensity(distance, intensity, &time_stamp);
-        case kvt::Lidar::Multi_echo:
-            return driver.read_multiecho(distance, &time_stamp);
-        case kvt::Lidar::Multi_echo_intensity:
-            return driver.read_multiecho_intensity(distance, intensity, &time_stamp);
-        }
-        return false;
-    }
-};
 
 void count_scans(benchmark::State& state, double bytes_per_scan)
 {

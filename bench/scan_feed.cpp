@@ -29,15 +29,6 @@ const char* request_for(int type)
     return requests[type & 3];
 }
 
-std::string scans_after_request(vyr_sim::Sensor_state& state, vyr_sim::Session& session, int count)
-{
-    std::string block;
-    for (int i = 0; i < count; ++i) {
-        block += vyr_sim::send_due_scan(state, session, vyr_sim::Clock::now()).bytes;
-    }
-    return block;
-}
-
 // One received line without its terminator; false when the peer left.
 bool read_line(int fd, std::string& pending, std::string& line)
 {
@@ -57,20 +48,27 @@ bool read_line(int fd, std::string& pending, std::string& line)
     }
 }
 
-} // namespace
-
-std::string encoded_scans(int type, int count)
+std::vector<std::string> encoded_scan_list(int type, int count)
 {
     vyr_sim::Sensor_state state = full_range_state();
     vyr_sim::Session session;
     vyr_sim::answer_command(state, session, request_for(type), vyr_sim::Clock::now());
-    return scans_after_request(state, session, count);
+    std::vector<std::string> scans;
+    for (int i = 0; i < count; ++i) {
+        scans.push_back(vyr_sim::send_due_scan(state, session, vyr_sim::Clock::now()).bytes);
+    }
+    return scans;
 }
 
-Scan_feed::Scan_feed(int type, bool raw) : type_(type), raw_(raw)
+} // namespace
+
+Scan_feed::Scan_feed(int type, bool raw, int scans_once)
+    : type_(type), raw_(raw), once_(scans_once > 0)
 {
-    block_ = encoded_scans(type, scans_in_block);
-    scans_in_block_ = scans_in_block;
+    for (const std::string& scan : encoded_scan_list(type, once_ ? scans_once : scans_in_block)) {
+        block_ += scan;
+        scan_sizes_.push_back(scan.size());
+    }
     listener_ = listen_loopback(port_);
     if (listener_ >= 0) {
         thread_ = std::thread([this] { serve(); });
@@ -85,7 +83,22 @@ Scan_feed::~Scan_feed()
 
 double Scan_feed::bytes_per_scan() const
 {
-    return static_cast<double>(block_.size()) / scans_in_block_;
+    return static_cast<double>(block_.size()) / static_cast<double>(scan_sizes_.size());
+}
+
+size_t Scan_feed::bytes_of_scans_from(int first) const
+{
+    size_t bytes = 0;
+    for (size_t i = static_cast<size_t>(first); i < scan_sizes_.size(); ++i) {
+        bytes += scan_sizes_[i];
+    }
+    return bytes;
+}
+
+bool Scan_feed::wait_fed(std::chrono::milliseconds limit)
+{
+    std::unique_lock<std::mutex> lock(fed_mutex_);
+    return fed_changed_.wait_for(lock, limit, [this] { return fed_; });
 }
 
 void Scan_feed::stop()
@@ -112,7 +125,12 @@ void Scan_feed::serve()
     // Room for about a hundred scans ahead of the reader.
     const int send_buffer = 4 << 20;
     setsockopt(peer_, SOL_SOCKET, SO_SNDBUF, &send_buffer, sizeof send_buffer);
-    if (raw_ || answer_until_scanning()) {
+    if (!raw_ && !answer_until_scanning()) {
+        return;
+    }
+    if (once_) {
+        feed_once();
+    } else {
         feed();
     }
 }
@@ -139,6 +157,15 @@ bool Scan_feed::answer_until_scanning()
         }
     }
     return false;
+}
+
+void Scan_feed::feed_once()
+{
+    if (send_all(peer_, block_.data(), block_.size())) {
+        std::lock_guard<std::mutex> lock(fed_mutex_);
+        fed_ = true;
+    }
+    fed_changed_.notify_all();
 }
 
 void Scan_feed::feed()

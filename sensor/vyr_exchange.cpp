@@ -7,12 +7,6 @@
 
 namespace {
 
-int fail(vyr_sensor* sensor, int code)
-{
-    sensor->last_error = code;
-    return code;
-}
-
 bool is_expected(const int* expected_status, long value)
 {
     for (const int* s = expected_status; *s != -1; ++s) {
@@ -69,15 +63,34 @@ int difference(int a, int b)
     return static_cast<int>(static_cast<long long>(a) - b);
 }
 
+// The status line, the one after the echo: 0 with accepted set, or the failure's code.
+// A lone character passes without a status.
+int judge_status(const char* line, int length, const int* expected_status, bool& accepted)
+{
+    if (length == 1) {
+        accepted = true;
+        return 0;
+    }
+    if (length > 0 && !checksum_matches(line, length)) {
+        return VYR_CHECKSUM_ERROR;
+    }
+    if (length != 3) {
+        return VYR_INVALID_RESPONSE;
+    }
+    accepted = is_expected(expected_status, std::strtol(line, nullptr, 10));
+    return 0;
+}
+
 } // namespace
 
 extern "C" {
 
 char vyr_checksum(const char* text, int length)
 {
-    unsigned sum = 0;
+    // Only the low six bits count, so a byte-wide sum that wraps gives the same.
+    unsigned char sum = 0;
     for (int i = 0; i < length; ++i) {
-        sum += static_cast<unsigned char>(text[i]);
+        sum = static_cast<unsigned char>(sum + static_cast<unsigned char>(text[i]));
     }
     return static_cast<char>((sum & 0x3f) + 0x30);
 }
@@ -130,17 +143,10 @@ int exchange_reply(vyr_sensor* sensor, const char* command, const int* expected_
             stored += length + 1;
         }
         if (index == 1) {
-            if (length == 1) {
-                accepted = true;
-                continue;
+            const int code = judge_status(line, length, expected_status, accepted);
+            if (code != 0) {
+                return failed(code);
             }
-            if (length > 0 && !checksum_matches(line, length)) {
-                return failed(VYR_CHECKSUM_ERROR);
-            }
-            if (length != 3) {
-                return failed(VYR_INVALID_RESPONSE);
-            }
-            accepted = is_expected(expected_status, std::strtol(line, nullptr, 10));
             continue;
         }
         if (length == 0) {

@@ -67,6 +67,13 @@ int read_parameters(vyr_sensor* sensor);
 
 #ifdef __cplusplus
 }
+
+/* Stores code as the sensor's last error and returns it. */
+inline int fail(vyr_sensor* sensor, int code)
+{
+    sensor->last_error = code;
+    return code;
+}
 #endif
 
 #endif

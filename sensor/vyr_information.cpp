@@ -89,14 +89,12 @@ const char* info_value(vyr_sensor* sensor, const info_query& query)
 int time_adjust(vyr_sensor* sensor, const char* command)
 {
     if (!sensor->is_active) {
-        sensor->last_error = VYR_NOT_CONNECTED;
-        return VYR_NOT_CONNECTED;
+        return fail(sensor, VYR_NOT_CONNECTED);
     }
     if (exchange_command(sensor, command, status_ok, sensor->timeout_msec, nullptr, 0) > 0) {
         return 0;
     }
-    sensor->last_error = VYR_INVALID_RESPONSE;
-    return VYR_INVALID_RESPONSE;
+    return fail(sensor, VYR_INVALID_RESPONSE);
 }
 
 } // namespace
@@ -144,8 +142,7 @@ int vyr_time_adjust_end(vyr_sensor* sensor)
 int vyr_read_sensor_time(vyr_sensor* sensor)
 {
     if (!sensor->is_active) {
-        sensor->last_error = VYR_NOT_CONNECTED;
-        return VYR_NOT_CONNECTED;
+        return fail(sensor, VYR_NOT_CONNECTED);
     }
     char reply[VYR_LINE_SIZE] = {};
     const int result =
@@ -155,12 +152,10 @@ int vyr_read_sensor_time(vyr_sensor* sensor)
     }
     const char* time_line = reply + 4;
     if (std::strcmp(reply, "00P") != 0 || std::strlen(time_line) != 5) {
-        sensor->last_error = VYR_RECEIVE_ERROR;
-        return VYR_RECEIVE_ERROR;
+        return fail(sensor, VYR_RECEIVE_ERROR);
     }
     if (time_line[4] != vyr_checksum(time_line, 4)) {
-        sensor->last_error = VYR_CHECKSUM_ERROR;
-        return VYR_CHECKSUM_ERROR;
+        return fail(sensor, VYR_CHECKSUM_ERROR);
     }
     return static_cast<int>(vyr_decode(time_line, 4));
 }

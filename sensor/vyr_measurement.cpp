@@ -1,5 +1,6 @@
 #include "vyr_measurement.h"
 
+#include "scan_decoding.h"
 #include "vyr_exchange.h"
 
 #include <cstdio>
@@ -11,12 +12,6 @@ enum reply_kind { VYR_STOP_REPLY = 4, VYR_UNKNOWN_REPLY = 5 };
 
 // A continuous request is acknowledged once; more than this many in a row is no sensor.
 const int max_acknowledgements = 8;
-
-int fail(vyr_sensor* sensor, int code)
-{
-    sensor->last_error = code;
-    return code;
-}
 
 // failed_length: the length of the line the failure was found on (see end_failed_reply).
 int fail_after_discard(vyr_sensor* sensor, int code, int failed_length)
@@ -95,20 +90,18 @@ bool starts_with(const char* text, const char* head)
     return std::strncmp(text, head, std::strlen(head)) == 0;
 }
 
-// Decodes the data lines of one scan in place in line (VYR_LINE_SIZE bytes);
-// a value or its '&' may continue on the next line.
+// Decodes the data lines of one scan in place in line (VYR_LINE_SIZE bytes): each
+// line is read behind the characters the last one left undecoded, as a value or
+// its '&' may continue on the next line.
 int receive_data_block(vyr_sensor* sensor, long* distance, unsigned short* intensity, int kind,
                        char* line)
 {
-    const int unit = has_intensity(kind) ? 6 : 3;
-    const int echo_factor = is_multiecho(kind) ? 3 : 1;
-    const int last_index = sensor->received_last_step - sensor->received_first_step;
-    int k = 0;
-    int e = 0;
+    const Scan_layout layout{distance, intensity, has_intensity(kind), is_multiecho(kind) ? 3 : 1,
+                             sensor->received_last_step - sensor->received_first_step};
+    Scan_cursor cursor;
     int carried = 0;
-
     for (int lines = 0;; ++lines) {
-        // Lines without values would otherwise never reach the step check below.
+        // Lines without values would otherwise never reach the step check.
         if (lines == VYR_MAX_SCAN_LINES) {
             return fail_after_discard(sensor, VYR_INVALID_RESPONSE, 1);
         }
@@ -118,64 +111,21 @@ int receive_data_block(vyr_sensor* sensor, long* distance, unsigned short* inten
             // Cut short: the steps so far are not a scan.
             return fail_after_discard(sensor, VYR_NO_RESPONSE, length);
         }
-        int data_length = 0;
-        if (length > 0) {
-            data_length = length - 1;
-            if (text[data_length] != vyr_checksum(text, data_length)) {
-                return fail_after_discard(sensor, VYR_CHECKSUM_ERROR, length);
-            }
+        if (length == 0) {
+            return cursor.step;
+        }
+        // The whole line is checked before any of its values is stored.
+        const int data_length = length - 1;
+        if (text[data_length] != vyr_checksum(text, data_length)) {
+            return fail_after_discard(sensor, VYR_CHECKSUM_ERROR, length);
         }
         const int available = carried + data_length;
-        int pos = 0;
-        while (available - pos >= unit) {
-            bool store = true;
-            if (line[pos] == '&') {
-                if (available - pos - 1 < unit) {
-                    break;
-                }
-                ++pos;
-                // An echo before any step, a fourth echo or any echo of a
-                // single-echo kind has no slot: skip its value.
-                if (echo_factor == 1 || k == 0 || e >= echo_factor - 1) {
-                    store = false;
-                } else {
-                    --k;
-                    ++e;
-                }
-            } else {
-                e = 0;
-            }
-            if (store) {
-                if (k > last_index) {
-                    return fail_after_discard(sensor, VYR_RECEIVE_ERROR, length);
-                }
-                const int position = k * echo_factor + e;
-                if (echo_factor > 1 && e == 0) {
-                    for (int slot = 1; slot < echo_factor; ++slot) {
-                        if (distance) {
-                            distance[position + slot] = 0;
-                        }
-                        if (intensity) {
-                            intensity[position + slot] = 0;
-                        }
-                    }
-                }
-                if (distance) {
-                    distance[position] = vyr_decode(line + pos, 3);
-                }
-                if (unit == 6 && intensity) {
-                    intensity[position] =
-                        static_cast<unsigned short>(vyr_decode(line + pos + 3, 3) & 0xffff);
-                }
-                ++k;
-            }
-            pos += unit;
+        const int used = decode_scan_values(layout, cursor, line, available);
+        if (used < 0) {
+            return fail_after_discard(sensor, VYR_RECEIVE_ERROR, length);
         }
-        carried = available - pos;
-        std::memmove(line, line + pos, carried);
-        if (length == 0) {
-            return k;
-        }
+        carried = available - used;
+        std::memmove(line, line + used, carried);
     }
 }
 
@@ -189,26 +139,22 @@ void count_received_scan(vyr_sensor* sensor)
     }
 }
 
-// echo_slots: values per step the caller's arrays hold (1, or 3 for the multi-echo reads).
-int receive_scan(vyr_sensor* sensor, long* distance, unsigned short* intensity, long* time_stamp,
-                 int echo_slots)
+// Reads echo and status up to the reply whose data follow, past the acknowledgement
+// of a continuous request (the first scan follows it). Returns that reply's kind,
+// VYR_STOP_REPLY once a whole stop reply is read, or a negative code.
+int read_reply_head(vyr_sensor* sensor, char* line)
 {
-    char line[VYR_LINE_SIZE];
-    int kind;
-
-    // An acknowledgement of a continuous request is followed by the first scan:
-    // read on in this loop.
     for (int replies = 0;; ++replies) {
         if (replies == max_acknowledgements) {
             return fail_after_discard(sensor, VYR_INVALID_RESPONSE, 0);
         }
-        int length = read_line(sensor, line, sizeof line, echo_timeout(sensor));
+        int length = read_line(sensor, line, VYR_LINE_SIZE, echo_timeout(sensor));
         if (length <= 0) {
             return fail(sensor, VYR_NO_RESPONSE);
         }
-        kind = classify_echo(sensor, line, length);
+        const int kind = classify_echo(sensor, line, length);
 
-        length = read_line(sensor, line, sizeof line, sensor->timeout_msec);
+        length = read_line(sensor, line, VYR_LINE_SIZE, sensor->timeout_msec);
         if (length != 3) {
             return fail_after_discard(sensor, VYR_INVALID_RESPONSE, length);
         }
@@ -217,30 +163,60 @@ int receive_scan(vyr_sensor* sensor, long* distance, unsigned short* intensity, 
         }
 
         if (kind == VYR_STOP_REPLY) {
-            length = read_line(sensor, line, sizeof line, sensor->timeout_msec);
+            length = read_line(sensor, line, VYR_LINE_SIZE, sensor->timeout_msec);
             if (length == 0) {
-                return 0;
+                return VYR_STOP_REPLY;
             }
-            return end_failed_reply(sensor, VYR_INVALID_RESPONSE, length, sensor->timeout_msec,
-                                    0);
+            return end_failed_reply(sensor, VYR_INVALID_RESPONSE, length, sensor->timeout_msec, 0);
         }
-
-        if (sensor->scan_count_requested == 1) {
-            if (!starts_with(line, "00")) {
-                return fail_after_discard(sensor, VYR_INVALID_RESPONSE, length);
-            }
-            break;
+        const bool single = sensor->scan_count_requested == 1;
+        if ((single && starts_with(line, "00")) || (!single && starts_with(line, "99"))) {
+            return kind;
         }
-        if (starts_with(line, "99")) {
-            break;
-        }
-        if (!starts_with(line, "00")) {
+        if (single || !starts_with(line, "00")) {
             return fail_after_discard(sensor, VYR_INVALID_RESPONSE, length);
         }
-        length = read_line(sensor, line, sizeof line, sensor->timeout_msec);
+        length = read_line(sensor, line, VYR_LINE_SIZE, sensor->timeout_msec);
         if (length != 0) {
             return fail_after_discard(sensor, VYR_INVALID_RESPONSE, length);
         }
+    }
+}
+
+// The data lines after the time stamp, whose line had stamp_length characters.
+int receive_scan_data(vyr_sensor* sensor, int kind, long* distance, unsigned short* intensity,
+                      int echo_slots, int stamp_length, char* line)
+{
+    if (kind == VYR_UNKNOWN_REPLY) {
+        // Its data lines are not ours to decode, but they must not pass for the next reply.
+        if (stamp_length > 0) {
+            drop_reply(sensor, sensor->timeout_msec);
+        }
+        return 0;
+    }
+    if (!announced_range_fits(sensor)) {
+        return fail_after_discard(sensor, VYR_RECEIVE_ERROR, stamp_length);
+    }
+    if (is_multiecho(kind) && echo_slots < 3) {
+        // The kind comes from the device's echo: a multi-echo reply to a single-echo
+        // read would store three values per step in arrays sized for one.
+        return fail_after_discard(sensor, VYR_MEASUREMENT_TYPE_MISMATCH, stamp_length);
+    }
+    return receive_data_block(sensor, distance, has_intensity(kind) ? intensity : nullptr, kind,
+                              line);
+}
+
+// echo_slots: values per step the caller's arrays hold (1, or 3 for the multi-echo reads).
+int receive_scan(vyr_sensor* sensor, long* distance, unsigned short* intensity, long* time_stamp,
+                 int echo_slots)
+{
+    char line[VYR_LINE_SIZE];
+    const int kind = read_reply_head(sensor, line);
+    if (kind < 0) {
+        return kind;
+    }
+    if (kind == VYR_STOP_REPLY) {
+        return 0;
     }
 
     const int stamp_length = read_line(sensor, line, sizeof line, sensor->timeout_msec);
@@ -250,25 +226,8 @@ int receive_scan(vyr_sensor* sensor, long* distance, unsigned short* intensity, 
     if (stamp_length >= 4 && time_stamp) {
         *time_stamp = vyr_decode(line, 4);
     }
-
-    int result = 0;
-    if (kind == VYR_UNKNOWN_REPLY) {
-        // Its data lines are not ours to decode, but they must not pass for the next reply.
-        if (stamp_length > 0) {
-            drop_reply(sensor, sensor->timeout_msec);
-        }
-    } else {
-        if (!announced_range_fits(sensor)) {
-            result = fail_after_discard(sensor, VYR_RECEIVE_ERROR, stamp_length);
-        } else if (is_multiecho(kind) && echo_slots < 3) {
-            // The kind comes from the device's echo: a multi-echo reply to a single-echo
-            // read would store three values per step in arrays sized for one.
-            result = fail_after_discard(sensor, VYR_MEASUREMENT_TYPE_MISMATCH, stamp_length);
-        } else {
-            result = receive_data_block(sensor, distance, has_intensity(kind) ? intensity : nullptr,
-                                        kind, line);
-        }
-    }
+    const int result =
+        receive_scan_data(sensor, kind, distance, intensity, echo_slots, stamp_length, line);
     count_received_scan(sensor);
     return result;
 }

@@ -109,8 +109,7 @@ int open_connected(vyr_sensor* sensor, int connection_type, long baudrate)
         }
     }
     if (found == 0) {
-        sensor->last_error = VYR_BAUDRATE_DETECT_ERROR;
-        return VYR_BAUDRATE_DETECT_ERROR;
+        return fail(sensor, VYR_BAUDRATE_DETECT_ERROR);
     }
 
     int result = change_sensor_baudrate(sensor, found, requested);
@@ -172,15 +171,13 @@ void vyr_close(vyr_sensor* sensor)
 int vyr_reboot(vyr_sensor* sensor)
 {
     if (!sensor->is_active) {
-        sensor->last_error = VYR_NOT_CONNECTED;
-        return VYR_NOT_CONNECTED;
+        return fail(sensor, VYR_NOT_CONNECTED);
     }
     static const int expected[] = {0, 1, -1};
     // The sensor restarts only after the command has been confirmed by a second one.
     for (int i = 0; i < 2; ++i) {
         if (exchange_command(sensor, "RB\n", expected, sensor->timeout_msec, nullptr, 0) < 0) {
-            sensor->last_error = VYR_INVALID_RESPONSE;
-            return VYR_INVALID_RESPONSE;
+            return fail(sensor, VYR_INVALID_RESPONSE);
         }
     }
     sensor->is_active = 0;

@@ -1,12 +1,12 @@
 #include "ring_buffer.h"
 
+#include <string.h>
+
 namespace {
 
 void copy_bytes(char* to, const char* from, int32_t count)
 {
-    for (int32_t i = 0; i < count; ++i) {
-        to[i] = from[i];
-    }
+    memcpy(to, from, static_cast<size_t>(count));
 }
 
 int32_t smaller(int32_t a, int32_t b)

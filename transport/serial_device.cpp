@@ -121,6 +121,18 @@ struct Serial_line_source
 
     int32_t take_held(char*) { return 0; }
 
+    // A held byte comes before the ring, and only serial_read hands it out; a closed
+    // device gives nothing from its ring either.
+    int32_t buffered(const char*& run)
+    {
+        if (serial->has_pushed_back || serial->handle == VYR_SERIAL_INVALID_HANDLE) {
+            return 0;
+        }
+        return ring_peek(&serial->ring, &run);
+    }
+
+    void consume(int32_t count) { ring_drop(&serial->ring, count); }
+
     bool next(char& byte, Line_deadline& deadline)
     {
         // Buffered bytes need no wait, and so no look at the clock either.

@@ -24,6 +24,19 @@ void use_receive_timeout(vyr_tcpclient* client, int32_t timeout_ms)
     }
 }
 
+// Polls for a whole chunk straight into the ring, so that line reading costs one
+// receive per ring-full. Called when the ring is empty, which puts all its room in one
+// piece.
+int32_t fill_ring(vyr_tcpclient* client)
+{
+    use_receive_timeout(client, poll_timeout_ms);
+    char* space = nullptr;
+    const int32_t room = ring_space(&client->ring, &space);
+    const int32_t polled = room > 0 ? receive(client->sock, space, room) : 0;
+    ring_commit(&client->ring, polled);
+    return polled;
+}
+
 int32_t fail_open(vyr_tcpclient* client, int32_t result)
 {
     close_socket(client->sock);
@@ -107,14 +120,7 @@ int32_t tcpclient_read(vyr_tcpclient* client, char* buffer, int32_t size, int32_
         return size;
     }
 
-    // Poll for a whole chunk first, so that line reading costs one receive per ring-full.
-    char chunk[VYR_TCPCLIENT_RING_STORAGE - 1];
-    use_receive_timeout(client, poll_timeout_ms);
-    const int32_t room = ring_capacity(&client->ring) - ring_size(&client->ring);
-    const int32_t polled = room > 0 ? receive(client->sock, chunk, room) : 0;
-    if (polled > 0) {
-        ring_write(&client->ring, chunk, polled);
-    }
+    fill_ring(client);
     filled += ring_read(&client->ring, buffer + filled, size - filled);
     if (filled == size) {
         return size;
@@ -153,11 +159,16 @@ struct Tcp_line_source
         return 1;
     }
 
+    int32_t buffered(const char*& run) { return ring_peek(&client->ring, &run); }
+
+    void consume(int32_t count) { ring_drop(&client->ring, count); }
+
+    // Called with a dry ring. A flowing reply refills it at once; only a stalled one
+    // needs the clock.
     bool next(char& byte, Line_deadline& deadline)
     {
-        // Most bytes are in the ring already; only a dry ring needs the clock and the read.
-        if (ring_read(&client->ring, &byte, 1) == 1) {
-            return true;
+        if (client->sock != -1 && fill_ring(client) > 0) {
+            return ring_read(&client->ring, &byte, 1) == 1;
         }
         int32_t wait = deadline.left_ms();
         if (wait == 0 && deadline.has_end()) {

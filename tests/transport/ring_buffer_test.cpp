@@ -100,6 +100,53 @@ TEST_F(RingBuffer, PartialReadsKeepTheOrderThroughManyWraps)
     EXPECT_EQ(got, expected);
 }
 
+TEST_F(RingBuffer, ReadsInPlaceOnePieceAtATimeAcrossTheEnd)
+{
+    empty_at(120);
+    ASSERT_EQ(write("0123456789"), 10);
+    std::string got;
+    for (const char* expected : {"01234567", "89"}) {
+        const char* run = nullptr;
+        const int32_t length = ring_peek(&ring, &run);
+        EXPECT_EQ(std::string(run, static_cast<size_t>(length)), expected);
+        ring_drop(&ring, length > 3 ? 3 : length); // part of a piece leaves the rest at hand
+        got += std::string(run, static_cast<size_t>(length > 3 ? 3 : length));
+        got += read(length > 3 ? length - 3 : 0);
+    }
+    const char* run = nullptr;
+    EXPECT_EQ(ring_peek(&ring, &run), 0);
+    EXPECT_EQ(got, "0123456789");
+    EXPECT_EQ(write("ab"), 2);
+    EXPECT_EQ(read(2), "ab");
+}
+
+TEST_F(RingBuffer, WritesInPlaceIntoRoomThatKeepsOneSlotFree)
+{
+    struct Case
+    {
+        int32_t first;
+        int32_t last;
+        int32_t room; // an empty ring starts over at 0
+    };
+    for (const Case c :
+         {Case{120, 120, 127}, Case{0, 10, 117}, Case{5, 10, 118}, Case{100, 20, 79}}) {
+        ring.first = c.first;
+        ring.last = c.last;
+        const int32_t held = ring_size(&ring);
+        char* space = nullptr;
+        EXPECT_EQ(ring_space(&ring, &space), c.room) << c.first << " " << c.last;
+        space[0] = 'x';
+        ring_commit(&ring, 1);
+        EXPECT_EQ(ring_size(&ring), held + 1);
+        EXPECT_EQ(read(held + 1).back(), 'x');
+    }
+    char* space = nullptr;
+    ASSERT_EQ(ring_space(&ring, &space), 127);
+    ring_commit(&ring, 127);
+    EXPECT_EQ(ring_size(&ring), ring_capacity(&ring));
+    EXPECT_EQ(write("y"), 0);
+}
+
 TEST_F(RingBuffer, ReadingAnEmptyRingLeavesTheDestinationAlone)
 {
     char destination[4] = {'w', 'x', 'y', 'z'};
