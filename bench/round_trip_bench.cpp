@@ -1,7 +1,7 @@
 // Maintenance exchange and open against the simulated sensor, each beside a
 // plain loopback ping-pong of the same request and reply sizes.
 
-#include "loopback.h"
+#include "loopback_socket.h"
 #include "sensor_model.h"
 #include "simulator.h"
 #include "vyr_driver.h"
@@ -53,7 +53,7 @@ public:
         stopping_ = true;
         shutdown(listener_, SHUT_RDWR);
         thread_.join();
-        close_fd(listener_);
+        close_socket(listener_);
     }
     int port() const { return port_; }
 
@@ -62,7 +62,7 @@ private:
     {
         std::vector<char> buffer(64 * 1024, 'x');
         while (!stopping_) {
-            int peer = accept_peer(listener_);
+            int peer = accept_peer(listener_, Nagle::off);
             if (peer < 0) {
                 return;
             }
@@ -76,7 +76,7 @@ private:
                     }
                 }
             }
-            close_fd(peer);
+            close_socket(peer);
         }
     }
 
@@ -152,7 +152,7 @@ void heater_floor(benchmark::State& state)
 {
     const auto script = exchanges_for({"%AH1"});
     Ping_pong_peer peer(script);
-    int fd = connect_loopback(peer.port());
+    int fd = connect_loopback(peer.port(), Nagle::off);
     Latencies latencies;
     for (auto _ : state) {
         const auto start = Clock::now();
@@ -163,7 +163,7 @@ void heater_floor(benchmark::State& state)
         latencies.add(state, start);
     }
     latencies.report(state);
-    close_fd(fd);
+    close_socket(fd);
 }
 
 void open_driver(benchmark::State& state)
@@ -214,13 +214,13 @@ void open_floor(benchmark::State& state)
     Latencies latencies;
     for (auto _ : state) {
         const auto start = Clock::now();
-        int fd = connect_loopback(peer.port());
+        int fd = connect_loopback(peer.port(), Nagle::off);
         if (fd < 0 || !play(fd, script)) {
             state.SkipWithError("ping-pong failed");
             break;
         }
         latencies.add(state, start);
-        close_fd(fd);
+        close_socket(fd);
     }
     latencies.report(state);
     state.counters["exchanges"] = static_cast<double>(script.size());

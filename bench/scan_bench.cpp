@@ -1,7 +1,7 @@
 // Scan throughput against the cost of receiving the same bytes, and sustained
 // streaming from the simulated sensor.
 
-#include "loopback.h"
+#include "loopback_socket.h"
 #include "scan_feed.h"
 #include "scan_reader.h"
 #include "simulator.h"
@@ -56,7 +56,7 @@ void scan_driver(benchmark::State& state)
 void scan_floor(benchmark::State& state, size_t chunk)
 {
     Scan_feed feed(static_cast<int>(state.range(0)), true);
-    int fd = connect_loopback(feed.port());
+    int fd = connect_loopback(feed.port(), Nagle::off);
     if (fd < 0) {
         state.SkipWithError("connect");
         return;
@@ -77,7 +77,7 @@ void scan_floor(benchmark::State& state, size_t chunk)
     }
     count_scans(state, per_scan);
     feed.stop();
-    close_fd(fd);
+    close_socket(fd);
 }
 
 void scan_floor_64k(benchmark::State& state)

@@ -1,6 +1,6 @@
 #include "scan_feed.h"
 
-#include "loopback.h"
+#include "loopback_socket.h"
 #include "sensor_model.h"
 
 #include <cstdio>
@@ -78,7 +78,7 @@ Scan_feed::Scan_feed(int type, bool raw, int scans_once)
 Scan_feed::~Scan_feed()
 {
     stop();
-    close_fd(listener_);
+    close_socket(listener_);
 }
 
 double Scan_feed::bytes_per_scan() const
@@ -113,12 +113,12 @@ void Scan_feed::stop()
     if (thread_.joinable()) {
         thread_.join();
     }
-    close_fd(peer_);
+    close_socket(peer_);
 }
 
 void Scan_feed::serve()
 {
-    peer_ = accept_peer(listener_);
+    peer_ = accept_peer(listener_, Nagle::off);
     if (peer_ < 0 || stopping_) {
         return;
     }

@@ -1,7 +1,7 @@
 // System calls per kilobyte of a reply that keeps flowing, on the TCP line path
 // and on the serial line path over a pseudo-terminal.
 
-#include "loopback.h"
+#include "loopback_socket.h"
 #include "serial_device.h"
 #include "syscall_counter.h"
 #include "tcp_client.h"
@@ -60,7 +60,7 @@ bool tcp_path(const std::string& text)
     if (listener < 0 || tcpclient_open(&client, "127.0.0.1", port) != 0) {
         return false;
     }
-    int peer = accept_peer(listener);
+    int peer = accept_peer(listener, Nagle::off);
     const int send_buffer = 4 << 20;
     setsockopt(peer, SOL_SOCKET, SO_SNDBUF, &send_buffer, sizeof send_buffer);
     std::thread feeder([&] { send_all(peer, text.data(), text.size()); });
@@ -70,8 +70,8 @@ bool tcp_path(const std::string& text)
     feeder.join();
     print_row("TCP", text.size(), counts);
     tcpclient_close(&client);
-    close_fd(peer);
-    close_fd(listener);
+    close_socket(peer);
+    close_socket(listener);
     return true;
 }
 

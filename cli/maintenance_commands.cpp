@@ -157,10 +157,10 @@ void add_phase(CLI::App& app, Common& common)
         common.exit_code =
             run_on_named_targets(common, "phase", [=](kvt::Vyr_driver& driver, Result& result) {
                 Recording_link link(driver);
-                const int phase =
+                const int degrees_now =
                     setting ? (sc::set_phase(link, value) ? value : -1) : sc::get_phase(link);
-                if (phase >= 0) {
-                    result.fields["phase"] = phase;
+                if (degrees_now >= 0) {
+                    result.fields["phase"] = degrees_now;
                 } else {
                     result.fail(exit_refused,
                                 setting ? "the sensor did not take the phase"

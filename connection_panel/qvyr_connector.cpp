@@ -10,8 +10,8 @@
 
 struct QVyr_connector::Private
 {
-    explicit Private(QVyr_connector* owner)
-        : owner(owner), settings(usable_settings_file(), QSettings::IniFormat)
+    explicit Private(QVyr_connector* connector)
+        : owner(connector), settings(usable_settings_file(), QSettings::IniFormat)
     {
         baudrate_list.append({"115200", "38400", "19200"});
     }

@@ -1,26 +1,16 @@
 #include "reply_recorder.h"
 
-#include <arpa/inet.h>
+#include "loopback_socket.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
 const int poll_slice_ms = 5;
-
-sockaddr_in loopback(int port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    return address;
-}
 
 [[noreturn]] void die(const char* what)
 {
@@ -32,15 +22,10 @@ sockaddr_in loopback(int port)
 
 Reply_recorder::Reply_recorder(int sensor_port) : sensor_port_(sensor_port)
 {
-    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = loopback(0);
-    socklen_t length = sizeof address;
-    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        listen(listener_, 4) != 0 ||
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    listener_ = listen_loopback(port_, 4);
+    if (listener_ < 0) {
         die("recorder listen");
     }
-    port_ = ntohs(address.sin_port);
     thread_ = std::thread(&Reply_recorder::run, this);
 }
 
@@ -48,7 +33,7 @@ Reply_recorder::~Reply_recorder()
 {
     stopping_ = true;
     thread_.join();
-    close(listener_);
+    close_socket(listener_);
 }
 
 std::string Reply_recorder::take(int quiet_ms)
@@ -73,20 +58,18 @@ void Reply_recorder::run()
         if (poll(&ready, 1, poll_slice_ms) <= 0) {
             continue;
         }
-        const int host = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        int host = accept_peer(listener_);
         if (host >= 0) {
             relay(host);
-            close(host);
+            close_socket(host);
         }
     }
 }
 
 void Reply_recorder::relay(int host)
 {
-    const int sensor = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = loopback(sensor_port_);
-    if (sensor < 0 ||
-        connect(sensor, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    int sensor = connect_loopback(sensor_port_);
+    if (sensor < 0) {
         die("recorder connect");
     }
     pollfd ends[2] = {{host, POLLIN, 0}, {sensor, POLLIN, 0}};
@@ -101,7 +84,7 @@ void Reply_recorder::relay(int host)
             }
             const ssize_t n = recv(ends[i].fd, buffer, sizeof buffer, 0);
             if (n <= 0) {
-                close(sensor);
+                close_socket(sensor);
                 return;
             }
             if (i == 1) {
@@ -111,5 +94,5 @@ void Reply_recorder::relay(int host)
             send(ends[1 - i].fd, buffer, static_cast<size_t>(n), MSG_NOSIGNAL);
         }
     }
-    close(sensor);
+    close_socket(sensor);
 }

@@ -93,8 +93,8 @@ TEST_P(Command_test, json_document)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cli, Command_test, testing::ValuesIn(command_cases),
-                         [](const testing::TestParamInfo<Command_case>& info) {
-                             return info.param.name;
+                         [](const testing::TestParamInfo<Command_case>& test_info) {
+                             return test_info.param.name;
                          });
 
 struct Usage_case
@@ -143,8 +143,8 @@ TEST_P(Usage_test, exits_2_and_sends_nothing)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cli, Usage_test, testing::ValuesIn(usage_cases),
-                         [](const testing::TestParamInfo<Usage_case>& info) {
-                             return info.param.name;
+                         [](const testing::TestParamInfo<Usage_case>& test_info) {
+                             return test_info.param.name;
                          });
 
 TEST(Cli, no_target_says_how_to_name_one)
@@ -205,8 +205,8 @@ TEST_P(Failure_test, names_the_target_and_the_reason)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cli, Failure_test, testing::ValuesIn(failure_cases),
-                         [](const testing::TestParamInfo<Failure_case>& info) {
-                             return info.param.name;
+                         [](const testing::TestParamInfo<Failure_case>& test_info) {
+                             return test_info.param.name;
                          });
 
 TEST(Cli, refused_connection_keeps_the_driver_text_and_says_refused)

@@ -51,16 +51,3 @@ std::string host_of(const vyr_sim::Simulator& sim)
 {
     return "--host 127.0.0.1:" + std::to_string(sim.tcp_port());
 }
-
-std::vector<std::string> commands_after_open(const vyr_sim::Simulator& sim)
-{
-    std::vector<std::string> texts;
-    bool opened = false;
-    for (const vyr_sim::Received_line& line : sim.received()) {
-        if (opened) {
-            texts.push_back(line.text);
-        }
-        opened = opened || line.text == "PP";
-    }
-    return texts;
-}

@@ -1,6 +1,7 @@
 #ifndef VYR_TESTS_CLI_CLI_RUN_H
 #define VYR_TESTS_CLI_CLI_RUN_H
 
+#include "received_lines.h"
 #include "simulator.h"
 
 #include <string>
@@ -21,8 +22,5 @@ Cli_run run_vyr(const std::string& arguments, const std::string& pipe_to = "");
 
 // "--host 127.0.0.1:PORT" of a simulator's TCP endpoint.
 std::string host_of(const vyr_sim::Simulator& sim);
-
-// The command lines a simulator received after the opening ("PP"), without their LF.
-std::vector<std::string> commands_after_open(const vyr_sim::Simulator& sim);
 
 #endif

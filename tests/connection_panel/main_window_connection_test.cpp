@@ -4,7 +4,8 @@
 #include <QVBoxLayout>
 
 #include "main_window.h"
-#include "panel_test_support.h"
+#include "loopback_socket.h"
+#include "settings_folder.h"
 #include "qvyr_connector.h"
 #include "simulator.h"
 
@@ -61,7 +62,7 @@ private slots:
 
     void failed_connection_leaves_them_disabled()
     {
-        const int port = closed_loopback_port();
+        const int port = free_loopback_port();
         QVERIFY(port > 0);
         Scoped_working_directory folder;
         QVERIFY(write_settings_file({"ip_address=127.0.0.1", QString("port_num=%1").arg(port)}));

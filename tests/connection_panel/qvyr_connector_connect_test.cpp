@@ -4,7 +4,9 @@
 #include <QTest>
 #include <QTranslator>
 
-#include "panel_test_support.h"
+#include "loopback_socket.h"
+#include "settings_folder.h"
+#include "connect_reports.h"
 #include "qvyr_connector.h"
 #include "simulator.h"
 
@@ -95,7 +97,7 @@ private slots:
 
     void failed_tcp_connect_leaves_panel_disconnected()
     {
-        const int port = closed_loopback_port();
+        const int port = free_loopback_port();
         QVERIFY(port > 0);
         Scoped_working_directory folder;
         QVERIFY(write_settings_file({"ip_address=127.0.0.1", QString("port_num=%1").arg(port)}));
@@ -109,7 +111,7 @@ private slots:
 
     void reports_and_form_texts_are_translated_but_not_the_separator()
     {
-        const int port = closed_loopback_port();
+        const int port = free_loopback_port();
         QVERIFY(port > 0);
         Scoped_working_directory folder;
         QTranslator translator;

@@ -1,7 +1,7 @@
 #include <QGridLayout>
 #include <QTest>
 
-#include "panel_test_support.h"
+#include "settings_folder.h"
 #include "qvyr_connector.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "panel_test_support.h"
+#include "settings_folder.h"
 #include "qvyr_connector.h"
 #include "serial_ports.h"
 

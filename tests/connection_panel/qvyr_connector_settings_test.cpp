@@ -2,7 +2,7 @@
 #include <QFileInfo>
 #include <QTest>
 
-#include "panel_test_support.h"
+#include "settings_folder.h"
 #include "qvyr_connector.h"
 
 // The settings file read at construction and written at destruction.

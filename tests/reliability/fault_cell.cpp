@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QSpinBox>
 
-#include <dirent.h>
 
 #include <vector>
 
@@ -248,19 +247,6 @@ void warm_up(Operation operation)
         phase.grab();
         ip.grab();
     }
-}
-
-int open_descriptor_count()
-{
-    int count = 0;
-    if (DIR* listing = opendir("/proc/self/fd")) {
-        while (const dirent* entry = readdir(listing)) {
-            count += entry->d_name[0] != '.';
-        }
-        closedir(listing);
-        --count; // the listing's own descriptor
-    }
-    return count;
 }
 
 Cell_outcome run_cell(Operation operation, const Fault_choice& fault, Link_kind link,

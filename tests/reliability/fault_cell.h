@@ -62,7 +62,4 @@ Cell_outcome run_cell(Operation operation, const Fault_choice& fault, Link_kind 
 // before descriptors are counted.
 void warm_up(Operation operation);
 
-// Descriptors open in this process now.
-int open_descriptor_count();
-
 #endif

@@ -2,6 +2,7 @@
 // reads a reply: the result, an upper bound on the time, and no descriptor left open.
 
 #include "fault_cell.h"
+#include "loopback_socket.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // give a window that starts with the defaults.
 
 #include "main_window.h"
-#include "panel_test_support.h"
+#include "settings_folder.h"
 #include "qvyr_connector.h"
 #include "simulator.h"
 

@@ -6,6 +6,7 @@
 
 #include "command_link.h"
 #include "fault_cell.h"
+#include "loopback_socket.h"
 #include "simulator.h"
 #include "vyr_driver.h"
 

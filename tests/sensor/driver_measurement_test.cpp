@@ -3,7 +3,7 @@
 // the sensor announced shows up under the address sanitizer.
 
 #include "scan_expectations.h"
-#include "sim_sensor_fixture.h"
+#include "sim_sensor_test.h"
 #include "ticks.h"
 #include "vyr_driver.h"
 

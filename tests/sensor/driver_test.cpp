@@ -1,4 +1,5 @@
-#include "sim_fixture.h"
+#include "loopback_socket.h"
+#include "sim_sensor_test.h"
 #include "vyr_driver.h"
 
 #include <chrono>
@@ -47,7 +48,7 @@ TEST_F(Driver_test, ReopenClosesTheOldConnectionFirst)
     // Nothing was running, so the close between the two sends nothing.
     EXPECT_EQ(received(), (Texts{"QT", "PP", "QT", "PP"}));
 
-    EXPECT_FALSE(driver.open("127.0.0.1", unused_tcp_port(), Lidar::Ethernet));
+    EXPECT_FALSE(driver.open("127.0.0.1", free_loopback_port(), Lidar::Ethernet));
     EXPECT_FALSE(driver.is_open());
     EXPECT_STREQ(driver.last_error_text(), "could not open ethernet port.");
     EXPECT_TRUE(sim.wait_for_received(4, 100));

@@ -1,4 +1,4 @@
-#include "sim_fixture.h"
+#include "sim_sensor_test.h"
 
 #include <cstring>
 #include <string>

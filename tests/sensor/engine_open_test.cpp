@@ -1,4 +1,5 @@
-#include "sim_fixture.h"
+#include "loopback_socket.h"
+#include "sim_sensor_test.h"
 
 #include <string>
 #include <tuple>
@@ -113,10 +114,10 @@ TEST_F(Sim_test, SensorOnOldProtocolIsSwitched)
 
 TEST_F(Sim_test, RefusedTcpConnectionIsEthernetOpenError)
 {
-    EXPECT_EQ(vyr_open(&sensor, VYR_ETHERNET, "127.0.0.1", unused_tcp_port()),
+    EXPECT_EQ(vyr_open(&sensor, VYR_ETHERNET, "127.0.0.1", free_loopback_port()),
               VYR_ETHERNET_OPEN_ERROR);
     EXPECT_STREQ(vyr_error_text(&sensor), "could not open ethernet port.");
-    EXPECT_EQ(vyr_open(&sensor, 2, "127.0.0.1", unused_tcp_port()), VYR_INVALID_RESPONSE);
+    EXPECT_EQ(vyr_open(&sensor, 2, "127.0.0.1", free_loopback_port()), VYR_INVALID_RESPONSE);
     for (const char* device : {"/nonexistent/tty", "/dev/null"}) {
         EXPECT_EQ(vyr_open(&sensor, VYR_SERIAL, device, 115200), VYR_SERIAL_OPEN_ERROR);
         EXPECT_STREQ(vyr_error_text(&sensor), "could not open serial device.");

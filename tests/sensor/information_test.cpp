@@ -1,6 +1,6 @@
 // Information queries, time-adjust mode, sleep and wake against the simulated sensor.
 
-#include "sim_sensor_fixture.h"
+#include "sim_sensor_test.h"
 #include "vyr_information.h"
 
 #include <chrono>

@@ -1,7 +1,7 @@
 // Measurement requests and scan decoding against the simulated sensor.
 
 #include "scan_expectations.h"
-#include "sim_sensor_fixture.h"
+#include "sim_sensor_test.h"
 #include "vyr_information.h"
 #include "vyr_measurement.h"
 

@@ -59,8 +59,8 @@ TEST_P(Scan_decoding, decodes_the_front_of_the_text)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Scan_decoding, ::testing::ValuesIn(cases),
-                         [](const ::testing::TestParamInfo<Decoding_case>& info) {
-                             return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<Decoding_case>& test_info) {
+                             return std::string(test_info.param.name);
                          });
 
 TEST(Scan_decoding_without_arrays, reads_the_steps_and_writes_nothing)

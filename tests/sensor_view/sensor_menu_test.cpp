@@ -10,7 +10,7 @@
 #include "ip_changer.h"
 #include "live_scan_window.h"
 #include "main_window.h"
-#include "panel_test_support.h"
+#include "settings_folder.h"
 #include "phase_setter.h"
 #include "polar_view.h"
 #include "qvyr_connector.h"

@@ -12,8 +12,9 @@
 #include "ip_address_widget.h"
 #include "ip_changer.h"
 #include "main_window.h"
-#include "panel_test_support.h"
+#include "settings_folder.h"
 #include "phase_setter.h"
+#include "received_lines.h"
 #include "qvyr_connector.h"
 #include "simulator.h"
 
@@ -68,14 +69,7 @@ private:
             QCOMPARE(find<QVyr_ip_changer>()->isEnabled(), enabled);
             QVERIFY(find<QVyr_connector>()->isEnabled());
         }
-        std::vector<std::string> commands()
-        {
-            std::vector<std::string> texts;
-            for (const auto& line : sensor.received()) {
-                texts.push_back(line.text);
-            }
-            return texts;
-        }
+        std::vector<std::string> commands() { return command_texts(sensor); }
     };
 
 private slots:

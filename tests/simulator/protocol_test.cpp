@@ -1,5 +1,5 @@
 #include "encoding.h"
-#include "sensor_fixture.h"
+#include "tcp_sensor_test.h"
 
 #include <chrono>
 #include <thread>

@@ -1,4 +1,4 @@
-#include "sensor_fixture.h"
+#include "tcp_sensor_test.h"
 
 #include <chrono>
 

@@ -1,5 +1,7 @@
 #include "connection.h"
-#include "test_support.h"
+#include "loopback_server.h"
+#include "pseudo_terminal.h"
+#include "transport_reads.h"
 
 #include <gtest/gtest.h>
 
@@ -94,7 +96,7 @@ TEST(ConnectionDispatch, FailedOpensGiveNegativeResults)
     const int descriptors_before = open_descriptor_count();
     vyr_connection connection;
     EXPECT_EQ(connection_open(&connection, VYR_SERIAL, "/dev/no-such-port", 115200), -1);
-    EXPECT_EQ(connection_open(&connection, VYR_ETHERNET, "127.0.0.1", refused_port()), -1);
+    EXPECT_EQ(connection_open(&connection, VYR_ETHERNET, "127.0.0.1", free_loopback_port()), -1);
     EXPECT_EQ(connection_open(&connection, VYR_ETHERNET, "sensor", 10940), -1);
     connection_close(&connection);
     EXPECT_EQ(open_descriptor_count(), descriptors_before);
@@ -195,8 +197,8 @@ TEST_P(EitherLink, TimeOutBoundsTheWholeLineAndLosesNothing)
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, EitherLink, ::testing::Values(VYR_SERIAL, VYR_ETHERNET),
-                         [](const ::testing::TestParamInfo<int32_t>& info) {
-                             return std::string(info.param == VYR_SERIAL ? "Serial" : "Tcp");
+                         [](const ::testing::TestParamInfo<int32_t>& test_info) {
+                             return std::string(test_info.param == VYR_SERIAL ? "Serial" : "Tcp");
                          });
 
 // A record that was never opened must not act on descriptor 0.

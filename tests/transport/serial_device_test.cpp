@@ -1,5 +1,7 @@
 #include "serial_device.h"
-#include "test_support.h"
+#include "loopback_socket.h"
+#include "pseudo_terminal.h"
+#include "transport_reads.h"
 
 #include <gtest/gtest.h>
 

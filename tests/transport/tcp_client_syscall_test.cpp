@@ -1,6 +1,7 @@
 #include "syscall_counter.h"
 #include "tcp_client.h"
-#include "test_support.h"
+#include "loopback_server.h"
+#include "transport_reads.h"
 
 #include <gtest/gtest.h>
 

@@ -99,7 +99,7 @@ TEST_P(Listing, GivesNamesAndFlagsInOrder)
 }
 
 INSTANTIATE_TEST_SUITE_P(PortList, Listing, ::testing::ValuesIn(listing_cases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test_info) { return std::string(test_info.param.name); });
 
 TEST(PortList, KeepsSixteenPortsAndIgnoresTheRest)
 {

@@ -6,7 +6,7 @@
 #include "system_error.h"
 #include "vyr_sensor.h"
 
-#include "test_support.h"
+#include "transport_reads.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,7 @@
 #include "sensor_session.h"
 
+#include "received_lines.h"
+
 bool Sensor_session::connect()
 {
     if (!sim.start_tcp(0)) {
@@ -14,11 +16,7 @@ bool Sensor_session::connect()
 
 std::vector<std::string> Sensor_session::commands() const
 {
-    std::vector<std::string> texts;
-    for (const vyr_sim::Received_line& line : sim.received()) {
-        texts.push_back(line.text);
-    }
-    return texts;
+    return command_texts(sim);
 }
 
 std::vector<std::string> Sensor_session::commands_after(size_t count, int time_out_ms) const

@@ -1,5 +1,5 @@
-#ifndef VYR_SIM_TEST_SENSOR_FIXTURE_H
-#define VYR_SIM_TEST_SENSOR_FIXTURE_H
+#ifndef VYR_TESTS_SUPPORT_TCP_SENSOR_TEST_H
+#define VYR_TESTS_SUPPORT_TCP_SENSOR_TEST_H
 
 #include "line_client.h"
 #include "simulator.h"

@@ -1,5 +1,5 @@
 // Kept apart: the kernel's termios header clashes with the C library's.
-#include "test_support.h"
+#include "pseudo_terminal.h"
 
 #include <asm/ioctls.h>
 #include <asm/termbits.h>

@@ -1,13 +1,9 @@
-#ifndef VYR_TESTS_PANEL_TEST_SUPPORT_H
-#define VYR_TESTS_PANEL_TEST_SUPPORT_H
+#ifndef VYR_TESTS_SUPPORT_SETTINGS_FOLDER_H
+#define VYR_TESTS_SUPPORT_SETTINGS_FOLDER_H
 
-#include <QList>
-#include <QPair>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
-#include <QVariantList>
-
-class QSignalSpy;
 
 // Moves the process into a fresh temporary folder for the life of the object, so the
 // relative settings file of the panel lands there.
@@ -28,11 +24,5 @@ bool write_settings_file(const QStringList& lines);
 
 // The value of one key in the current folder's settings file, as text; null when missing.
 QString settings_value(const QString& key);
-
-// A loopback port that was bound and closed again, so nothing listens on it.
-int closed_loopback_port();
-
-// The (is_connect, status) pairs a report_connect_status spy has seen, in order.
-QList<QPair<bool, QString>> reports(const QSignalSpy& spy);
 
 #endif

@@ -1,5 +1,5 @@
-#ifndef VYR_FUZZ_LOOPBACK_FEED_H
-#define VYR_FUZZ_LOOPBACK_FEED_H
+#ifndef VYR_TESTS_SUPPORT_LOOPBACK_FEED_H
+#define VYR_TESTS_SUPPORT_LOOPBACK_FEED_H
 // A loopback listener that plays a device: for each connection it answers the
 // host's command lines with prepared parts, shuts down its write side once all
 // are out so that the host's reads end at once, and swallows whatever the host

@@ -1,9 +1,10 @@
-#ifndef VYR_TESTS_TRANSPORT_SYSCALL_COUNTER_H
-#define VYR_TESTS_TRANSPORT_SYSCALL_COUNTER_H
+#ifndef VYR_TESTS_SUPPORT_SYSCALL_COUNTER_H
+#define VYR_TESTS_SUPPORT_SYSCALL_COUNTER_H
 
 // Counts the system calls of the reading path made on the calling thread while
-// counting is on. The executable must link with SYSCALL_COUNTER_LINK_OPTIONS
-// (see CMakeLists.txt), which routes these calls through the counter.
+// counting is on. The executable must link with the --wrap options that
+// vyr_syscall_counter carries (tests/support/CMakeLists.txt), which route these
+// calls through the counter.
 struct Syscall_counts
 {
     long recv = 0;

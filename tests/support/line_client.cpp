@@ -1,9 +1,9 @@
 #include "line_client.h"
 
-#include <arpa/inet.h>
+#include "loopback_socket.h"
+
 #include <chrono>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <termios.h>
@@ -23,16 +23,7 @@ int ms_left(Clock::time_point end)
 
 Line_client Line_client::tcp(int port)
 {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        close(fd);
-        fd = -1;
-    }
-    return Line_client(fd);
+    return Line_client(connect_loopback(port));
 }
 
 Line_client Line_client::pty(const std::string& path, unsigned speed)

@@ -1,9 +1,9 @@
 #include "loopback_feed.h"
 
-#include <arpa/inet.h>
+#include "loopback_socket.h"
+
 #include <cstdio>
 #include <cstdlib>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -24,22 +24,10 @@ const int poll_slice_ms = 5;
 
 Loopback_feed::Loopback_feed()
 {
-    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    listener_ = listen_loopback(port_, 8);
     if (listener_ < 0) {
-        die("feed socket");
-    }
-    const int on = 1;
-    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listener_, 8) != 0 ||
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         die("feed listen");
     }
-    port_ = ntohs(address.sin_port);
     thread_ = std::thread(&Loopback_feed::run, this);
 }
 
@@ -51,7 +39,7 @@ Loopback_feed::~Loopback_feed()
     }
     changed_.notify_all();
     thread_.join();
-    close(listener_);
+    close_socket(listener_);
 }
 
 std::vector<Feed_part> replies_per_line(const std::string& bytes, size_t max_parts)
@@ -117,7 +105,7 @@ void Loopback_feed::run()
         for (;;) {
             pollfd ready{listener_, POLLIN, 0};
             if (poll(&ready, 1, poll_slice_ms) > 0) {
-                client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+                client = accept_peer(listener_);
                 if (client >= 0) {
                     break;
                 }
@@ -139,19 +127,6 @@ void Loopback_feed::run()
 }
 
 namespace {
-
-void send_all(int client, const std::string& bytes)
-{
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        // Fails once the host has closed without reading everything; that is fine.
-        const ssize_t n = send(client, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) {
-            return;
-        }
-        sent += static_cast<size_t>(n);
-    }
-}
 
 // The part a host line releases, or parts.size() for none.
 size_t part_for(const std::vector<Feed_part>& parts, size_t next, const std::string& line)
@@ -209,7 +184,8 @@ void Loopback_feed::play(int client)
             pending.erase(0, end + 1);
             const size_t part = part_for(parts, next, line);
             if (part < parts.size()) {
-                send_all(client, parts[part].bytes);
+                // Fails once the host has closed without reading everything; that is fine.
+                send_all(client, parts[part].bytes.data(), parts[part].bytes.size());
                 next = part + 1;
             }
         }

@@ -1,5 +1,5 @@
-#ifndef VYR_SIM_TEST_LINE_CLIENT_H
-#define VYR_SIM_TEST_LINE_CLIENT_H
+#ifndef VYR_TESTS_SUPPORT_LINE_CLIENT_H
+#define VYR_TESTS_SUPPORT_LINE_CLIENT_H
 
 // A minimal host side for the simulator's own tests, written without the
 // program's transport so that the simulator is checked on its own.
