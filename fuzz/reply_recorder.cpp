@@ -12,12 +12,6 @@ namespace {
 
 const int poll_slice_ms = 5;
 
-[[noreturn]] void die(const char* what)
-{
-    std::perror(what);
-    std::abort();
-}
-
 } // namespace
 
 Reply_recorder::Reply_recorder(int sensor_port) : sensor_port_(sensor_port)

@@ -14,12 +14,6 @@ namespace {
 // Short enough to notice a finished input quickly, long enough not to spin.
 const int poll_slice_ms = 5;
 
-[[noreturn]] void die(const char* what)
-{
-    std::perror(what);
-    std::abort();
-}
-
 } // namespace
 
 Loopback_feed::Loopback_feed()

@@ -1,5 +1,8 @@
 #include "loopback_socket.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include <algorithm>
 #include <chrono>
 
@@ -48,4 +51,10 @@ std::string receive_within(int sock, size_t size, int timeout_ms,
         bytes.append(chunk, static_cast<size_t>(n));
     }
     return bytes;
+}
+
+void die(const char* what)
+{
+    std::perror(what);
+    std::abort();
 }

@@ -36,6 +36,9 @@ std::vector<int> fill_accept_queue(int port);
 void close_sockets(const std::vector<int>& sockets);
 bool socket_is_open(int sock);
 
+// For harness threads that cannot go on: says what failed (perror) and aborts.
+[[noreturn]] void die(const char* what);
+
 // Descriptors, or on Windows handles, the process holds.
 int open_descriptor_count();
 
