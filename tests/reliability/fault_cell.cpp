@@ -190,6 +190,12 @@ std::string run_follow_up(vyr_sim::Simulator& sim, kvt::Vyr_driver& driver, Oper
                           Link_kind link)
 {
     sim.clear_faults();
+    // A series the faulty read left running may still hold scans sent while the fault was
+    // on; the user stops it before starting again.
+    if (operation == Operation::read_multiecho ||
+        operation == Operation::read_multiecho_intensity) {
+        driver.stop_scans();
+    }
     // The user's next click comes after a late or trickled reply has arrived.
     if (!sim.wait_until_quiet(15000)) {
         return "sensor still replying";
