@@ -89,7 +89,25 @@ public:
         }
         return dropped;
     }
+
+    // Makes an operation that waits on the sensor, on another thread or under a signal
+    // handler, give up within about 100 ms; safe from any thread and from a signal
+    // handler (a lock-free store). Every operation fails at once until clear_abort(),
+    // so that the one who asked can then stop the sensor with a clean link.
+    virtual void request_abort() {}
+    virtual void clear_abort() {}
+    // Why the last operation failed, beyond last_error_text(): what was waited for and
+    // what came instead ("no answer within 140 ms"). Empty when there is nothing to add.
+    virtual const char* last_error_detail() { return ""; }
 };
+
+// The steps a full scan holds: the one count the information window, vyr and the scans
+// agree on. 0 while the sensor is not open.
+inline int steps_per_scan(const Lidar& lidar)
+{
+    const long count = static_cast<long>(lidar.max_step()) - lidar.min_step() + 1;
+    return lidar.max_step() >= lidar.min_step() && count > 0 ? static_cast<int>(count) : 0;
+}
 
 } // namespace kvt
 

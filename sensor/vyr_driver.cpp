@@ -94,4 +94,19 @@ int Vyr_driver::raw_discard_input()
     return vyr_raw_discard_input(&pimpl->sensor);
 }
 
+void Vyr_driver::request_abort()
+{
+    pimpl->abort_requested.store(true);
+}
+
+void Vyr_driver::clear_abort()
+{
+    pimpl->abort_requested.store(false);
+}
+
+const char* Vyr_driver::last_error_detail()
+{
+    return "";
+}
+
 } // namespace kvt

@@ -73,6 +73,9 @@ public:
     int raw_read(char* buffer, int max_size, int timeout) override;
     int raw_readline(char* buffer, int max_size, int timeout) override;
     int raw_discard_input() override;
+    void request_abort() override;
+    void clear_abort() override;
+    const char* last_error_detail() override;
 
 private:
     bool read_scan(measurement_type type, std::vector<long>& distance,
