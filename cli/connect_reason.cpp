@@ -45,21 +45,3 @@ std::string connect_reason(const vyr_system_error& error, bool serial)
     }
     return std::string(call) + ": " + std::strerror(error.number);
 }
-
-bool is_ipv4_address(const std::string& text)
-{
-    size_t begin = 0;
-    for (int part = 0; part < 4; ++part) {
-        const size_t end = part < 3 ? text.find('.', begin) : text.size();
-        if (end == std::string::npos) {
-            return false;
-        }
-        const std::string field = text.substr(begin, end - begin);
-        if (field.empty() || field.size() > 3 ||
-            field.find_first_not_of("0123456789") != std::string::npos || std::stoi(field) > 255) {
-            return false;
-        }
-        begin = end + 1;
-    }
-    return true;
-}

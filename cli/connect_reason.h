@@ -9,7 +9,4 @@
 // means the link opened and the sensor did not answer.
 std::string connect_reason(const vyr_system_error& error, bool serial);
 
-// Four decimal numbers 0..255 joined by dots, nothing else.
-bool is_ipv4_address(const std::string& text);
-
 #endif

@@ -22,7 +22,7 @@ void read_info(kvt::Vyr_driver& driver, Result& result)
     for (const auto& [key, query] : texts) {
         const std::string value = (driver.*query)();
         if (value == query_failed) {
-            result.fail(exit_refused, value, std::string("reading ") + key);
+            result.fail(exit_refused, value, driver_reason(driver, std::string("reading ") + key));
             return;
         }
         result.fields[key] = value;
@@ -35,7 +35,7 @@ void read_info(kvt::Vyr_driver& driver, Result& result)
     result.fields["min_distance"] = driver.min_distance();
     result.fields["max_distance"] = driver.max_distance();
     result.fields["scan_period_usec"] = driver.scan_period_usec();
-    result.fields["steps_per_scan"] = driver.max_data_count();
+    result.fields["steps_per_scan"] = kvt::steps_per_scan(driver);
 }
 
 } // namespace

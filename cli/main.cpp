@@ -1,9 +1,11 @@
 // vyr: the sensor's settings, information and measurement from a shell.
 
 #include "commands.h"
+#include "output.h"
 #include "run.h"
 
 #include <CLI/CLI.hpp>
+#include <exception>
 
 int main(int argc, char** argv)
 {
@@ -29,7 +31,11 @@ int main(int argc, char** argv)
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
         // Help and version are successes; every other parse failure is a usage error.
-        return app.exit(error) == 0 ? exit_ok : exit_usage;
+        return finish_output(app.exit(error) == 0 ? exit_ok : exit_usage);
+    } catch (const std::exception& error) {
+        // Whatever was printed stays printed; the rest is a message, never an abort.
+        print_error_line(std::string("internal error: ") + error.what());
+        return finish_output(exit_refused);
     }
-    return common.exit_code;
+    return finish_output(common.exit_code);
 }

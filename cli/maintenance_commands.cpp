@@ -2,7 +2,7 @@
 // one sensor or many.
 
 #include "commands.h"
-#include "connect_reason.h"
+#include "output.h"
 #include "run.h"
 #include "setting_commands.h"
 #include "vyr_driver.h"
@@ -52,10 +52,11 @@ bool reboot_went_through(kvt::Vyr_driver& driver)
     return std::strcmp(driver.last_error_text(), "no error.") == 0;
 }
 
-// "192.168.0.10" as the four field texts; false unless four numbers 0..255.
-bool address_fields(const std::string& text, sc::Address& fields)
+// "192.168.0.10" as the four field texts; false unless four numbers 0..255. text becomes
+// the address as sent, without leading zeros.
+bool address_fields(std::string& text, sc::Address& fields)
 {
-    if (!is_ipv4_address(text)) {
+    if (!parse_ipv4(text, text)) {
         return false;
     }
     size_t begin = 0;
@@ -73,10 +74,10 @@ struct Address_request
     sc::Address_form form = sc::Address_form::automatic;
 };
 
-int change_address(Common& common, const Address_request& request)
+int change_address(Common& common, Address_request request)
 {
     sc::Network_settings settings;
-    const std::pair<const std::string*, sc::Address*> parts[] = {
+    const std::pair<std::string*, sc::Address*> parts[] = {
         {&request.ip, &settings.ip_address},
         {&request.mask, &settings.subnet_mask},
         {&request.gateway, &settings.default_gateway},
@@ -110,8 +111,9 @@ int change_address(Common& common, const Address_request& request)
         case sc::Address_result::reboot_failed:
             result.fields = {{"address", request.ip}, {"rebooted", false}};
             result.fail(exit_refused, driver.last_error_text(),
-                        "the sensor took the new address, but did not reboot; it takes effect "
-                        "at its next start");
+                        "the sensor took the new address, but did not reboot (" +
+                            driver_reason(driver, "no confirmation") +
+                            "); it takes effect at its next start");
             break;
         }
     });
@@ -149,7 +151,7 @@ void add_phase(CLI::App& app, Common& common)
     phase->footer(
         "Examples:\n  vyr phase --host 192.168.0.10\n  vyr phase set 45 --host 192.168.0.10");
     CLI::App* set = phase->add_subcommand("set", "Set the phase, a whole number of degrees 0..359");
-    set->add_option("degrees", degrees, "0..359")->required()->check(CLI::Range(0, 359));
+    set->add_option("degrees", degrees, "0..359")->required()->check(whole_number(0, 359));
     set->footer("Example:\n  vyr phase set 45 --host 192.168.0.10");
     phase->callback([&common, set] {
         const bool setting = set->parsed();
@@ -205,7 +207,7 @@ void add_reboot(CLI::App& app, Common& common)
                     result.fields["rebooted"] = true;
                 } else {
                     result.fail(exit_refused, driver.last_error_text(),
-                                "the sensor did not confirm the reboot");
+                                driver_reason(driver, "the sensor did not confirm the reboot"));
                 }
             });
     });

@@ -1,4 +1,5 @@
 #include "commands.h"
+#include "output.h"
 #include "result.h"
 #include "run.h"
 #include "vyr_driver.h"
@@ -38,17 +39,21 @@ int list_ports(const Common& common)
                              {"sensor", sensor_flags[i] == 1},
                              {"description", port_description(names[i])}});
         }
-        std::printf("%s\n",
-                    Json{{"command", "ports"}, {"exit_code", 0}, {"ports", ports}}.dump(2).c_str());
+        write_out(json_text(Json{{"command", "ports"}, {"exit_code", 0}, {"ports", ports}}, 2) +
+                  "\n");
         return exit_ok;
     }
+    // A device's product string is the device's to choose: shown, never obeyed.
+    std::vector<std::string> shown;
     size_t width = 0;
     for (const std::string& name : names) {
-        width = std::max(width, name.size());
+        shown.push_back(visible_text(name));
+        width = std::max(width, shown.back().size());
     }
     for (size_t i = 0; i < names.size(); ++i) {
-        std::printf("%-*s  %-6s  %s\n", static_cast<int>(width), names[i].c_str(),
-                    sensor_flags[i] == 1 ? "sensor" : "", port_description(names[i]).c_str());
+        write_out(shown[i] + std::string(width - shown[i].size(), ' ') + "  " +
+                  (sensor_flags[i] == 1 ? "sensor" : "      ") + "  " +
+                  visible_text(port_description(names[i])) + "\n");
     }
     return exit_ok;
 }

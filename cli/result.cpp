@@ -1,13 +1,23 @@
 #include "result.h"
 
+#include "output.h"
+
 #include <algorithm>
-#include <cstdio>
 
 void Result::fail(int code, const std::string& text, const std::string& why)
 {
     exit_code = code;
     error = text;
     reason = why;
+}
+
+void print_error(const Result& result)
+{
+    std::string line = result.target + ": " + result.error;
+    if (!result.reason.empty()) {
+        line += " (" + result.reason + ")";
+    }
+    print_error_line(line);
 }
 
 int worst_exit_code(const std::vector<Result>& results)
@@ -32,26 +42,18 @@ std::string field_text(const Json& value)
 
 namespace {
 
-void print_error(const Result& result)
-{
-    std::string line = "vyr: " + result.target + ": " + result.error;
-    if (!result.reason.empty()) {
-        line += " (" + result.reason + ")";
-    }
-    std::fprintf(stderr, "%s\n", line.c_str());
-}
-
 void print_fields(const Json& fields, const char* indent)
 {
     size_t width = 0;
     for (const auto& item : fields.items()) {
         width = std::max(width, item.key().size());
     }
+    std::string text;
     for (const auto& item : fields.items()) {
-        std::printf("%s%s:%*s %s\n", indent, item.key().c_str(),
-                    static_cast<int>(width - item.key().size()), "",
-                    field_text(item.value()).c_str());
+        text += indent + item.key() + ":" + std::string(width - item.key().size() + 1, ' ') +
+                visible_text(field_text(item.value())) + "\n";
     }
+    write_out(text);
 }
 
 Json result_document(const Result& result)
@@ -79,7 +81,7 @@ int print_results(const std::string& command, const std::vector<Result>& results
         for (const Result& result : results) {
             document["results"].push_back(result_document(result));
         }
-        std::printf("%s\n", document.dump(2).c_str());
+        write_out(json_text(document, 2) + "\n");
     }
     const bool several = results.size() > 1;
     for (size_t i = 0; i < results.size(); ++i) {
@@ -91,10 +93,9 @@ int print_results(const std::string& command, const std::vector<Result>& results
             continue;
         }
         if (several) {
-            std::printf("%s%s\n", i > 0 ? "\n" : "", result.target.c_str());
+            write_out((i > 0 ? "\n" : "") + visible_text(result.target) + "\n");
         }
         print_fields(result.fields, several ? "  " : "");
     }
-    std::fflush(stdout);
     return exit_code;
 }

@@ -5,12 +5,10 @@
 // aligned "key: value" lines for people, or one JSON document.
 
 #include "exit_code.h"
+#include "output.h"
 
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-using Json = nlohmann::ordered_json;
 
 struct Result
 {
@@ -26,8 +24,11 @@ struct Result
 // Highest exit code of the results; exit_ok for none.
 int worst_exit_code(const std::vector<Result>& results);
 
+// "vyr: TARGET: text (reason)" on standard error.
+void print_error(const Result& result);
+
 // Prints the results on standard output (and their errors on standard error) and
-// returns the run's exit code.
+// returns the run's exit code. Standard output is left to finish_output().
 int print_results(const std::string& command, const std::vector<Result>& results, bool json);
 
 // A value as the text output shows it: strings bare, booleans as yes and no.

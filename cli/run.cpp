@@ -1,11 +1,29 @@
 #include "run.h"
 
 #include "fleet.h"
+#include "output.h"
 #include "terminal.h"
 #include "vyr_driver.h"
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+
+CLI::Validator whole_number(long low, long high)
+{
+    const std::string range = std::to_string(low) + " to " + std::to_string(high);
+    return CLI::Validator(
+        [low, high, range](std::string& text) -> std::string {
+            long value = 0;
+            if (!parse_signed_number(text, low, high, value)) {
+                return "expected a whole number from " + range + ", not \"" + visible_text(text) +
+                       "\"";
+            }
+            // The parser would take a leading zero for octal.
+            text = std::to_string(value);
+            return "";
+        },
+        "in [" + std::to_string(low) + " - " + std::to_string(high) + "]");
+}
 
 void add_common_options(CLI::App& app, Common& common)
 {
@@ -24,19 +42,25 @@ void add_common_options(CLI::App& app, Common& common)
         ->type_name("DEVICE");
     app.add_option("--baud", common.baud, "Serial line speed")
         ->capture_default_str()
-        ->check(CLI::PositiveNumber);
+        ->check(whole_number(1, max_baud));
     app.add_option("--timeout", common.time_out_ms, "Reply time-out of the driver in ms")
         ->type_name("MS")
-        ->check(CLI::Range(1, 600000));
+        ->check(whole_number(1, 600000));
     app.add_flag("--json", common.json, "One JSON document on standard output");
     app.add_option("--jobs", common.jobs, "Sensors worked on at the same time")
         ->capture_default_str()
-        ->check(CLI::Range(1, max_jobs));
+        ->check(whole_number(1, max_jobs));
+}
+
+std::string driver_reason(kvt::Vyr_driver& driver, const std::string& fallback)
+{
+    const std::string detail = driver.last_error_detail();
+    return detail.empty() ? fallback : detail;
 }
 
 int usage_error(const std::string& message)
 {
-    std::fprintf(stderr, "vyr: %s\n", message.c_str());
+    print_error_line(message);
     return exit_usage;
 }
 
@@ -58,6 +82,10 @@ bool collect_targets(const Common& common, std::vector<Target>& targets)
     for (const std::string& device : common.serials) {
         targets.push_back(Target{true, device, common.baud});
     }
+    if (targets.empty() && !common.hosts_file.empty()) {
+        usage_error(common.hosts_file + ": names no sensor (one ADDR[:PORT] a line, # comments)");
+        return false;
+    }
     if (targets.empty()) {
         usage_error("no sensor named: give --host ADDR[:PORT], --hosts FILE or --serial DEVICE "
                     "(vyr ports lists the serial ports)");
@@ -69,9 +97,8 @@ bool collect_targets(const Common& common, std::vector<Target>& targets)
 int run_on_targets(const Common& common, const std::string& command,
                    const std::vector<Target>& targets, const Operation& operation)
 {
-    const Target_job job = [&](const Target& target) {
+    const Target_job job = [&](const Target& target, kvt::Vyr_driver& driver) {
         Result result;
-        kvt::Vyr_driver driver;
         Failure failure;
         if (!open_target(driver, target, common.time_out_ms, failure)) {
             result.fail(exit_no_connect, failure.text, failure.reason);
@@ -81,8 +108,15 @@ int run_on_targets(const Common& common, const std::string& command,
         driver.close();
         return result;
     };
+    catch_stop_signals();
     const bool progress = targets.size() > 1 && stderr_is_terminal();
-    return print_results(command, run_fleet(targets, common.jobs, job, progress), common.json);
+    const Fleet_outcome outcome = run_fleet(targets, common.jobs, job, progress);
+    const int exit_code = print_results(command, outcome.results, common.json);
+    if (outcome.interrupted) {
+        // Jobs left behind may still wait on their sensors; nothing is to be had from them.
+        exit_now(finish_output(exit_code));
+    }
+    return exit_code;
 }
 
 int run_on_named_targets(const Common& common, const std::string& command,

@@ -13,6 +13,7 @@
 
 namespace CLI {
 class App;
+class Validator;
 }
 namespace kvt {
 class Vyr_driver;
@@ -30,6 +31,10 @@ struct Common
     int exit_code = exit_ok; // set by the subcommand that ran
 };
 
+// A whole number from low to high, written in decimal (leading zeros are no octal); a
+// failure says what was expected in plain words.
+CLI::Validator whole_number(long low, long high);
+
 // The options of Common on app, shared by its subcommands.
 void add_common_options(CLI::App& app, Common& common);
 
@@ -37,10 +42,14 @@ void add_common_options(CLI::App& app, Common& common);
 // is malformed.
 bool collect_targets(const Common& common, std::vector<Target>& targets);
 
+// Why the driver's last operation failed: its own detail where it has one, else fallback.
+std::string driver_reason(kvt::Vyr_driver& driver, const std::string& fallback);
+
 // A usage error: the message on standard error, exit code 2.
 int usage_error(const std::string& message);
 
-// Opens each target, runs operation on it and prints the results.
+// Opens each target, runs operation on it and prints the results. A stop signal prints
+// what was gathered, marks the rest, and ends the process with 130 or 143.
 using Operation = std::function<void(kvt::Vyr_driver& driver, Result& result)>;
 int run_on_targets(const Common& common, const std::string& command,
                    const std::vector<Target>& targets, const Operation& operation);

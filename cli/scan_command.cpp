@@ -2,14 +2,21 @@
 // the user interrupts or the reader goes away.
 
 #include "commands.h"
+#include "output.h"
 #include "run.h"
 #include "scan_csv.h"
 #include "terminal.h"
 #include "vyr_driver.h"
 
 #include <CLI/CLI.hpp>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <cstring>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -76,33 +83,140 @@ void append_ndjson(std::string& out, const kvt::Scan_record& scan, const kvt::Li
     out += '\n';
 }
 
-// False when standard output is gone (a closed pipe), which ends the run quietly.
-bool write_out(const std::string& text)
+// How long a stop may take after Ctrl-C before vyr gives up on the sensor's answer; the
+// abort then ends the wait within about 100 ms, inside the 2 s the user is promised.
+const auto stop_after_signal = std::chrono::milliseconds(1700);
+
+// The widest directions a request may name; beyond them no sensor measures, and the
+// conversion to steps would leave the range of int.
+const double max_abs_degrees = 360;
+
+std::string degrees_text(double degrees)
 {
-    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
-           std::fflush(stdout) == 0;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", degrees);
+    return text;
 }
 
+// The steps to request; false (with the result failed as a usage error) when they lie
+// beyond what this sensor measures, which is known only once it is open.
 bool choose_range(kvt::Vyr_driver& driver, const Scan_options& options, Result& result)
 {
-    int first = driver.min_step();
-    int last = driver.max_step();
+    const int min_step = driver.min_step();
+    const int max_step = driver.max_step();
+    // Compared as doubles: a wild angle must not overflow on its way to a step.
+    double first = min_step;
+    double last = max_step;
+    std::string option;
     if (!options.range.empty()) {
-        parse_pair(options.range, first, last);
+        int first_step = 0;
+        int last_step = 0;
+        parse_pair(options.range, first_step, last_step);
+        first = first_step;
+        last = last_step;
+        option = "--range " + options.range;
     } else if (!options.angles.empty()) {
         double from = 0;
         double to = 0;
         parse_pair(options.angles, from, to);
-        first = driver.deg_to_step(from);
-        last = driver.deg_to_step(to);
+        // The driver's own conversion clamps to the measurable steps, which would turn a
+        // request beyond them into a scan of the last step.
+        const double step_degrees = driver.step_to_deg(1);
+        first = step_degrees > 0 ? std::floor(from / step_degrees + 0.5) : min_step - 1.0;
+        last = step_degrees > 0 ? std::floor(to / step_degrees + 0.5) : max_step + 1.0;
+        option = "--angles " + options.angles;
     }
-    if (!driver.set_scan_range(first, last, options.group)) {
+    if (first < min_step || last > max_step) {
+        result.fail(exit_usage, option + " is beyond the measurable range",
+                    "this sensor measures from " + degrees_text(driver.step_to_deg(min_step)) +
+                        " to " + degrees_text(driver.step_to_deg(max_step)) + " degrees, steps " +
+                        std::to_string(min_step) + " to " + std::to_string(max_step));
+        return false;
+    }
+    if (!driver.set_scan_range(static_cast<int>(first), static_cast<int>(last), options.group)) {
         result.fail(exit_refused, driver.last_error_text(),
-                    "this sensor's steps run from " + std::to_string(driver.min_step()) + " to " +
-                        std::to_string(driver.max_step()));
+                    "this sensor's steps run from " + std::to_string(min_step) + " to " +
+                        std::to_string(max_step));
         return false;
     }
     return true;
+}
+
+// Ends the measurement on the sensor. After a stop signal the stop gets what is left of
+// the user's 2 s; an abort then cuts it short. True when the sensor confirmed it.
+bool stop_sensor(kvt::Vyr_driver& driver, bool signalled)
+{
+    driver.clear_abort();
+    std::mutex mutex;
+    std::condition_variable stopped;
+    bool done = false;
+    std::thread watchdog;
+    if (signalled) {
+        const auto deadline = std::chrono::steady_clock::now() + stop_after_signal;
+        watchdog = std::thread([&] {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (!stopped.wait_until(lock, deadline, [&] { return done; })) {
+                driver.request_abort();
+            }
+        });
+    }
+    driver.stop_scans();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        done = true;
+    }
+    stopped.notify_all();
+    if (watchdog.joinable()) {
+        watchdog.join();
+    }
+    return std::strcmp(driver.last_error_text(), "no error.") == 0;
+}
+
+// Reads and writes scans until the count is reached, a read fails, a signal comes or
+// standard output fails. The count of scans written goes to the result.
+void read_scans(kvt::Vyr_driver& driver, const Scan_options& options, Result& result)
+{
+    const bool csv = options.format != "ndjson";
+    const int stride = std::max(options.group, 1);
+    if (csv && !write_out(std::string(kvt::scan_csv_header) + "\n")) {
+        return;
+    }
+    kvt::Scan_record scan;
+    std::string text;
+    long number = 0;
+    for (; (options.count == 0 || number < options.count) && stop_signal() == 0; ++number) {
+        if (!kvt::read_scan_record(driver, options.kind, scan, stride)) {
+            if (stop_signal() == 0) {
+                result.fail(exit_refused, driver.last_error_text(),
+                            driver_reason(driver, "reading scan " + std::to_string(number)));
+            }
+            break;
+        }
+        // Nothing to write, and nothing that should pass for a scan.
+        if (scan.size() == 0) {
+            result.fail(exit_refused, "the sensor sent a scan without steps",
+                        "scan " + std::to_string(number));
+            break;
+        }
+        scan.number = number;
+        text.clear();
+        csv ? kvt::append_scan_csv_rows(scan, text) : append_ndjson(text, scan, driver, stride);
+        // Per scan, so that an endless run notices a full disk or a closed pipe at once.
+        if (!write_out(text) || !flush_out()) {
+            break;
+        }
+    }
+    result.fields["scans"] = number;
+}
+
+// A failure before the first scan; one caused by a stop signal is no fault of the sensor.
+void fail_setup(Result& result, const std::string& text, const std::string& why)
+{
+    if (stop_signal() != 0) {
+        result.fail(interrupted_exit_code(), "interrupted", "before the first scan");
+    } else {
+        result.fail(exit_refused, text, why);
+    }
 }
 
 void stream_scans(kvt::Vyr_driver& driver, const Scan_options& options, Result& result)
@@ -111,40 +225,40 @@ void stream_scans(kvt::Vyr_driver& driver, const Scan_options& options, Result& 
         return;
     }
     if (options.sync && !driver.sync_time_stamp(0)) {
-        result.fail(exit_refused, driver.last_error_text(), "time stamps could not be aligned");
+        fail_setup(result, driver.last_error_text(),
+                   driver_reason(driver, "time stamps could not be aligned"));
         return;
     }
     const bool counted = options.count >= 1 && options.count <= max_counted_scans;
     if (!driver.start_scans(options.kind, counted ? static_cast<int>(options.count) : 0,
                             options.skip)) {
-        result.fail(exit_refused, driver.last_error_text(),
-                    "the sensor did not start the measurement");
+        fail_setup(result, driver.last_error_text(),
+                   driver_reason(driver, "the sensor did not start the measurement"));
+        // Interrupted, the request may have reached the sensor all the same.
+        if (stop_signal() != 0) {
+            stop_sensor(driver, true);
+        }
         return;
     }
-    const bool csv = options.format != "ndjson";
-    const int stride = std::max(options.group, 1);
-    bool output_open = !csv || write_out(std::string(kvt::scan_csv_header) + "\n");
-    kvt::Scan_record scan;
-    std::string text;
-    long number = 0;
-    for (; output_open && (options.count == 0 || number < options.count); ++number) {
-        if (!kvt::read_scan_record(driver, options.kind, scan)) {
-            if (!stop_requested()) {
-                result.fail(exit_refused, driver.last_error_text(),
-                            "reading scan " + std::to_string(number));
-            }
-            break;
-        }
-        scan.number = number;
-        text.clear();
-        csv ? kvt::append_scan_csv_rows(scan, text) : append_ndjson(text, scan, driver, stride);
-        output_open = write_out(text) && !stop_requested();
+    try {
+        read_scans(driver, options, result);
+    } catch (const std::exception& error) {
+        result.fail(exit_refused, "internal error", error.what());
     }
     // Whatever ended the run early, the sensor must not go on sending.
-    if (!counted || number < options.count) {
-        driver.stop_scans();
+    const long read = result.fields.value("scans", 0L);
+    if (counted && read == options.count) {
+        return;
     }
-    result.fields["scans"] = number;
+    const bool signalled = stop_signal() != 0;
+    if (!stop_sensor(driver, signalled)) {
+        Result stop;
+        stop.target = result.target;
+        stop.fail(exit_refused, "the sensor did not confirm the stop and may still be measuring",
+                  driver_reason(driver, driver.last_error_text()));
+        print_error(stop);
+        result.exit_code = std::max(result.exit_code, static_cast<int>(exit_refused));
+    }
 }
 
 int run_scan(Common& common, Scan_options options)
@@ -160,9 +274,10 @@ int run_scan(Common& common, Scan_options options)
         return usage_error("--range " + options.range +
                            ": expected FIRST:LAST, whole steps, FIRST <= LAST");
     }
-    if (!options.angles.empty() && !parse_pair(options.angles, from, to)) {
+    if (!options.angles.empty() &&
+        (!parse_pair(options.angles, from, to) || from < -max_abs_degrees || to > max_abs_degrees)) {
         return usage_error("--angles " + options.angles +
-                           ": expected FROM:TO in degrees, FROM <= TO");
+                           ": expected FROM:TO in degrees from -360 to 360, FROM <= TO");
     }
     if (options.format.empty()) {
         options.format = common.json ? "ndjson" : "csv";
@@ -174,20 +289,25 @@ int run_scan(Common& common, Scan_options options)
     if (targets.size() > 1) {
         return usage_error("scan reads one sensor; name exactly one target");
     }
+    ignore_broken_pipe();
     catch_stop_signals();
+    // Lives as long as the process: the signal handler may reach it at any moment, and on
+    // Windows from a thread of its own.
+    static kvt::Vyr_driver driver;
+    abort_on_stop(&driver);
     Result result;
-    kvt::Vyr_driver driver;
+    result.target = targets[0].name();
     Failure failure;
     if (open_target(driver, targets[0], common.time_out_ms, failure)) {
         stream_scans(driver, options, result);
         driver.close();
+    } else if (stop_signal() != 0) {
+        result.fail(interrupted_exit_code(), "interrupted", "before the sensor answered");
     } else {
         result.fail(exit_no_connect, failure.text, failure.reason);
     }
     if (!result.error.empty()) {
-        result.target = targets[0].name();
-        std::fprintf(stderr, "vyr: %s: %s (%s)\n", result.target.c_str(), result.error.c_str(),
-                     result.reason.c_str());
+        print_error(result);
     }
     return result.exit_code;
 }
@@ -210,15 +330,15 @@ void add_scan_command(CLI::App& app, Common& common)
         ->default_str("distance");
     scan->add_option("--count", options.count, "Scans to read; 0 reads until interrupted")
         ->capture_default_str()
-        ->check(CLI::NonNegativeNumber);
+        ->check(whole_number(0, 2147483647));
     scan->add_option("--range", options.range, "Steps FIRST:LAST, counted from straight ahead")
         ->type_name("FIRST:LAST");
     scan->add_option("--angles", options.angles, "Directions FROM:TO in degrees")
         ->type_name("FROM:TO");
     scan->add_option("--group", options.group, "Steps merged into one value")
-        ->check(CLI::Range(0, 99));
+        ->check(whole_number(0, 99));
     scan->add_option("--skip", options.skip, "Scans left out between two sent")
-        ->check(CLI::Range(0, 9));
+        ->check(whole_number(0, 9));
     scan->add_flag("--sync", options.sync, "Time stamps in ms from the start of the run");
     scan->add_option("--format", options.format, "csv (default) or ndjson")
         ->check(CLI::IsMember({"csv", "ndjson"}));

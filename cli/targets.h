@@ -21,14 +21,22 @@ struct Target
 
 constexpr long default_port = 10940;
 constexpr long default_baud = 115200;
+constexpr long max_baud = 4000000;
 
 // "ADDR[:PORT]"; false with the reason in error.
 bool parse_host(const std::string& text, Target& target, std::string& error);
-// One target a line; '#' starts a comment, blank lines are ignored.
+// One target a line; '#' starts a comment, blank lines are ignored. The file must be a
+// regular file of at most 1 MiB.
 bool read_hosts_file(const std::string& path, std::vector<Target>& targets, std::string& error);
 
-// A decimal number within [low, high], digits only.
+// A decimal number within [low, high], digits only (leading zeros are still decimal).
 bool parse_number(const std::string& text, long low, long high, long& value);
+// The same with an optional leading minus.
+bool parse_signed_number(const std::string& text, long low, long high, long& value);
+
+// Four decimal numbers 0..255 joined by dots, nothing else ("192.168.000.010" is .10, never
+// octal); canonical is the address without leading zeros, as shown and connected to.
+bool parse_ipv4(const std::string& text, std::string& canonical);
 
 // Why an open failed, beside the driver's text.
 struct Failure

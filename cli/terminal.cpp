@@ -1,6 +1,10 @@
 #include "terminal.h"
 
+#include "lidar.h"
+
+#include <atomic>
 #include <csignal>
+#include <cstdlib>
 
 #ifdef _WIN32
 #include <io.h>
@@ -13,19 +17,40 @@
 
 namespace {
 
-volatile std::sig_atomic_t stop_flag = 0;
+// Atomics, not sig_atomic_t: the handler may run on any thread (always another one on
+// Windows). Lock-free ones are safe in a signal handler.
+std::atomic<int> stop_number{0};
+std::atomic<kvt::Lidar*> stop_target{nullptr};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<kvt::Lidar*>::is_always_lock_free,
+              "used from a signal handler");
 
-extern "C" void on_stop_signal(int)
+void on_stop(int number)
 {
-    stop_flag = 1;
+    const int first = stop_number.exchange(number);
+    if (first != 0) {
+        // The user asked twice: whatever the sensor does, leave now.
+        std::_Exit(128 + first);
+    }
+    if (kvt::Lidar* driver = stop_target.load()) {
+        driver->request_abort();
+    }
+}
+
+extern "C" void on_stop_signal(int number)
+{
+    on_stop(number);
 }
 
 #ifdef _WIN32
-// Ctrl-Break and closing the console window stop a scan as Ctrl-C does.
+// Runs on a thread of its own, which the system starts for each event.
 BOOL WINAPI on_console_event(DWORD event)
 {
-    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) {
-        stop_flag = 1;
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+        on_stop(SIGINT);
+        return TRUE;
+    }
+    if (event == CTRL_CLOSE_EVENT) {
+        on_stop(SIGTERM);
         return TRUE;
     }
     return FALSE;
@@ -41,9 +66,6 @@ bool stderr_is_terminal()
 
 void catch_stop_signals()
 {
-#ifdef SIGPIPE
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
     std::signal(SIGINT, on_stop_signal);
     std::signal(SIGTERM, on_stop_signal);
 #ifdef _WIN32
@@ -51,7 +73,30 @@ void catch_stop_signals()
 #endif
 }
 
-bool stop_requested()
+void ignore_broken_pipe()
 {
-    return stop_flag != 0;
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
+int stop_signal()
+{
+    return stop_number.load();
+}
+
+int interrupted_exit_code()
+{
+    const int number = stop_number.load();
+    return 128 + (number != 0 ? number : SIGINT);
+}
+
+void abort_on_stop(kvt::Lidar* driver)
+{
+    stop_target.store(driver);
+}
+
+void exit_now(int code)
+{
+    std::_Exit(code);
 }

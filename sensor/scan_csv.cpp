@@ -75,7 +75,8 @@ int Scan_record::echo_slots() const
     return is_multiecho(type) ? 3 : 1;
 }
 
-bool read_scan_record(Lidar& lidar, Lidar::measurement_type type, Scan_record& record)
+bool read_scan_record(Lidar& lidar, Lidar::measurement_type type, Scan_record& record,
+                      int step_stride)
 {
     record.type = type;
     bool ok = false;
@@ -99,10 +100,13 @@ bool read_scan_record(Lidar& lidar, Lidar::measurement_type type, Scan_record& r
     const int indexes = ok ? static_cast<int>(record.distance.size()) / record.echo_slots() : 0;
     record.step.resize(static_cast<size_t>(indexes));
     record.angle_deg.resize(static_cast<size_t>(indexes));
-    // The index conversions follow the first step of the scan just read.
+    // The index conversions follow the first step of the scan just read, but count one
+    // step an index: with merged steps, index i holds the group that starts i strides on.
+    const int first = indexes > 0 ? lidar.rad_to_step(lidar.index_to_rad(0)) : 0;
+    const int stride = step_stride > 1 ? step_stride : 1;
     for (int i = 0; i < indexes; ++i) {
-        record.angle_deg[i] = lidar.index_to_deg(i);
-        record.step[i] = lidar.rad_to_step(lidar.index_to_rad(i));
+        record.step[i] = first + i * stride;
+        record.angle_deg[i] = lidar.step_to_deg(record.step[i]);
     }
     return ok;
 }

@@ -29,9 +29,11 @@ struct Scan_record
 bool has_intensity(Lidar::measurement_type type);
 bool is_multiecho(Lidar::measurement_type type);
 
-// Reads the next scan of a measurement started with this type. False when the
-// read fails; the reason is then in lidar.last_error_text().
-bool read_scan_record(Lidar& lidar, Lidar::measurement_type type, Scan_record& record);
+// Reads the next scan of a measurement started with this type. step_stride is the
+// number of steps merged into one value (the skip step of the scan range; 0 counts as
+// 1). False when the read fails; the reason is then in lidar.last_error_text().
+bool read_scan_record(Lidar& lidar, Lidar::measurement_type type, Scan_record& record,
+                      int step_stride = 1);
 
 // "scan,timestamp_ms,index,step,angle_deg,echo,distance,intensity"
 extern const char scan_csv_header[];

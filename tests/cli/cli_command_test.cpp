@@ -49,7 +49,7 @@ const Command_case command_cases[] = {
      {"VV", "VV", "VV", "II", "II"},
      "product:           VYR-SIM01\n",
      "steps_per_scan",
-     726},
+     682}, // the rows of a full scan, not the sensor's highest step + 1
 };
 
 class Command_test : public testing::TestWithParam<Command_case>
