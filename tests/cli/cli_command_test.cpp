@@ -4,10 +4,20 @@
 #include "cli_run.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <arpa/inet.h>
+#include <chrono>
+#include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -100,7 +110,32 @@ INSTANTIATE_TEST_SUITE_P(Cli, Command_test, testing::ValuesIn(command_cases),
 struct Usage_case
 {
     const char* name;
-    std::string arguments; // "HOST" stands for the simulator's --host
+    std::string arguments; // "HOST" stands for the simulator's --host, "FILE:x" for a file below
+    std::string message = "";
+};
+
+// Hosts files that are no list of targets, by name.
+class Hosts_files
+{
+public:
+    Hosts_files()
+    {
+        std::system(("mkdir -p " + dir_).c_str());
+        write("empty", "# nothing here yet\n\n");
+        write("nul", std::string("127.0.0.1:1\n127.0.0.1\0:1 and more\n", 34));
+        write("long", std::string(5000, ' ') + "127.0.0.1\n");
+        write("huge", std::string((1 << 20) + 1, '#'));
+        mkfifo(path("fifo").c_str(), 0600);
+    }
+    ~Hosts_files() { std::system(("rm -rf " + dir_).c_str()); }
+    std::string path(const std::string& name) const { return dir_ + "/" + name; }
+
+private:
+    void write(const std::string& name, const std::string& text)
+    {
+        std::ofstream(path(name), std::ios::binary) << text;
+    }
+    std::string dir_ = testing::TempDir() + "vyr_hosts_" + std::to_string(getpid());
 };
 
 const Usage_case usage_cases[] = {
@@ -122,6 +157,23 @@ const Usage_case usage_cases[] = {
     {"range_and_angles", "scan --range 1:5 --angles 0:10 HOST"},
     {"scan_two_sensors", "scan HOST HOST"},
     {"group_above_99", "scan --group 100 HOST"},
+    {"count_fraction", "scan --count 1.5 HOST",
+     "--count: expected a whole number from 0 to 2147483647, not \"1.5\""},
+    {"count_negative", "scan --count -1 HOST", "not \"-1\""},
+    {"skip_above_9", "scan --skip 10 HOST", "from 0 to 9"},
+    {"timeout_zero", "info --timeout 0 HOST", "from 1 to 600000"},
+    {"baud_huge", "info --baud 99999999999999999999 --serial ttyS0", "from 1 to 4000000"},
+    {"angles_beyond_a_turn", "scan --angles -1e300:0 HOST", "from -360 to 360"},
+    {"port_zero", "info --host 127.0.0.1:0", "the port must be a number from 1 to 65535"},
+    {"port_with_sign", "info --host 127.0.0.1:+80", "the port must be"},
+    {"octet_with_four_digits", "info --host 127.0.0.0001", "not an IPv4 address"},
+    {"hosts_folder", "info --hosts /tmp", "/tmp: is a folder"},
+    {"hosts_device", "info --hosts /dev/zero", "/dev/zero: not a regular file"},
+    {"hosts_fifo", "info --hosts FILE:fifo", "fifo: not a regular file"},
+    {"hosts_empty", "info --hosts FILE:empty", "empty: names no sensor"},
+    {"hosts_nul", "info --hosts FILE:nul", "nul:2: holds a NUL byte"},
+    {"hosts_long_line", "info --hosts FILE:long", "long:1: longer than 4096 characters"},
+    {"hosts_huge", "info --hosts FILE:huge", "huge: larger than 1 MiB"},
 };
 
 class Usage_test : public testing::TestWithParam<Usage_case>
@@ -132,13 +184,19 @@ TEST_P(Usage_test, exits_2_and_sends_nothing)
 {
     vyr_sim::Simulator sim;
     ASSERT_TRUE(sim.start_tcp(0));
+    const Hosts_files files;
     std::string arguments = GetParam().arguments;
     for (size_t at; (at = arguments.find("HOST")) != std::string::npos;) {
         arguments.replace(at, 4, host_of(sim));
     }
+    if (const size_t at = arguments.find("FILE:"); at != std::string::npos) {
+        arguments.replace(at, 5, files.path(""));
+    }
     const Cli_run run = run_vyr(arguments);
     EXPECT_EQ(run.exit_code, 2) << run.out << run.err;
     EXPECT_NE(run.err, "");
+    EXPECT_NE(run.err.find(GetParam().message), std::string::npos) << run.err;
+    EXPECT_LT(run.msec, 5000); // a FIFO or a device is never opened, let alone read
     EXPECT_EQ(sim.connections_accepted(), 0);
 }
 
@@ -209,6 +267,134 @@ INSTANTIATE_TEST_SUITE_P(Cli, Failure_test, testing::ValuesIn(failure_cases),
                              return test_info.param.name;
                          });
 
+// What a sensor (or the system) can throw at vyr's output: bytes of 0x80 and above,
+// terminal controls and markup in sensor texts, a full disk, impossible requests.
+enum class Sensor_end { any, stopped, not_measured };
+
+struct Hostile_case
+{
+    const char* name;
+    void (*setup)(vyr_sim::Simulator&);
+    std::string arguments; // the simulator's --host is added
+    const char* out_file;  // takes standard output when not empty
+    int exit_code;
+    std::string out; // expected in standard output
+    std::string err; // expected in standard error
+    Sensor_end end;
+};
+
+const std::string hostile_product = "VYR\xff\x1b[2J\x07<b>x</b><img src=\"/dev/zero\">";
+
+void hostile_texts(vyr_sim::Simulator& sim)
+{
+    sim.set_version_field("PROD", hostile_product);
+    sim.set_version_field("SERI", "S\x1b]0;title\x07");
+    sim.set_info_field("STAT", "Stable \xb0\x9b" "31m");
+}
+void nul_in_a_text(vyr_sim::Simulator& sim)
+{
+    sim.set_version_field("PROD", std::string("VYR\0\x1b[8m", 8));
+}
+void plain(vyr_sim::Simulator&) {}
+void scans_without_steps(vyr_sim::Simulator& sim)
+{
+    sim.set_fault_command("MD");
+    sim.set_fault(vyr_sim::Fault::no_steps);
+}
+
+const char* const full = "/dev/full";
+const int any_exit_code = -1;
+const char* const write_error = "vyr: write error: No space left on device\n";
+const std::string beyond_range = " is beyond the measurable range (this sensor measures from "
+                                 "-119.531 to 119.883 degrees, steps -340 to 341)";
+
+const Hostile_case hostile_cases[] = {
+    {"texts_shown_escaped", hostile_texts, "info", "", 0,
+     "product:           VYR\u00ff\\x1B[2J\\x07<b>x</b><img src=\"/dev/zero\">\n", "",
+     Sensor_end::any},
+    {"status_latin1_and_c1_escaped", hostile_texts, "info", "", 0,
+     "sensor_status:     Stable \u00b0\\x9B31m\nmeasurement_state", "", Sensor_end::any},
+    {"texts_as_latin1_json", hostile_texts, "info --json", "", 0,
+     "\"product\": \"VYR\u00ff\\u001b[2J\\u0007<b>x</b><img src=\\\"/dev/zero\\\">\"", "",
+     Sensor_end::any},
+    {"serial_name_as_latin1_json", plain, "info --json --serial /dev/vyr_$(printf \"\\377\\033\")", "",
+     3, "\"target\": \"/dev/vyr_\u00ff\\u001b\"",
+     "vyr: /dev/vyr_\u00ff\\x1B: could not open serial device. (no such device)", Sensor_end::any},
+    // However the driver takes a NUL, what reaches the JSON is valid and says so.
+    {"nul_in_a_text", nul_in_a_text, "info --json", "", any_exit_code, "\"exit_code\"", "",
+     Sensor_end::any},
+    {"info_to_full_disk", plain, "info", full, 1, "", write_error, Sensor_end::any},
+    {"info_json_to_full_disk", hostile_texts, "info --json", full, 1, "", write_error,
+     Sensor_end::any},
+    {"heater_json_to_full_disk", plain, "heater on --json", full, 1, "", write_error,
+     Sensor_end::any},
+    {"phase_to_full_disk", plain, "phase", full, 1, "", write_error, Sensor_end::any},
+    {"endless_csv_to_full_disk", plain, "scan --count 0", full, 1, "", write_error,
+     Sensor_end::stopped},
+    {"endless_ndjson_to_full_disk", plain, "scan --count 0 --format ndjson", full, 1, "",
+     write_error, Sensor_end::stopped},
+    {"counted_csv_to_full_disk", plain, "scan --count 50", full, 1, "", write_error,
+     Sensor_end::stopped},
+    {"angles_beyond_the_range", plain, "scan --angles 170:180", "", 2, "",
+     "--angles 170:180" + beyond_range, Sensor_end::not_measured},
+    {"steps_beyond_the_range", plain, "scan --range 500:600", "", 2, "",
+     "--range 500:600" + beyond_range, Sensor_end::not_measured},
+    {"scan_without_steps", scans_without_steps, "scan --count 3", "", 1, "",
+     ": the sensor sent a scan without steps (scan 0)", Sensor_end::stopped},
+};
+
+bool is_scan_request(const std::string& line)
+{
+    const std::string head = line.substr(0, 2);
+    return head == "MD" || head == "ME" || head == "ND" || head == "NE" || head == "GD" ||
+           head == "GE" || head == "HD" || head == "HE";
+}
+
+class Hostile_test : public testing::TestWithParam<Hostile_case>
+{
+};
+
+TEST_P(Hostile_test, output_stays_safe_and_the_exit_code_says_what_happened)
+{
+    const Hostile_case& c = GetParam();
+    vyr_sim::Simulator sim;
+    ASSERT_TRUE(sim.start_tcp(0));
+    sim.set_pacing(vyr_sim::Pacing::fast);
+    c.setup(sim);
+    const Cli_run run = run_vyr(c.arguments + " " + host_of(sim), "", c.out_file);
+    if (c.exit_code != any_exit_code) {
+        EXPECT_EQ(run.exit_code, c.exit_code) << run.out << run.err;
+    }
+    EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    for (const std::string* text : {&run.out, &run.err}) {
+        EXPECT_TRUE(is_utf8(*text)) << *text;
+        EXPECT_EQ(std::count_if(text->begin(), text->end(),
+                                [](char b) { return (b >= 0 && b < 0x20 && b != '\n') || b == 0x7F; }),
+                  0)
+            << *text;
+    }
+    if (c.arguments.find("--json") != std::string::npos && *c.out_file == '\0') {
+        const nlohmann::json document = nlohmann::json::parse(run.out);
+        EXPECT_EQ(document["exit_code"], run.exit_code);
+    }
+    const Lines received = commands_after_open(sim);
+    const bool measured = std::any_of(received.begin(), received.end(), is_scan_request);
+    if (c.end == Sensor_end::stopped) {
+        EXPECT_TRUE(measured);
+        ASSERT_FALSE(received.empty());
+        EXPECT_EQ(received.back(), "QT");
+    }
+    if (c.end == Sensor_end::not_measured) {
+        EXPECT_FALSE(measured) << received.front();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, Hostile_test, testing::ValuesIn(hostile_cases),
+                         [](const testing::TestParamInfo<Hostile_case>& test_info) {
+                             return test_info.param.name;
+                         });
+
 TEST(Cli, refused_connection_keeps_the_driver_text_and_says_refused)
 {
     vyr_sim::Simulator sim;
@@ -249,13 +435,33 @@ TEST(Cli, heater_over_the_pseudo_terminal)
     EXPECT_EQ(received[0], "%AH1");
 }
 
-TEST(Cli, scan_rows_per_echo_with_the_simulated_values)
+struct Scan_case
 {
+    const char* name;
+    std::string arguments;
+    int first_step, last_step, group;
+    bool multiecho, intensity;
+    const char* request;
+};
+
+const Scan_case scan_cases[] = {
+    {"multiecho_intensity", "--type multiecho-intensity --range -1:1", -1, 1, 1, true, true,
+     "NE0383038500002"},
+    // A group reports its first step's values; the rows follow the groups' first steps.
+    {"grouped_steps", "--range -3:5 --group 3", -3, 5, 3, false, false, "MD0381038903002"},
+};
+
+class Scan_test : public testing::TestWithParam<Scan_case>
+{
+};
+
+TEST_P(Scan_test, rows_per_echo_with_the_simulated_values)
+{
+    const Scan_case& c = GetParam();
     vyr_sim::Simulator sim;
     ASSERT_TRUE(sim.start_tcp(0));
     sim.set_pacing(vyr_sim::Pacing::fast);
-    const Cli_run run =
-        run_vyr("scan --type multiecho-intensity --count 2 --range -1:1 " + host_of(sim));
+    const Cli_run run = run_vyr("scan --count 2 " + c.arguments + " " + host_of(sim));
     ASSERT_EQ(run.exit_code, 0) << run.err;
     std::istringstream lines(run.out);
     std::string line;
@@ -264,9 +470,10 @@ TEST(Cli, scan_rows_per_echo_with_the_simulated_values)
     const int front = 384; // the simulator's AFRT
     size_t rows = 0;
     for (int scan = 0; scan < 2; ++scan) {
-        for (int index = 0; index < 3; ++index) {
-            const int step = index - 1;
-            for (int echo = 0; echo < vyr_sim::sim_echo_count(step + front, scan); ++echo, ++rows) {
+        for (int index = 0; c.first_step + index * c.group <= c.last_step; ++index) {
+            const int step = c.first_step + index * c.group;
+            const int echoes = c.multiecho ? vyr_sim::sim_echo_count(step + front, scan) : 1;
+            for (int echo = 0; echo < echoes; ++echo, ++rows) {
                 ASSERT_TRUE(std::getline(lines, line));
                 char angle[16];
                 std::snprintf(angle, sizeof angle, "%.3f", step * 360.0 / 1024);
@@ -274,16 +481,22 @@ TEST(Cli, scan_rows_per_echo_with_the_simulated_values)
                     "," + std::to_string(index) + "," + std::to_string(step) + "," + angle + "," +
                     std::to_string(echo) + "," +
                     std::to_string(vyr_sim::sim_distance(step + front, scan, echo)) + "," +
-                    std::to_string(vyr_sim::sim_intensity(step + front, scan, echo));
+                    (c.intensity ? std::to_string(vyr_sim::sim_intensity(step + front, scan, echo))
+                                 : "");
                 EXPECT_EQ(line.substr(line.find(',', line.find(',') + 1)), tail) << line;
                 EXPECT_EQ(line.substr(0, line.find(',')), std::to_string(scan));
             }
         }
     }
     EXPECT_FALSE(std::getline(lines, line)) << line;
-    EXPECT_GT(rows, 6u);
-    EXPECT_EQ(commands_after_open(sim).at(0), "NE0383038500002");
+    EXPECT_GE(rows, 6u);
+    EXPECT_EQ(commands_after_open(sim).at(0), c.request);
 }
+
+INSTANTIATE_TEST_SUITE_P(Cli, Scan_test, testing::ValuesIn(scan_cases),
+                         [](const testing::TestParamInfo<Scan_case>& test_info) {
+                             return test_info.param.name;
+                         });
 
 TEST(Cli, endless_scan_into_head_stops_the_sensor)
 {
@@ -297,6 +510,98 @@ TEST(Cli, endless_scan_into_head_stops_the_sensor)
     EXPECT_EQ(received.front().substr(0, 2), "MD");
     EXPECT_EQ(received.back(), "QT");
     EXPECT_FALSE(sim.client_connected());
+}
+
+// Ctrl-C or SIGTERM on an endless scan: the sensor is stopped within 2 s whatever it does,
+// and an unconfirmed stop is not passed off as success.
+struct Stop_case
+{
+    const char* name;
+    int signal;
+    bool sensor_ignores_stop;
+    int exit_code;
+    const char* err;
+};
+
+const Stop_case stop_cases[] = {
+    {"ctrl_c", SIGINT, false, 0, ""},
+    {"sigterm", SIGTERM, false, 0, ""},
+    {"ctrl_c_unanswered_stop", SIGINT, true, 1,
+     ": the sensor did not confirm the stop and may still be measuring"},
+};
+
+class Stop_test : public testing::TestWithParam<Stop_case>
+{
+protected:
+    // An endless scan under way, with the stop ignored when the case asks for it.
+    void start(const std::string& extra = "")
+    {
+        ASSERT_TRUE(sim.start_tcp(0));
+        vyr = std::make_unique<Vyr_process>("scan --count 0 " + extra + host_of(sim));
+        ASSERT_TRUE(sim.wait_for_received(3, 5000)); // "QT", "PP", then the request
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        if (GetParam().sensor_ignores_stop) {
+            sim.set_fault_command("QT");
+            sim.set_fault(vyr_sim::Fault::no_answer);
+        }
+    }
+    vyr_sim::Simulator sim;
+    std::unique_ptr<Vyr_process> vyr;
+};
+
+TEST_P(Stop_test, first_signal_stops_the_sensor_within_2_s)
+{
+    const Stop_case& c = GetParam();
+    start("--range 0:0 "); // short scans: a drain of what is queued cannot take long
+    vyr->signal(c.signal);
+    const Cli_run run = vyr->wait(10000);
+    EXPECT_EQ(run.exit_code, c.exit_code) << run.err;
+    EXPECT_LE(run.msec, 2000 + 300) << "after the signal"; // a margin for load
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    EXPECT_EQ(command_texts(sim).back(), "QT");
+    EXPECT_GT(std::count(run.out.begin(), run.out.end(), '\n'), 1);
+}
+
+TEST_P(Stop_test, second_signal_ends_it_at_once)
+{
+    const Stop_case& c = GetParam();
+    start();
+    // Whether the sensor confirms or not, a second signal cuts the stop short.
+    sim.set_fault_command("QT");
+    sim.set_fault(vyr_sim::Fault::delay);
+    vyr->signal(c.signal);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    vyr->signal(c.signal);
+    const Cli_run run = vyr->wait(10000);
+    EXPECT_EQ(run.exit_code, 128 + c.signal);
+    EXPECT_LE(run.msec, 300);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, Stop_test, testing::ValuesIn(stop_cases),
+                         [](const testing::TestParamInfo<Stop_case>& test_info) {
+                             return test_info.param.name;
+                         });
+
+// Octets are decimal: what vyr checks, shows and connects to is one address.
+TEST(Cli, address_with_leading_zeros_is_decimal)
+{
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(0x7F00000A); // 127.0.0.10
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 4), 0);
+    socklen_t size = sizeof address;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    const std::string port = std::to_string(ntohs(address.sin_port));
+
+    const Cli_run run = run_vyr("info --json --timeout 100 --host 127.0.0.010:" + port);
+    EXPECT_EQ(run.exit_code, 3) << run.err;
+    EXPECT_EQ(nlohmann::json::parse(run.out)["results"][0]["target"], "127.0.0.10:" + port);
+    const int peer = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK);
+    EXPECT_GE(peer, 0) << "nothing connected to 127.0.0.10";
+    close(peer);
+    close(listener);
 }
 
 } // namespace
