@@ -204,8 +204,9 @@ int read_reply_line(vyr_sensor* sensor, char* buffer, int size, int timeout_msec
         return -1;
     }
     int wait = timeout_msec;
+    const long long start = monotonic_ms();
     if (sensor->operation_depth > 0) {
-        const long long left = sensor->deadline_ms - monotonic_ms();
+        const long long left = sensor->deadline_ms - start;
         if (left < least_wait_ms) {
             return -1;
         }
@@ -213,7 +214,13 @@ int read_reply_line(vyr_sensor* sensor, char* buffer, int size, int timeout_msec
             wait = static_cast<int>(left);
         }
     }
-    return connection_readline(&sensor->connection, buffer, size, wait);
+    const int length = connection_readline(&sensor->connection, buffer, size, wait);
+    // What the wait's end cut off is a part of a line at best: no line at all.
+    if (length > 0 && wait > 0 && monotonic_ms() - start >= wait) {
+        buffer[0] = '\0';
+        return -1;
+    }
+    return length;
 }
 
 void note_failure(vyr_sensor* sensor, const char* format, ...)
