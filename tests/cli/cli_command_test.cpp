@@ -239,7 +239,10 @@ const Failure_case failure_cases[] = {
     {"phase_silent", vyr_sim::Fault::no_answer, "%PG", "phase", 1, "no answer within 1000 ms"},
     {"address_refused", vyr_sim::Fault::refused_status, "$IP", "address set " + default_address, 1,
      "did not take the new address"},
-    {"silent_sensor", vyr_sim::Fault::no_answer, "", "info", 3, "no answer from a sensor"},
+    {"silent_sensor", vyr_sim::Fault::no_answer, "", "info", 3, "(no answer to \"QT\" within"},
+    {"reboot_unanswered", vyr_sim::Fault::no_answer, "RB", "reboot", 1, "(no answer to \"RB\" within"},
+    {"product_unanswered", vyr_sim::Fault::no_answer, "VV", "info", 1,
+     "receive error. (no answer to \"VV\" within"},
 };
 
 class Failure_test : public testing::TestWithParam<Failure_case>
