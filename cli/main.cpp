@@ -20,8 +20,9 @@ int main(int argc, char** argv)
     add_info_command(app, common);
     add_maintenance_commands(app, common);
     add_scan_command(app, common);
-    app.footer("Exit codes: 0 success, 1 the sensor refused or answered wrongly, 2 usage error, "
-               "3 could not connect; with several targets the highest of them.\n"
+    app.footer("Exit codes: 0 success, 1 the sensor refused or answered wrongly or the output "
+               "could not be written, 2 usage error, 3 could not connect, 130 or 143 interrupted "
+               "(Ctrl-C, SIGTERM); with several targets the highest of them.\n"
                "Examples:\n"
                "  vyr info --host 192.168.0.10\n"
                "  vyr heater on --hosts fleet.txt --json\n"
