@@ -153,7 +153,7 @@ bool stop_sensor(kvt::Vyr_driver& driver, bool signalled)
     std::thread watchdog;
     if (signalled) {
         const auto deadline = std::chrono::steady_clock::now() + stop_after_signal;
-        watchdog = std::thread([&] {
+        watchdog = std::thread([&, deadline] {
             std::unique_lock<std::mutex> lock(mutex);
             if (!stopped.wait_until(lock, deadline, [&] { return done; })) {
                 driver.request_abort();
