@@ -254,8 +254,11 @@ void stream_scans(kvt::Vyr_driver& driver, const Scan_options& options, Result& 
     if (!stop_sensor(driver, signalled)) {
         Result stop;
         stop.target = result.target;
-        stop.fail(exit_refused, "the sensor did not confirm the stop and may still be measuring",
-                  driver_reason(driver, driver.last_error_text()));
+        std::string why = driver_reason(driver, driver.last_error_text());
+        if (why.find("may still be measuring") == std::string::npos) {
+            why += "; it may still be measuring";
+        }
+        stop.fail(exit_refused, "the sensor did not confirm the stop", why);
         print_error(stop);
         result.exit_code = std::max(result.exit_code, static_cast<int>(exit_refused));
     }
