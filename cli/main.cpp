@@ -12,6 +12,16 @@ int main(int argc, char** argv)
     CLI::App app("vyr: set up and read VYR scanning laser range sensors over TCP or a serial line.",
                  "vyr");
     app.set_version_flag("--version", std::string("vyr ") + VYR_VERSION);
+    // Parse errors quote what was typed; set before the subcommands, which inherit it.
+    app.failure_message([](const CLI::App* failed, const CLI::Error& error) {
+        const std::string text = CLI::FailureMessage::simple(failed, error);
+        std::string shown;
+        for (size_t begin = 0, end; begin < text.size(); begin = end + 1) {
+            end = std::min(text.find('\n', begin), text.size());
+            shown += visible_text(text.substr(begin, end - begin)) + (end < text.size() ? "\n" : "");
+        }
+        return shown;
+    });
     app.require_subcommand(1);
     app.fallthrough();
     Common common;

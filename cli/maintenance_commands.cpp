@@ -151,7 +151,7 @@ void add_phase(CLI::App& app, Common& common)
     phase->footer(
         "Examples:\n  vyr phase --host 192.168.0.10\n  vyr phase set 45 --host 192.168.0.10");
     CLI::App* set = phase->add_subcommand("set", "Set the phase, a whole number of degrees 0..359");
-    set->add_option("degrees", degrees, "0..359")->required()->check(whole_number(0, 359));
+    set->add_option("degrees", degrees, "0..359")->required()->transform(whole_number(0, 359));
     set->footer("Example:\n  vyr phase set 45 --host 192.168.0.10");
     phase->callback([&common, set] {
         const bool setting = set->parsed();

@@ -22,7 +22,7 @@ CLI::Validator whole_number(long low, long high)
             text = std::to_string(value);
             return "";
         },
-        "in [" + std::to_string(low) + " - " + std::to_string(high) + "]");
+        "INT in [" + std::to_string(low) + " - " + std::to_string(high) + "]");
 }
 
 void add_common_options(CLI::App& app, Common& common)
@@ -42,14 +42,14 @@ void add_common_options(CLI::App& app, Common& common)
         ->type_name("DEVICE");
     app.add_option("--baud", common.baud, "Serial line speed")
         ->capture_default_str()
-        ->check(whole_number(1, max_baud));
+        ->transform(whole_number(1, max_baud));
     app.add_option("--timeout", common.time_out_ms, "Reply time-out of the driver in ms")
         ->type_name("MS")
-        ->check(whole_number(1, 600000));
+        ->transform(whole_number(1, 600000));
     app.add_flag("--json", common.json, "One JSON document on standard output");
     app.add_option("--jobs", common.jobs, "Sensors worked on at the same time")
         ->capture_default_str()
-        ->check(whole_number(1, max_jobs));
+        ->transform(whole_number(1, max_jobs));
 }
 
 std::string driver_reason(kvt::Vyr_driver& driver, const std::string& fallback)

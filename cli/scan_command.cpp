@@ -333,15 +333,15 @@ void add_scan_command(CLI::App& app, Common& common)
         ->default_str("distance");
     scan->add_option("--count", options.count, "Scans to read; 0 reads until interrupted")
         ->capture_default_str()
-        ->check(whole_number(0, 2147483647));
+        ->transform(whole_number(0, 2147483647));
     scan->add_option("--range", options.range, "Steps FIRST:LAST, counted from straight ahead")
         ->type_name("FIRST:LAST");
     scan->add_option("--angles", options.angles, "Directions FROM:TO in degrees")
         ->type_name("FROM:TO");
     scan->add_option("--group", options.group, "Steps merged into one value")
-        ->check(whole_number(0, 99));
+        ->transform(whole_number(0, 99));
     scan->add_option("--skip", options.skip, "Scans left out between two sent")
-        ->check(whole_number(0, 9));
+        ->transform(whole_number(0, 9));
     scan->add_flag("--sync", options.sync, "Time stamps in ms from the start of the run");
     scan->add_option("--format", options.format, "csv (default) or ndjson")
         ->check(CLI::IsMember({"csv", "ndjson"}));

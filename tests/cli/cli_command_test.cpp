@@ -41,6 +41,7 @@ const Command_case command_cases[] = {
     {"phase_get", "phase", {"%PG"}, "phase: 45\n", "phase", 45},
     {"phase_set", "phase set 7", {"%SP007"}, "phase: 7\n", "phase", 7},
     {"phase_set_max", "phase set 359", {"%SP359"}, "phase: 359\n", "phase", 359},
+    {"phase_set_leading_zero", "phase set 010", {"%SP010"}, "phase: 10\n", "phase", 10}, // not octal
     {"address_compact",
      "address set " + default_address,
      {"$IP192168000011255255255000192168000001", "RB", "RB"},
@@ -145,6 +146,7 @@ const Usage_case usage_cases[] = {
     {"phase_negative", "phase set -1 HOST"},
     {"phase_not_a_number", "phase set 4x HOST"},
     {"heater_unknown_state", "heater warm HOST"},
+    {"typed_escape_shown", "heater $(printf \"\\033\")c HOST", "\\x1Bc not in {on,off}"},
     {"octet_above_255", "address set 192.168.0.256 255.255.255.0 192.168.0.1 HOST"},
     {"three_octets", "address set 192.168.0.11 255.255.255 192.168.0.1 HOST"},
     {"unknown_form", "address set " + default_address + " --form wide HOST"},
