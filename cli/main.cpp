@@ -15,7 +15,7 @@ int main(int argc, char** argv)
     // Parse errors quote what was typed; set before the subcommands, which inherit it.
     app.failure_message([](const CLI::App* failed, const CLI::Error& error) {
         const std::string text = CLI::FailureMessage::simple(failed, error);
-        std::string shown;
+        std::string shown = "vyr: ";
         for (size_t begin = 0, end; begin < text.size(); begin = end + 1) {
             end = std::min(text.find('\n', begin), text.size());
             shown += visible_text(text.substr(begin, end - begin)) + (end < text.size() ? "\n" : "");
