@@ -29,8 +29,8 @@ void note_silence(vyr_sensor* sensor, const char* command, bool answered, long l
     if (abort_pending(sensor)) {
         note_failure(sensor, "stopped by request");
     } else if (!answered) {
-        note_failure(sensor, "no answer to \"%.*s\" within %d ms", command_length(command),
-                     command, first_wait);
+        note_failure(sensor, "no answer to \"%.*s\" within %d ms", command_length(command), command,
+                     first_wait);
     } else {
         note_failure(sensor, "the answer to \"%.*s\" did not complete within %lld ms",
                      command_length(command), command, monotonic_ms() - sent_at);
@@ -116,7 +116,7 @@ struct parameter_row
 };
 
 const parameter_row parameter_table[] = {
-    {"DMIN:", 0, 262143}, {"DMAX:", 0, 262143}, {"ARES:", 1, 65535}, {"AMIN:", 0, 9999},
+    {"DMIN:", 0, 262143}, {"DMAX:", 0, 262143}, {"ARES:", 1, 65535},  {"AMIN:", 0, 9999},
     {"AMAX:", 0, 9999},   {"AFRT:", 0, 9999},   {"SCAN:", 60, 12000},
 };
 const int parameter_count = sizeof parameter_table / sizeof parameter_table[0];

@@ -60,7 +60,7 @@ typedef struct vyr_sensor
     long long deadline_ms;
     int operation_depth;
     unsigned lines_unclocked; /* lines read since the deadline was last compared */
-    long line_rate; /* serial: the rate the link runs at; 0 over TCP */
+    long line_rate;           /* serial: the rate the link runs at; 0 over TCP */
     char error_detail[VYR_ERROR_DETAIL_SIZE];
 } vyr_sensor;
 

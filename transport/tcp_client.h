@@ -40,8 +40,8 @@ int32_t tcpclient_write(vyr_tcpclient* client, const char* data, int32_t size);
 int32_t tcpclient_read(vyr_tcpclient* client, char* buffer, int32_t size, int32_t timeout);
 int32_t tcpclient_readline(vyr_tcpclient* client, char* buffer, int32_t size, int32_t timeout);
 // As connection_readline_until.
-int32_t tcpclient_readline_until(vyr_tcpclient* client, char* buffer, int32_t size,
-                                 int32_t timeout, int64_t end_ms);
+int32_t tcpclient_readline_until(vyr_tcpclient* client, char* buffer, int32_t size, int32_t timeout,
+                                 int64_t end_ms);
 // As serial_discard_input.
 int32_t tcpclient_discard_input(vyr_tcpclient* client);
 
