@@ -2,7 +2,6 @@
 
 #include "ticks.h"
 
-#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
