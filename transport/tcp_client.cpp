@@ -1,5 +1,6 @@
 #include "tcp_client.h"
 
+#include "ipv4_text.h"
 #include "line_reader.h"
 #include "system_error.h"
 #include "tcp_socket.h"
@@ -35,6 +36,18 @@ int32_t fill_ring(vyr_tcpclient* client)
     const int32_t polled = room > 0 ? receive(client->sock, space, room) : 0;
     ring_commit(&client->ring, polled);
     return polled;
+}
+
+// Network order, or no_address; the broadcast address is no sensor either.
+uint32_t parse_dotted_quad(const char* text)
+{
+    uint8_t octets[4];
+    if (ipv4_from_text(text, octets) != 0) {
+        return no_address;
+    }
+    uint32_t address = 0;
+    memcpy(&address, octets, sizeof(address));
+    return address;
 }
 
 int32_t fail_open(vyr_tcpclient* client, int32_t result)

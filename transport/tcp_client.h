@@ -30,7 +30,8 @@ typedef struct vyr_tcpclient
     int32_t current_timeout VYR_STARTS_AS(0); // receive time-out the socket has now, in ms
 } vyr_tcpclient;
 
-// host: a dotted IPv4 address or exactly "localhost". 0, -1, or -2 after 2 s without answer.
+// host: a decimal dotted IPv4 address (ipv4_from_text) or exactly "localhost".
+// 0, -1, or -2 after 2 s without answer.
 int32_t tcpclient_open(vyr_tcpclient* client, const char* host, long port);
 void tcpclient_close(vyr_tcpclient* client);
 int32_t tcpclient_write(vyr_tcpclient* client, const char* data, int32_t size);

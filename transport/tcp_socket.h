@@ -20,7 +20,6 @@ constexpr uint32_t no_address = 0xffffffffu;
 int32_t open_socket();
 void close_socket(int32_t sock);
 void set_blocking(int32_t sock, bool blocking);
-uint32_t parse_dotted_quad(const char* text);
 void fill_address(vyr_ipv4_address* peer, uint32_t address, long port);
 Connect start_connect(int32_t sock, const vyr_ipv4_address* peer, int32_t length);
 // False when the pending connection did not settle within the limit.

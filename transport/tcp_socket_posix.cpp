@@ -38,11 +38,6 @@ void set_blocking(int32_t sock, bool blocking)
     fcntl(sock, F_SETFL, blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK));
 }
 
-uint32_t parse_dotted_quad(const char* text)
-{
-    return text ? inet_addr(text) : no_address;
-}
-
 void fill_address(vyr_ipv4_address* peer, uint32_t address, long port)
 {
     memset(peer, 0, sizeof(*peer));

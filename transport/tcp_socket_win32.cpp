@@ -70,11 +70,6 @@ void set_blocking(int32_t sock, bool blocking)
     ioctlsocket(handle(sock), FIONBIO, &non_blocking);
 }
 
-uint32_t parse_dotted_quad(const char* text)
-{
-    return text ? inet_addr(text) : no_address;
-}
-
 void fill_address(vyr_ipv4_address* peer, uint32_t address, long port)
 {
     memset(peer, 0, sizeof(*peer));
