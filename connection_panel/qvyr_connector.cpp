@@ -124,8 +124,26 @@ QVyr_connector::QVyr_connector(QWidget* parent)
 QVyr_connector::~QVyr_connector()
 {
     d->save_settings();
-    // Destroying the settings object writes the file.
+    d->settings.sync();
+    if (d->settings.status() != QSettings::NoError || d->settings.fileName().isEmpty()) {
+        // No window is left to show it in.
+        qWarning("%s: %s", connection_settings_file,
+                 qUtf8Printable(tr("the settings could not be saved: %1")
+                                    .arg(settings_write_failure())));
+    }
     d.reset();
+}
+
+QString QVyr_connector::save_settings()
+{
+    d->save_settings();
+    d->settings.sync();
+    if (d->settings.status() == QSettings::NoError && !d->settings.fileName().isEmpty()) {
+        return QString();
+    }
+    const QString reason = settings_write_failure();
+    emit settings_not_saved(reason);
+    return reason;
 }
 
 kvt::Vyr_driver& QVyr_connector::driver()
@@ -140,7 +158,7 @@ void QVyr_connector::disconnect_sensor()
 
 void QVyr_connector::set_ip_address(QString ip_address)
 {
-    d->ip_address = ip_address;
+    d->ip_address = decimal_address(ip_address);
     d->switch_mode(rdb_ethernet->isChecked(), false);
 }
 
@@ -153,7 +171,16 @@ void QVyr_connector::on_btn_connect_clicked(bool checked)
         emit report_connect_status(false, head);
 
         const int number = cmb_device_num->currentText().toInt();
+        if (rdb_ethernet->isChecked()) {
+            // Show the address exactly as the transport reads it, the one connected to.
+            const QString address = decimal_address(cmb_device->currentText());
+            if (address != cmb_device->currentText()) {
+                cmb_device->setEditText(address);
+            }
+        }
         const QByteArray target = cmb_device->currentText().toLatin1();
+        // A stop the sensor did not confirm may have left the driver refusing to wait.
+        vyr_driver.clear_abort();
         bool opened;
         if (rdb_ethernet->isChecked()) {
             opened = vyr_driver.open(target.constData(), number, kvt::Lidar::Ethernet);
@@ -165,6 +192,9 @@ void QVyr_connector::on_btn_connect_clicked(bool checked)
         if (opened) {
             btn_connect->setText(tr("Disconnect"));
             emit report_connect_status(true, head + tr("Success"));
+            // A connection that worked is worth keeping now, and a file that cannot take
+            // it is better known while the window is there to say so.
+            save_settings();
         } else {
             btn_connect->setChecked(false);
             emit report_connect_status(false, head + tr("Fail"));

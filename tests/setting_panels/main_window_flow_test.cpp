@@ -1,5 +1,8 @@
+#include <QAction>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QTimer>
 #include <QFrame>
 #include <QLineEdit>
 #include <QPushButton>
@@ -11,7 +14,9 @@
 #include "heater_setter.h"
 #include "ip_address_widget.h"
 #include "ip_changer.h"
+#include "live_scan_window.h"
 #include "main_window.h"
+#include "polar_view.h"
 #include "settings_folder.h"
 #include "phase_setter.h"
 #include "received_lines.h"
@@ -70,6 +75,32 @@ private:
             QVERIFY(find<QVyr_connector>()->isEnabled());
         }
         std::vector<std::string> commands() { return command_texts(sensor); }
+
+        Live_scan_window* live() { return find<Live_scan_window>(); }
+        bool start_live_scan()
+        {
+            find<QAction>("actionLive_scan")->trigger();
+            live()->findChild<QPushButton*>("btn_start")->click();
+            return QTest::qWaitFor([this] { return live()->view()->scan().size() > 0; }, 5000);
+        }
+        QString live_status() { return live()->findChild<QLabel*>("lbl_status")->text(); }
+    };
+
+    // The longest the event loop went without running a timer of 10 ms while it lived.
+    struct Loop_watch
+    {
+        QTimer timer;
+        QElapsedTimer since_tick;
+        qint64 longest_ms = 0;
+
+        Loop_watch()
+        {
+            since_tick.start();
+            QObject::connect(&timer, &QTimer::timeout, [this] {
+                longest_ms = qMax(longest_ms, since_tick.restart());
+            });
+            timer.start(10);
+        }
     };
 
 private slots:
@@ -194,6 +225,78 @@ private slots:
         QVERIFY2(rig.longest_ms >= 2000 && rig.longest_ms <= 2200,
                  qPrintable(QString::number(rig.longest_ms)));
         qInfo("heater with a trickling reply blocked for %lld ms", rig.longest_ms);
+    }
+
+    // Stop, Close, Disconnect and Quit while scanning, against sensors that never let a
+    // stop through: each returns within 2 s, and none claims the sensor stopped.
+    void ending_a_scan_is_bounded_whatever_the_sensor_does_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QString>("fault_command");
+        const struct
+        {
+            const char* name;
+            vyr_sim::Fault fault;
+            const char* command;
+        } sensors[] = {
+            {"ignores QT", vyr_sim::Fault::no_answer, "QT"},
+            {"trickles scans", vyr_sim::Fault::trickle, "MD"},
+        };
+        for (const auto& sensor : sensors) {
+            for (const char* action : {"stop", "close", "disconnect", "quit"}) {
+                QTest::addRow("%s, %s", action, sensor.name)
+                    << action << int(sensor.fault) << sensor.command;
+            }
+        }
+    }
+    void ending_a_scan_is_bounded_whatever_the_sensor_does()
+    {
+        QFETCH(QString, action);
+        QFETCH(int, fault);
+        QFETCH(QString, fault_command);
+        const qint64 bound_ms = 2000 + 300; // with a margin for a loaded machine
+
+        Rig rig;
+        QVERIFY(rig.start());
+        rig.click(rig.find<QPushButton>("btn_connect"));
+        QVERIFY(rig.start_live_scan());
+        rig.sensor.set_trickle_ms(20);
+        rig.sensor.set_fault_command(fault_command.toStdString());
+        rig.sensor.set_fault(vyr_sim::Fault(fault));
+        // Let the fault reach the scans already on their way.
+        QTest::qWait(300);
+        rig.sensor.clear_received();
+
+        Loop_watch loop;
+        QElapsedTimer clock;
+        clock.start();
+        if (action == "stop") {
+            auto* stop = rig.live()->findChild<QPushButton*>("btn_stop");
+            rig.click(stop);
+            QVERIFY(!stop->isEnabled());
+            QCOMPARE(rig.live_status(), QString("Stopping..."));
+            QVERIFY(QTest::qWaitFor([&] { return !rig.live()->is_running(); }, 5000));
+            QVERIFY2(loop.longest_ms < 300, qPrintable(QString::number(loop.longest_ms)));
+            rig.expect_setting_panels_enabled(true);
+        } else if (action == "close") {
+            rig.live()->close();
+        } else if (action == "disconnect") {
+            rig.click(rig.find<QPushButton>("btn_connect"));
+            QCOMPARE(rig.status(), QString("Disconnect : Success"));
+        } else {
+            rig.window.reset();
+        }
+        const qint64 took_ms = clock.elapsed();
+        qInfo("%s took %lld ms", qPrintable(action), took_ms);
+        QVERIFY2(took_ms < bound_ms, qPrintable(QString::number(took_ms)));
+        QVERIFY(rig.sensor.wait_for_received(1, 0));
+        QCOMPARE(rig.commands().front(), std::string("QT"));
+        if (rig.window) {
+            QVERIFY(!rig.live()->is_running());
+            QVERIFY2(rig.live_status().contains("did not confirm the stop"),
+                     qPrintable(rig.live_status()));
+        }
     }
 };
 
