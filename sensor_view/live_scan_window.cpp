@@ -1,17 +1,16 @@
 #include "live_scan_window.h"
 
+#include <QBuffer>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPixmap>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <functional>
 #include <string>
 
 #include "polar_view.h"
@@ -254,19 +253,21 @@ namespace {
 
 // Writes beside the target and renames, so that a failed write leaves the old file as it
 // was; an empty text on success, else why it failed.
-QString write_whole_file(const QString& path, const std::function<bool(QSaveFile&)>& write)
+QString write_whole_file(const QString& path, const char* data, qint64 size)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         return file.errorString();
     }
-    if (!write(file)) {
-        // An encoder that fails on its own leaves the device without an error of its own.
-        const QString reason = file.error() != QFileDevice::NoError
-                                   ? file.errorString()
-                                   : Live_scan_window::tr("the picture could not be encoded");
-        file.cancelWriting();
-        return reason;
+    // A write the system cut short says why only when asked for the rest.
+    for (qint64 done = 0; done < size;) {
+        const qint64 written = file.write(data + done, size - done);
+        if (written <= 0) {
+            const QString reason = file.errorString();
+            file.cancelWriting();
+            return reason;
+        }
+        done += written;
     }
     if (!file.commit()) {
         return file.errorString();
@@ -286,10 +287,7 @@ bool Live_scan_window::save_scan(const QString& path)
     std::string text = kvt::scan_csv_header;
     text += '\n';
     kvt::append_scan_csv_rows(scan, text);
-    const QString failure = write_whole_file(path, [&](QSaveFile& file) {
-        return file.write(text.data(), static_cast<qint64>(text.size())) ==
-               static_cast<qint64>(text.size());
-    });
+    const QString failure = write_whole_file(path, text.data(), static_cast<qint64>(text.size()));
     if (!failure.isEmpty()) {
         hover_->setText(tr("Could not write %1: %2").arg(path, failure));
         return false;
@@ -300,10 +298,15 @@ bool Live_scan_window::save_scan(const QString& path)
 
 bool Live_scan_window::save_picture(const QString& path)
 {
-    const QPixmap picture = view_->grab();
-    const QString failure = write_whole_file(path, [&](QSaveFile& file) {
-        return picture.save(&file, "PNG") && file.error() == QFileDevice::NoError;
-    });
+    // Encoded in memory first: the image writer would hide the file's error behind its own.
+    QByteArray png;
+    QBuffer buffer(&png);
+    QString failure;
+    if (!buffer.open(QIODevice::WriteOnly) || !view_->grab().save(&buffer, "PNG")) {
+        failure = tr("the picture could not be encoded");
+    } else {
+        failure = write_whole_file(path, png.constData(), png.size());
+    }
     if (!failure.isEmpty()) {
         hover_->setText(tr("Could not write %1: %2").arg(path, failure));
         return false;

@@ -1,12 +1,17 @@
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <cstdio>
+
+#include <sys/resource.h>
 
 #include "live_scan_window.h"
 #include "polar_view.h"
@@ -73,6 +78,25 @@ struct Live_rig
     QString status() const { return window.findChild<QLabel*>("lbl_status")->text(); }
 };
 
+// Files this process writes cannot grow past `bytes` while it lives: a full disk that
+// stops writes even for root, for whom permissions stop nothing.
+class File_size_limit
+{
+public:
+    explicit File_size_limit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = previous_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~File_size_limit() { setrlimit(RLIMIT_FSIZE, &previous_); }
+
+private:
+    rlimit previous_{};
+};
+
 } // namespace
 
 class Live_scan_window_test : public QObject
@@ -116,6 +140,58 @@ private slots:
         QTest::newRow("distance + intensity") << int(kvt::Lidar::Range_intensity);
         QTest::newRow("multi-echo") << int(kvt::Lidar::Multi_echo);
         QTest::newRow("multi-echo + intensity") << int(kvt::Lidar::Multi_echo_intensity);
+    }
+
+    // A save that fails leaves whatever was there as it was, and says why in the
+    // system's words.
+    void failed_save_keeps_the_old_file_and_says_why_data()
+    {
+        QTest::addColumn<bool>("picture");
+        QTest::addColumn<bool>("folder_in_place");
+        QTest::addColumn<QString>("reason");
+        for (const bool picture : {false, true}) {
+            const char* kind = picture ? "picture" : "scan";
+            QTest::addRow("%s over a folder", kind) << picture << true << "directory";
+            QTest::addRow("%s on a full disk", kind) << picture << false << "File too large";
+        }
+    }
+    void failed_save_keeps_the_old_file_and_says_why()
+    {
+        QFETCH(bool, picture);
+        QFETCH(bool, folder_in_place);
+        QFETCH(QString, reason);
+        Live_rig rig;
+        QVERIFY(rig.start(kvt::Lidar::Range));
+        QVERIFY(rig.wait_for_scan());
+        rig.window.stop();
+
+        QTemporaryDir folder;
+        const QString path = folder.filePath("saved");
+        const QByteArray old_content = "old content\n";
+        if (folder_in_place) {
+            QVERIFY(QDir().mkdir(path));
+        } else {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly) && old.write(old_content) == old_content.size());
+        }
+        bool saved = true;
+        {
+            File_size_limit full(folder_in_place ? RLIM_INFINITY : 256);
+            saved = picture ? rig.window.save_picture(path) : rig.window.save_scan(path);
+        }
+        QVERIFY(!saved);
+        const QString message = rig.window.findChild<QLabel*>("lbl_hover")->text();
+        QVERIFY2(message.startsWith("Could not write " + path + ": ") && message.contains(reason),
+                 qPrintable(message));
+        if (folder_in_place) {
+            QVERIFY(QFileInfo(path).isDir());
+        } else {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::ReadOnly));
+            QCOMPARE(old.readAll(), old_content);
+        }
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).size(),
+                 folder_in_place ? 0 : 1);
     }
 
     void closing_stops_the_sensor_output()
