@@ -290,12 +290,22 @@ private slots:
         const qint64 took_ms = clock.elapsed();
         qInfo("%s took %lld ms", qPrintable(action), took_ms);
         QVERIFY2(took_ms < bound_ms, qPrintable(QString::number(took_ms)));
-        QVERIFY(rig.sensor.wait_for_received(1, 0));
-        QCOMPARE(rig.commands().front(), std::string("QT"));
+        // A sensor busy trickling reads the stop only when it is done.
+        if (fault_command == "QT") {
+            QVERIFY(rig.sensor.wait_for_received(1, 0));
+            QCOMPARE(rig.commands().front(), std::string("QT"));
+        }
         if (rig.window) {
             QVERIFY(!rig.live()->is_running());
             QVERIFY2(rig.live_status().contains("did not confirm the stop"),
                      qPrintable(rig.live_status()));
+        }
+        if (action == "disconnect") {
+            // What the stop left behind does not stand in the way of the next connection.
+            rig.sensor.clear_faults();
+            rig.click(rig.find<QPushButton>("btn_connect"));
+            QCOMPARE(rig.status(), QString("Connect : Success"));
+            rig.expect_setting_panels_enabled(true);
         }
     }
 };
