@@ -32,15 +32,22 @@ QString settings_write_failure()
     // Write beside the file as QSettings does, without ever putting the trial in its place:
     // the system then names what stopped it (permissions, a full disk).
     QSaveFile trial(connection_settings_file);
-    if (!trial.open(QIODevice::WriteOnly)) {
+    if (!trial.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         return trial.errorString();
     }
+    // A write the system cut short says why only when asked for the rest.
     const QByteArray filler(4096, ' ');
-    const bool written = trial.write(filler) == filler.size() && trial.flush();
-    const QString reason = trial.errorString();
+    for (qint64 done = 0; done < filler.size();) {
+        const qint64 written = trial.write(filler.constData() + done, filler.size() - done);
+        if (written <= 0) {
+            const QString reason = trial.errorString();
+            trial.cancelWriting();
+            return reason;
+        }
+        done += written;
+    }
     trial.cancelWriting();
-    return written ? QCoreApplication::translate("QVyr_connector", "the file could not be written")
-                   : reason;
+    return QCoreApplication::translate("QVyr_connector", "the file could not be written");
 }
 
 QString decimal_address(const QString& text)

@@ -256,7 +256,7 @@ namespace {
 QString write_whole_file(const QString& path, const char* data, qint64 size)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         return file.errorString();
     }
     // A write the system cut short says why only when asked for the rest.

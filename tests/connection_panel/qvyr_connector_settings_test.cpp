@@ -1,9 +1,44 @@
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "settings_folder.h"
 #include "qvyr_connector.h"
+
+#include <csignal>
+
+#include <sys/resource.h>
+
+namespace {
+
+QByteArray file_content(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Files this process writes cannot grow past `bytes` while it lives: a full disk that
+// stops writes even for root, for whom permissions stop nothing.
+class File_size_limit
+{
+public:
+    explicit File_size_limit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = previous_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~File_size_limit() { setrlimit(RLIMIT_FSIZE, &previous_); }
+
+private:
+    rlimit previous_{};
+};
+
+} // namespace
 
 // The settings file read at construction and written at destruction.
 class Qvyr_connector_settings_test : public QObject
@@ -102,16 +137,49 @@ private slots:
         QCOMPARE(settings_value("device_name"), QString("ttyTEST5"));
     }
 
-    void unwritable_file_is_ignored()
+    // A file that cannot be written is left as it was, and the panel says why.
+    void unwritable_file_is_left_as_it_was_and_the_reason_given_data()
     {
+        QTest::addColumn<QString>("in_place");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("a folder in its place") << "folder" << "a folder is in its place";
+        QTest::newRow("full disk") << "file" << "File too large";
+    }
+    void unwritable_file_is_left_as_it_was_and_the_reason_given()
+    {
+        QFETCH(QString, in_place);
+        QFETCH(QString, reason);
         Scoped_working_directory folder;
-        QVERIFY(QDir().mkdir("conncet_setting.ini"));
+        if (in_place == "folder") {
+            QVERIFY(QDir().mkdir("conncet_setting.ini"));
+        } else {
+            QVERIFY(write_settings_file({"ip_address=127.0.0.5"}));
+        }
+        const QByteArray before = file_content("conncet_setting.ini");
         {
             QVyr_connector panel;
-            QCOMPARE(panel.cmb_device->currentText(), QString("192.168.0.10"));
+            QCOMPARE(panel.cmb_device->currentText(),
+                     QString(in_place == "folder" ? "192.168.0.10" : "127.0.0.5"));
             panel.cmb_device->setEditText("127.0.0.4");
+            QSignalSpy reported(&panel, &QVyr_connector::settings_not_saved);
+            File_size_limit full(16);
+            QCOMPARE(panel.save_settings(), reason);
+            QCOMPARE(reported.size(), 1);
+            QCOMPARE(reported.at(0).at(0).toString(), reason);
+            QCOMPARE(file_content("conncet_setting.ini"), before);
         }
-        QVERIFY(QFileInfo("conncet_setting.ini").isDir());
+        QCOMPARE(QFileInfo("conncet_setting.ini").isDir(), in_place == "folder");
+        QCOMPARE(QDir().entryList(QDir::Files | QDir::NoDotAndDotDot).size(),
+                 in_place == "folder" ? 0 : 1);
+    }
+
+    void saving_now_writes_the_fields_on_screen()
+    {
+        Scoped_working_directory folder;
+        QVyr_connector panel;
+        panel.cmb_device->setEditText("127.0.0.6");
+        QCOMPARE(panel.save_settings(), QString());
+        QCOMPARE(settings_value("ip_address"), QString("127.0.0.6"));
     }
 };
 
