@@ -19,6 +19,7 @@ void Scan_worker::start(kvt::Lidar::measurement_type type, std::function<void()>
         fresh_ = false;
         announced_ = false;
         cut_short_ = false;
+        stopping_sensor_ = false;
         error_.clear();
         stop_failure_.clear();
     }
@@ -32,10 +33,14 @@ void Scan_worker::start(kvt::Lidar::measurement_type type, std::function<void()>
 
 void Scan_worker::request_stop()
 {
+    std::lock_guard<std::mutex> lock(mutex_);
     if (!thread_.joinable() || stopping_.exchange(true)) {
         return;
     }
-    lidar_.request_abort();
+    // Once the thread is stopping the sensor, an abort would only cut its "QT" short.
+    if (!stopping_sensor_) {
+        lidar_.request_abort();
+    }
 }
 
 void Scan_worker::stop()
@@ -64,6 +69,7 @@ bool Scan_worker::join_if_ended()
         return false;
     }
     thread_.join();
+    lidar_.clear_abort();
     return true;
 }
 
@@ -128,6 +134,7 @@ void Scan_worker::run(kvt::Lidar::measurement_type type)
         if (!cut_short_) {
             lidar_.clear_abort(); // the "QT" needs a link that works again
         }
+        stopping_sensor_ = true;
     }
     lidar_.stop_scans();
     const bool confirmed = std::strcmp(lidar_.last_error_text(), "no error.") == 0;

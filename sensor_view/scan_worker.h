@@ -68,6 +68,7 @@ private:
     bool announced_ = false;
     // Set once the stop is cut short; the thread then must not clear the abort.
     bool cut_short_ = false;
+    bool stopping_sensor_ = false; // the thread has gone on to stop the sensor
     std::string error_;
     std::string stop_failure_;
 };

@@ -210,6 +210,24 @@ private slots:
         QVERIFY(rig.session.driver.raw_read(buffer, sizeof buffer, 400) <= 0);
     }
 
+    // The stop goes on behind the window; the new kind starts once the old one has ended.
+    void new_kind_restarts_after_the_stop()
+    {
+        Live_rig rig;
+        QVERIFY(rig.start(kvt::Lidar::Range));
+        QVERIFY(rig.wait_for_scan());
+        auto* kind = rig.window.findChild<QComboBox*>("cmb_kind");
+        kind->setCurrentIndex(kind->findData(kvt::Lidar::Multi_echo));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return rig.window.view()->scan().type == kvt::Lidar::Multi_echo; }, 5000));
+        QVERIFY(rig.window.is_running());
+        const std::vector<std::string> commands = rig.session.commands();
+        QVERIFY(commands.size() >= 3);
+        QCOMPARE(commands[0].substr(0, 2), std::string("MD"));
+        QCOMPARE(commands[1], std::string("QT"));
+        QCOMPARE(commands[2].substr(0, 2), std::string("ND"));
+    }
+
     void pause_freezes_the_picture_while_scans_keep_coming()
     {
         Live_rig rig;
