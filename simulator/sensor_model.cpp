@@ -508,8 +508,7 @@ Output chatter_output(const Sensor_state& state, const std::string& command)
 
 const std::string& hostile_text()
 {
-    static const std::string text("<b>VYR</b><a href=x><img src=\"/dev/zero\">\xb0\xff\x1b[2J\x07\x80\0z",
-                                  51);
+    static const std::string text("<b>VYR</b><a href=x><img src=\"/dev/zero\">\xb0\xff\x1b[2J\x07\x80");
     return text;
 }
 

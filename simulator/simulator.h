@@ -52,8 +52,9 @@ enum class Fault {
 };
 
 // Sent as every "VV" and "II" value by the hostile_text fault: bytes of 0x80 and
-// above, ESC and BEL, markup that loads and links, and a NUL before the last byte.
-// No ';', so the value still parses as one field.
+// above, ESC and BEL, markup that loads and links. No ';', so the value still
+// parses as one field, and no NUL, which ends a stored reply line early (a value
+// option with \x00 sends one).
 const std::string& hostile_text();
 // The two status characters of the hostile_status fault.
 const std::string& hostile_status();
