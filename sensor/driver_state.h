@@ -6,7 +6,6 @@
 #include "vyr_driver.h"
 #include "vyr_sensor.h"
 
-#include <atomic>
 #include <string>
 
 namespace kvt {
@@ -17,7 +16,6 @@ struct Vyr_driver::driver_state
     bool is_open = false;
     int current_type = Range;
     long time_offset = 0;
-    std::atomic<bool> abort_requested{false};
     std::string product_text;
     std::string firmware_text;
     std::string serial_text;

@@ -8,12 +8,13 @@ const double two_pi = 6.283185307179586;
 const double pi = 3.141592653589793;
 const double half_turn_degrees = 180.0;
 
-int clamp_step(const vyr_sensor* sensor, int value)
+// Wide, so that a caller's step near the int range cannot overflow on its way here.
+int clamp_step(const vyr_sensor* sensor, long long value)
 {
     if (value < 0) {
         return 0;
     }
-    return value > sensor->area_max ? sensor->area_max : value;
+    return value > sensor->area_max ? sensor->area_max : static_cast<int>(value);
 }
 
 double to_degrees(double radians)
@@ -79,6 +80,7 @@ double vyr_index_to_rad(const vyr_sensor* sensor, int index)
         return VYR_NOT_CONNECTED;
     }
     const int step = clamp_step(sensor, index) - sensor->area_front + sensor->received_first_step;
+
     return vyr_step_to_rad(sensor, step);
 }
 
@@ -127,5 +129,6 @@ int vyr_step_to_index(const vyr_sensor* sensor, int step)
     if (!sensor->is_active) {
         return VYR_NOT_CONNECTED;
     }
-    return clamp_step(sensor, step + sensor->area_front - sensor->received_first_step);
+    return clamp_step(sensor, static_cast<long long>(step) + sensor->area_front -
+                                  sensor->received_first_step);
 }

@@ -96,17 +96,17 @@ int Vyr_driver::raw_discard_input()
 
 void Vyr_driver::request_abort()
 {
-    pimpl->abort_requested.store(true);
+    vyr_request_abort(&pimpl->sensor);
 }
 
 void Vyr_driver::clear_abort()
 {
-    pimpl->abort_requested.store(false);
+    vyr_clear_abort(&pimpl->sensor);
 }
 
 const char* Vyr_driver::last_error_detail()
 {
-    return "";
+    return vyr_error_detail(&pimpl->sensor);
 }
 
 } // namespace kvt

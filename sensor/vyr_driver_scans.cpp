@@ -111,14 +111,15 @@ bool Vyr_driver::read_scan(measurement_type type, std::vector<long>& distance,
         break;
     }
 
-    if (result > 0) {
+    // A scan without steps must not pass on the previous scan's values as its own.
+    if (result >= 0) {
         distance.resize(static_cast<size_t>(factor) * result);
         if (intensity) {
             intensity->resize(distance.size());
         }
-        if (time_stamp) {
-            *time_stamp += pimpl->time_offset;
-        }
+    }
+    if (result > 0 && time_stamp) {
+        *time_stamp += pimpl->time_offset;
     }
     return result >= 0;
 }
@@ -173,6 +174,7 @@ bool Vyr_driver::sync_time_stamp(long time_stamp)
             all_read = false;
             // Drop the rest of the failed reply so that "TM2" gets its own answer.
             if (!sensor->data_pending) {
+                Operation_clock clock(sensor, exchange_budget(sensor->timeout_msec));
                 drop_lines(sensor, sensor->timeout_msec);
             }
         } else {

@@ -1,11 +1,62 @@
 #include "vyr_exchange.h"
 
+#include "ticks.h"
+
 #include <climits>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
+
+// Until this much of the operation is left, a read still waits; below it, the deadline
+// counts as passed (a wait of 0 would mean no limit to the transport).
+const long long least_wait_ms = 1;
+
+void write_note(vyr_sensor* sensor, const char* format, va_list arguments)
+{
+    std::vsnprintf(sensor->error_detail, sizeof sensor->error_detail, format, arguments);
+}
+
+// The command as the details quote it: without its LF, device-free text.
+int command_length(const char* command)
+{
+    const int n = static_cast<int>(std::strlen(command));
+    return n > 0 && command[n - 1] == '\n' ? n - 1 : n;
+}
+
+// Notes why a read of the reply to command came back empty.
+void note_silence(vyr_sensor* sensor, const char* command, bool answered, long long sent_at,
+                  int first_wait)
+{
+    if (abort_pending(sensor)) {
+        note_failure(sensor, "stopped by request");
+    } else if (!answered) {
+        note_failure(sensor, "no answer to \"%.*s\" within %d ms", command_length(command),
+                     command, first_wait);
+    } else {
+        note_failure(sensor, "the answer to \"%.*s\" did not complete within %lld ms",
+                     command_length(command), command, monotonic_ms() - sent_at);
+    }
+}
+
+void note_not_protocol(vyr_sensor* sensor)
+{
+    note_failure(sensor, "the device answered, but not in the sensor's protocol");
+}
+
+// The wait the first line of a reply gets: the time-out, or less when the operation ends
+// sooner.
+int first_wait(const vyr_sensor* sensor, int timeout_msec)
+{
+    if (sensor->operation_depth == 0) {
+        return timeout_msec;
+    }
+    const long long left = sensor->deadline_ms - monotonic_ms();
+    return left < timeout_msec || timeout_msec <= 0 ? static_cast<int>(left > 0 ? left : 0)
+                                                    : timeout_msec;
+}
 
 bool is_expected(const int* expected_status, long value)
 {
@@ -27,16 +78,13 @@ bool checksum_matches(const char* line, int length)
     return last == vyr_checksum(line, length > 2 ? length - 2 : 0);
 }
 
-// Leading decimal number of text; false when there is none. Saturates at the int range.
-bool parse_decimal(const char* text, int* value)
+// Leading decimal number of text; false when there is none. Saturates at the long long
+// range, far beyond any bound below.
+bool parse_decimal(const char* text, long long* value)
 {
     char* end = nullptr;
-    const long parsed = std::strtol(text, &end, 10);
-    if (end == text) {
-        return false;
-    }
-    *value = parsed > INT_MAX ? INT_MAX : parsed < INT_MIN ? INT_MIN : static_cast<int>(parsed);
-    return true;
+    *value = std::strtoll(text, &end, 10);
+    return end != text;
 }
 
 bool is_text(const char* line, int length)
@@ -58,9 +106,66 @@ bool breaks_framing(int code)
            code == VYR_RECEIVE_ERROR || code == VYR_MEASUREMENT_TYPE_MISMATCH;
 }
 
-int difference(int a, int b)
+// What a sensor of the series can report in "PP". Steps go into the four-digit step
+// fields of the measurement requests ("GD0044072501"), so no step exceeds 9999, and a
+// scan's arrays (sized by AMAX) stay small. Distances come as three six-bit characters,
+// at most 262143. ARES is the steps of a full turn: positive, and a real sensor has a few
+// thousand. SCAN runs from 1 to 200 scans a second. AMIN <= AFRT <= AMAX and
+// DMIN <= DMAX are checked apart.
+struct parameter_row
 {
-    return static_cast<int>(static_cast<long long>(a) - b);
+    const char* key;
+    long long min;
+    long long max;
+};
+
+const parameter_row parameter_table[] = {
+    {"DMIN:", 0, 262143}, {"DMAX:", 0, 262143}, {"ARES:", 1, 65535}, {"AMIN:", 0, 9999},
+    {"AMAX:", 0, 9999},   {"AFRT:", 0, 9999},   {"SCAN:", 60, 12000},
+};
+const int parameter_count = sizeof parameter_table / sizeof parameter_table[0];
+
+int reply_timeout(int scan_usec)
+{
+    const int timeout = scan_usec >> 6;
+    return timeout < VYR_MIN_REPLY_TIMEOUT   ? VYR_MIN_REPLY_TIMEOUT
+           : timeout > VYR_MAX_REPLY_TIMEOUT ? VYR_MAX_REPLY_TIMEOUT
+                                             : timeout;
+}
+
+// The parameter values in table order, checked against the table and each other.
+int store_parameters(vyr_sensor* sensor, const long long (&values)[parameter_count])
+{
+    for (int k = 0; k < parameter_count; ++k) {
+        const parameter_row& row = parameter_table[k];
+        if (values[k] < row.min || values[k] > row.max) {
+            note_failure(sensor, "the sensor reported %.4s %lld, outside %lld..%lld", row.key,
+                         values[k], row.min, row.max);
+            return fail(sensor, VYR_RECEIVE_ERROR);
+        }
+    }
+    const long long dmin = values[0], dmax = values[1], amin = values[3], amax = values[4],
+                    afrt = values[5];
+    if (dmin > dmax) {
+        note_failure(sensor, "the sensor reported DMIN %lld above DMAX %lld", dmin, dmax);
+        return fail(sensor, VYR_RECEIVE_ERROR);
+    }
+    if (amin > afrt || afrt > amax) {
+        note_failure(sensor, "the sensor reported AMIN %lld, AFRT %lld, AMAX %lld, out of order",
+                     amin, afrt, amax);
+        return fail(sensor, VYR_RECEIVE_ERROR);
+    }
+    int* const fields[] = {&sensor->distance_min, &sensor->distance_max, &sensor->area_resolution,
+                           &sensor->area_min,     &sensor->area_max,     &sensor->area_front};
+    for (int k = 0; k < 6; ++k) {
+        *fields[k] = static_cast<int>(values[k]);
+    }
+    sensor->scan_usec = static_cast<int>(60000000 / values[6]);
+    sensor->timeout_msec = reply_timeout(sensor->scan_usec);
+    sensor->first_step = sensor->area_min - sensor->area_front;
+    sensor->last_step = sensor->area_max - sensor->area_front;
+    sensor->skip_step = 1;
+    return 0;
 }
 
 // The status line, the one after the echo: 0 with accepted set, or the failure's code.
@@ -85,6 +190,58 @@ int judge_status(const char* line, int length, const int* expected_status, bool&
 
 extern "C" {
 
+int abort_pending(const vyr_sensor* sensor)
+{
+    return vyr_abort_raised(&sensor->abort_requested) ? 1 : 0;
+}
+
+int read_reply_line(vyr_sensor* sensor, char* buffer, int size, int timeout_msec)
+{
+    if (size > 0) {
+        buffer[0] = '\0';
+    }
+    if (abort_pending(sensor)) {
+        return -1;
+    }
+    int wait = timeout_msec;
+    const long long start = monotonic_ms();
+    if (sensor->operation_depth > 0) {
+        const long long left = sensor->deadline_ms - start;
+        if (left < least_wait_ms) {
+            return -1;
+        }
+        if (wait <= 0 || left < wait) {
+            wait = static_cast<int>(left);
+        }
+    }
+    const int length = connection_readline(&sensor->connection, buffer, size, wait);
+    // What the wait's end cut off is a part of a line at best: no line at all.
+    if (length > 0 && wait > 0 && monotonic_ms() - start >= wait) {
+        buffer[0] = '\0';
+        return -1;
+    }
+    return length;
+}
+
+void note_failure(vyr_sensor* sensor, const char* format, ...)
+{
+    if (sensor->error_detail[0] != '\0') {
+        return;
+    }
+    va_list arguments;
+    va_start(arguments, format);
+    write_note(sensor, format, arguments);
+    va_end(arguments);
+}
+
+void restate_failure(vyr_sensor* sensor, const char* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    write_note(sensor, format, arguments);
+    va_end(arguments);
+}
+
 char vyr_checksum(const char* text, int length)
 {
     // Only the low six bits count, so a byte-wide sum that wraps gives the same.
@@ -108,11 +265,18 @@ int exchange_reply(vyr_sensor* sensor, const char* command, const int* expected_
     if (answer_is_text != nullptr) {
         *answer_is_text = 0;
     }
+    if (abort_pending(sensor)) {
+        note_failure(sensor, "stopped by request");
+        return fail(sensor, VYR_NO_RESPONSE);
+    }
     drop_stray_input(sensor);
     const int n = static_cast<int>(std::strlen(command));
     if (connection_write(&sensor->connection, command, n) < n) {
+        note_failure(sensor, "\"%.*s\" could not be sent", command_length(command), command);
         return fail(sensor, VYR_SEND_ERROR);
     }
+    const long long sent_at = monotonic_ms();
+    const int wait = first_wait(sensor, timeout_msec);
     if (reply != nullptr && reply_size > 0) {
         reply[0] = '\0';
     }
@@ -125,8 +289,9 @@ int exchange_reply(vyr_sensor* sensor, const char* command, const int* expected_
         return end_failed_reply(sensor, code, length, timeout_msec, 0);
     };
     for (int index = 0; index < VYR_MAX_REPLY_LINES; ++index) {
-        length = connection_readline(&sensor->connection, line, VYR_LINE_SIZE, timeout_msec);
+        length = read_reply_line(sensor, line, VYR_LINE_SIZE, timeout_msec);
         if (length < 0) {
+            note_silence(sensor, command, index > 0, sent_at, wait);
             return failed(VYR_NO_RESPONSE);
         }
         if (index == 0) {
@@ -134,6 +299,7 @@ int exchange_reply(vyr_sensor* sensor, const char* command, const int* expected_
                 *answer_is_text = is_text(line, length);
             }
             if (length < n - 1 || std::strncmp(line, command, n - 1) != 0) {
+                note_not_protocol(sensor);
                 return failed(VYR_INVALID_RESPONSE);
             }
             continue;
@@ -144,18 +310,32 @@ int exchange_reply(vyr_sensor* sensor, const char* command, const int* expected_
         }
         if (index == 1) {
             const int code = judge_status(line, length, expected_status, accepted);
+            if (code == VYR_CHECKSUM_ERROR) {
+                note_failure(sensor, "the answer to \"%.*s\" carries a wrong checksum",
+                             command_length(command), command);
+            } else if (code != 0) {
+                note_not_protocol(sensor);
+            }
             if (code != 0) {
                 return failed(code);
             }
             continue;
         }
         if (length == 0) {
+            if (!accepted) {
+                note_failure(sensor, "the sensor refused \"%.*s\"", command_length(command),
+                             command);
+            }
             return accepted ? index : VYR_UNKNOWN_ERROR;
         }
         if (!checksum_matches(line, length)) {
+            note_failure(sensor, "the answer to \"%.*s\" carries a wrong checksum",
+                         command_length(command), command);
             return failed(VYR_CHECKSUM_ERROR);
         }
     }
+    note_failure(sensor, "the answer to \"%.*s\" did not end within %d lines",
+                 command_length(command), command, static_cast<int>(VYR_MAX_REPLY_LINES));
     return failed(VYR_INVALID_RESPONSE);
 }
 
@@ -163,7 +343,7 @@ void drop_reply(vyr_sensor* sensor, int timeout_msec)
 {
     char line[VYR_LINE_SIZE];
     for (int dropped = 0; dropped < VYR_MAX_DRAIN_LINES; ++dropped) {
-        if (connection_readline(&sensor->connection, line, VYR_LINE_SIZE, timeout_msec) <= 0) {
+        if (read_reply_line(sensor, line, VYR_LINE_SIZE, timeout_msec) <= 0) {
             return;
         }
     }
@@ -195,7 +375,7 @@ void drop_lines(vyr_sensor* sensor, int timeout_msec)
 {
     char line[VYR_LINE_SIZE];
     for (int dropped = 0; dropped < VYR_MAX_DRAIN_LINES; ++dropped) {
-        if (connection_readline(&sensor->connection, line, VYR_LINE_SIZE, timeout_msec) < 0) {
+        if (read_reply_line(sensor, line, VYR_LINE_SIZE, timeout_msec) < 0) {
             break;
         }
     }
@@ -253,44 +433,73 @@ int read_parameters(vyr_sensor* sensor)
         return fail(sensor, VYR_INVALID_RESPONSE);
     }
 
-    static const char* const keys[] = {
-        "DMIN:", "DMAX:", "ARES:", "AMIN:", "AMAX:", "AFRT:", "SCAN:"};
-    int* const fields[] = {&sensor->distance_min, &sensor->distance_max, &sensor->area_resolution,
-                           &sensor->area_min,     &sensor->area_max,     &sensor->area_front};
+    long long values[parameter_count] = {};
     unsigned found = 0;
     const char* text = reply;
     const char* const end = reply + sizeof reply;
     // Lines that did not fit were not stored, so the walk also stops at the buffer's end.
     for (int i = 0; i < lines - 1 && text < end; ++i, text += std::strlen(text) + 1) {
-        for (int k = 0; k < 7; ++k) {
-            if (std::strncmp(text, keys[k], 5) != 0) {
-                continue;
-            }
-            int value = 0;
-            const bool has_number = parse_decimal(text + 5, &value);
-            if (k < 6) {
-                *fields[k] = value;
-            } else if (has_number && value > 0 && (60000000 / value) >> 6 > 0) {
-                sensor->scan_usec = 60000000 / value;
-                sensor->timeout_msec = sensor->scan_usec >> 6;
-            } else {
-                // No usable scan rate: a zero or negative time-out would mean waiting forever.
+        for (int k = 0; k < parameter_count; ++k) {
+            if (std::strncmp(text, parameter_table[k].key, 5) == 0 &&
+                parse_decimal(text + 5, &values[k])) {
+                found |= 1u << k;
                 break;
             }
-            found |= 1u << k;
-            break;
         }
     }
-    if (found != 0x7f) {
+    if (found != (1u << parameter_count) - 1) {
+        for (int k = 0; k < parameter_count; ++k) {
+            if (!(found & (1u << k))) {
+                note_failure(sensor, "the sensor reported no number for %.4s",
+                             parameter_table[k].key);
+                break;
+            }
+        }
         return fail(sensor, VYR_RECEIVE_ERROR);
     }
-    if (sensor->area_min >= 0 && sensor->area_max >= sensor->area_min) {
-        sensor->first_step = difference(sensor->area_min, sensor->area_front);
-        sensor->last_step = difference(sensor->area_max, sensor->area_front);
-        sensor->skip_step = 1;
+    const int stored = store_parameters(sensor, values);
+    if (stored != 0) {
+        return stored;
     }
     sensor->last_error = 0;
     return 0;
 }
 
 } // extern "C"
+
+Operation_clock::Operation_clock(vyr_sensor* sensor, long long budget_ms)
+    : sensor_(sensor), refused_(abort_pending(sensor) != 0)
+{
+    if (sensor->operation_depth++ == 0) {
+        sensor->deadline_ms = monotonic_ms() + budget_ms;
+        sensor->error_detail[0] = '\0';
+    }
+    if (refused_) {
+        note_failure(sensor, "stopped by request");
+    }
+}
+
+Operation_clock::~Operation_clock()
+{
+    --sensor_->operation_depth;
+}
+
+Deadline_share::Deadline_share(vyr_sensor* sensor, long long budget_ms)
+    : sensor_(sensor), outer_deadline_(sensor->deadline_ms)
+{
+    const long long end = monotonic_ms() + budget_ms;
+    if (sensor->operation_depth > 0 && end < sensor->deadline_ms) {
+        sensor->deadline_ms = end;
+    }
+}
+
+Deadline_share::~Deadline_share()
+{
+    sensor_->deadline_ms = outer_deadline_;
+}
+
+long long exchange_budget(int timeout_msec)
+{
+    // A time-out of 0 or below has no end of its own; the margin alone bounds it.
+    return (timeout_msec > 0 ? timeout_msec : 0) + static_cast<long long>(VYR_EXCHANGE_MARGIN);
+}

@@ -12,6 +12,20 @@ extern "C" {
 enum {
     VYR_LINE_SIZE = 72,     /* one reply line and its NUL */
     VYR_OPEN_TIMEOUT = 140, /* ms, every exchange and drain during the open */
+    /* The reply time-out follows the scan period; a period no sensor of the series has
+       must not make every wait last seconds or minutes. */
+    VYR_MIN_REPLY_TIMEOUT = 100,
+    VYR_MAX_REPLY_TIMEOUT = 2000,
+    /* Wall-clock ends of one user operation, in ms, kept below the bounds promised to
+       the callers (open over TCP 3 s, over a serial line 5 s, a stop 1.5 s, any other
+       exchange its time-out + 0.5 s) by what a loaded machine may add. */
+    VYR_TCP_OPEN_BUDGET = 2800,
+    VYR_SERIAL_OPEN_BUDGET = 4700,
+    VYR_TCP_HANDSHAKE_BUDGET = 800,     /* each of the three handshakes over TCP */
+    VYR_SERIAL_HANDSHAKE_BUDGET = 1200, /* each rate of the serial search */
+    VYR_STOP_BUDGET = 1300,
+    VYR_CLOSE_BUDGET = 300,
+    VYR_EXCHANGE_MARGIN = 400, /* beyond the time-out of an exchange or a scan read */
     /* Ends for replies that never end. The longest real reply has a dozen
        lines, a scan a few hundred; a device that goes on past these bounds is
        not answering the protocol. */
@@ -22,6 +36,27 @@ enum {
        VYR_DISCARD_LIMIT bytes: about what loopback socket buffers hold. */
     VYR_MAX_DISCARD_ROUNDS = 256
 };
+
+/* One reply line: the transport's read, waiting at most timeout_msec and never past the
+   current operation's deadline. -1 at once when that has passed or an abort is pending. */
+int read_reply_line(vyr_sensor* sensor, char* buffer, int size, int timeout_msec);
+
+/* Non-zero while vyr_request_abort is in force. */
+int abort_pending(const vyr_sensor* sensor);
+
+/* Says why the current operation failed (printf format); the first cause stays, so that
+   the drains and retries after a failure do not hide it. */
+void note_failure(vyr_sensor* sensor, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+/* The same, replacing what was said before: for a summary of several failures. */
+void restate_failure(vyr_sensor* sensor, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
 
 /* Checksum character of the first length characters of text. */
 char vyr_checksum(const char* text, int length);
@@ -74,6 +109,41 @@ inline int fail(vyr_sensor* sensor, int code)
     sensor->last_error = code;
     return code;
 }
+
+/* One user operation: the outermost one sets the wall-clock deadline every read within
+   it obeys, and forgets the last failure's detail; nested ones share it. */
+class Operation_clock
+{
+public:
+    Operation_clock(vyr_sensor* sensor, long long budget_ms);
+    ~Operation_clock();
+    Operation_clock(const Operation_clock&) = delete;
+    Operation_clock& operator=(const Operation_clock&) = delete;
+
+    /* An abort is pending: the operation must fail at once (VYR_NO_RESPONSE). */
+    bool refused() const { return refused_; }
+
+private:
+    vyr_sensor* sensor_;
+    bool refused_;
+};
+
+/* A part of an operation with an end of its own, never later than the operation's. */
+class Deadline_share
+{
+public:
+    Deadline_share(vyr_sensor* sensor, long long budget_ms);
+    ~Deadline_share();
+    Deadline_share(const Deadline_share&) = delete;
+    Deadline_share& operator=(const Deadline_share&) = delete;
+
+private:
+    vyr_sensor* sensor_;
+    long long outer_deadline_;
+};
+
+/* timeout_msec + VYR_EXCHANGE_MARGIN, for a time-out of any sign or size. */
+long long exchange_budget(int timeout_msec);
 #endif
 
 #endif

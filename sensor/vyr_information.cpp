@@ -33,13 +33,22 @@ const int largest_reply = 648;
 const char* query_info(vyr_sensor* sensor, char* reply, int reply_size, const char* command,
                        int expected_lines)
 {
+    Operation_clock clock(sensor, exchange_budget(sensor->timeout_msec));
     if (!sensor->is_active) {
         return not_connected_text;
+    }
+    if (clock.refused()) {
+        sensor->last_error = VYR_NO_RESPONSE;
+        return receive_error_text;
     }
     std::memset(reply, 0, reply_size);
     const int lines =
         exchange_command(sensor, command, status_ok, sensor->timeout_msec, reply, reply_size);
     if (lines < expected_lines) {
+        if (lines >= 0) {
+            note_failure(sensor, "the answer to \"%.2s\" holds %d lines instead of %d", command,
+                         lines, expected_lines);
+        }
         return receive_error_text;
     }
     return nullptr;
@@ -88,8 +97,12 @@ const char* info_value(vyr_sensor* sensor, const info_query& query)
 
 int time_adjust(vyr_sensor* sensor, const char* command)
 {
+    Operation_clock clock(sensor, exchange_budget(sensor->timeout_msec));
     if (!sensor->is_active) {
         return fail(sensor, VYR_NOT_CONNECTED);
+    }
+    if (clock.refused()) {
+        return fail(sensor, VYR_NO_RESPONSE);
     }
     if (exchange_command(sensor, command, status_ok, sensor->timeout_msec, nullptr, 0) > 0) {
         return 0;
@@ -141,8 +154,12 @@ int vyr_time_adjust_end(vyr_sensor* sensor)
 
 int vyr_read_sensor_time(vyr_sensor* sensor)
 {
+    Operation_clock clock(sensor, exchange_budget(sensor->timeout_msec));
     if (!sensor->is_active) {
         return fail(sensor, VYR_NOT_CONNECTED);
+    }
+    if (clock.refused()) {
+        return fail(sensor, VYR_NO_RESPONSE);
     }
     char reply[VYR_LINE_SIZE] = {};
     const int result =
@@ -162,6 +179,7 @@ int vyr_read_sensor_time(vyr_sensor* sensor)
 
 int vyr_sleep(vyr_sensor* sensor)
 {
+    Operation_clock clock(sensor, VYR_STOP_BUDGET + exchange_budget(VYR_OPEN_TIMEOUT));
     const int stopped = vyr_stop_scans(sensor);
     if (stopped != 0) {
         return stopped;

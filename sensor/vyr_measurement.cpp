@@ -3,6 +3,8 @@
 #include "scan_decoding.h"
 #include "vyr_exchange.h"
 
+#include "ticks.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -21,12 +23,39 @@ int fail_after_discard(vyr_sensor* sensor, int code, int failed_length)
 
 int echo_timeout(const vyr_sensor* sensor)
 {
+    // Bounded operands ("PP" checks, skip_scans <= 9), so no product overflows.
     return sensor->timeout_msec + 2 * (sensor->scan_usec * sensor->skip_scans / 1000);
 }
 
 int read_line(vyr_sensor* sensor, char* buffer, int size, int timeout_msec)
 {
-    return connection_readline(&sensor->connection, buffer, size, timeout_msec);
+    return read_reply_line(sensor, buffer, size, timeout_msec);
+}
+
+void note_scan_silence(vyr_sensor* sensor, bool started)
+{
+    if (abort_pending(sensor)) {
+        note_failure(sensor, "stopped by request");
+    } else if (started) {
+        note_failure(sensor, "the scan did not complete in time");
+    } else {
+        note_failure(sensor, "no scan within %d ms", echo_timeout(sensor));
+    }
+}
+
+// What a scan read may take: the wait for its echo, the time-out for the rest, and on a
+// serial line the time the largest scan the request allows needs on the wire.
+long long scan_budget(const vyr_sensor* sensor, int echo_slots, bool intensity)
+{
+    long long budget = static_cast<long long>(echo_timeout(sensor)) + sensor->timeout_msec +
+                       VYR_EXCHANGE_MARGIN;
+    if (sensor->line_rate > 0) {
+        const long long steps = static_cast<long long>(sensor->last_step) - sensor->first_step + 1;
+        const long long characters = steps * echo_slots * (intensity ? 7 : 4);
+        const long long bytes = characters + 2 * (characters / 64 + 1) + 2 * VYR_LINE_SIZE;
+        budget += bytes * 10 * 1000 / sensor->line_rate;
+    }
+    return budget;
 }
 
 bool has_intensity(int kind)
@@ -85,6 +114,16 @@ bool announced_range_fits(const vyr_sensor* sensor)
            sensor->received_last_step <= sensor->area_max;
 }
 
+bool is_digit_pair(const char* text)
+{
+    return text[0] >= '0' && text[0] <= '9' && text[1] >= '0' && text[1] <= '9';
+}
+
+void note_not_protocol(vyr_sensor* sensor)
+{
+    note_failure(sensor, "the device answered, but not in the sensor's protocol");
+}
+
 bool starts_with(const char* text, const char* head)
 {
     return std::strncmp(text, head, std::strlen(head)) == 0;
@@ -103,12 +142,15 @@ int receive_data_block(vyr_sensor* sensor, long* distance, unsigned short* inten
     for (int lines = 0;; ++lines) {
         // Lines without values would otherwise never reach the step check.
         if (lines == VYR_MAX_SCAN_LINES) {
+            note_failure(sensor, "the scan did not end within %d lines",
+                         static_cast<int>(VYR_MAX_SCAN_LINES));
             return fail_after_discard(sensor, VYR_INVALID_RESPONSE, 1);
         }
         char* text = line + carried;
         const int length = read_line(sensor, text, VYR_LINE_SIZE - carried, sensor->timeout_msec);
         if (length < 0) {
             // Cut short: the steps so far are not a scan.
+            note_scan_silence(sensor, true);
             return fail_after_discard(sensor, VYR_NO_RESPONSE, length);
         }
         if (length == 0) {
@@ -117,11 +159,13 @@ int receive_data_block(vyr_sensor* sensor, long* distance, unsigned short* inten
         // The whole line is checked before any of its values is stored.
         const int data_length = length - 1;
         if (text[data_length] != vyr_checksum(text, data_length)) {
+            note_failure(sensor, "a scan line carries a wrong checksum");
             return fail_after_discard(sensor, VYR_CHECKSUM_ERROR, length);
         }
         const int available = carried + data_length;
         const int used = decode_scan_values(layout, cursor, line, available);
         if (used < 0) {
+            note_failure(sensor, "the scan holds more steps than its echo announced");
             return fail_after_discard(sensor, VYR_RECEIVE_ERROR, length);
         }
         carried = available - used;
@@ -146,19 +190,31 @@ int read_reply_head(vyr_sensor* sensor, char* line)
 {
     for (int replies = 0;; ++replies) {
         if (replies == max_acknowledgements) {
+            note_not_protocol(sensor);
             return fail_after_discard(sensor, VYR_INVALID_RESPONSE, 0);
         }
         int length = read_line(sensor, line, VYR_LINE_SIZE, echo_timeout(sensor));
         if (length <= 0) {
+            if (length < 0) {
+                note_scan_silence(sensor, false);
+            } else {
+                note_not_protocol(sensor);
+            }
             return fail(sensor, VYR_NO_RESPONSE);
         }
         const int kind = classify_echo(sensor, line, length);
 
         length = read_line(sensor, line, VYR_LINE_SIZE, sensor->timeout_msec);
+        if (length < 0) {
+            note_scan_silence(sensor, true);
+        } else if (length != 3) {
+            note_not_protocol(sensor);
+        }
         if (length != 3) {
             return fail_after_discard(sensor, VYR_INVALID_RESPONSE, length);
         }
         if (line[2] != vyr_checksum(line, 2)) {
+            note_failure(sensor, "a scan's status line carries a wrong checksum");
             return fail_after_discard(sensor, VYR_CHECKSUM_ERROR, length);
         }
 
@@ -174,6 +230,8 @@ int read_reply_head(vyr_sensor* sensor, char* line)
             return kind;
         }
         if (single || !starts_with(line, "00")) {
+            note_failure(sensor, "the sensor refused the measurement (status %.2s)",
+                         is_digit_pair(line) ? line : "??");
             return fail_after_discard(sensor, VYR_INVALID_RESPONSE, length);
         }
         length = read_line(sensor, line, VYR_LINE_SIZE, sensor->timeout_msec);
@@ -195,9 +253,12 @@ int receive_scan_data(vyr_sensor* sensor, int kind, long* distance, unsigned sho
         return 0;
     }
     if (!announced_range_fits(sensor)) {
+        note_failure(sensor, "the scan announced steps %d to %d, outside 0..%d",
+                     sensor->received_first_step, sensor->received_last_step, sensor->area_max);
         return fail_after_discard(sensor, VYR_RECEIVE_ERROR, stamp_length);
     }
     if (is_multiecho(kind) && echo_slots < 3) {
+        note_failure(sensor, "a multi-echo scan came for a single-echo read");
         // The kind comes from the device's echo: a multi-echo reply to a single-echo
         // read would store three values per step in arrays sized for one.
         return fail_after_discard(sensor, VYR_MEASUREMENT_TYPE_MISMATCH, stamp_length);
@@ -221,6 +282,7 @@ int receive_scan(vyr_sensor* sensor, long* distance, unsigned short* intensity, 
 
     const int stamp_length = read_line(sensor, line, sizeof line, sensor->timeout_msec);
     if (stamp_length < 0) {
+        note_scan_silence(sensor, true);
         return fail_after_discard(sensor, VYR_NO_RESPONSE, stamp_length);
     }
     if (stamp_length >= 4 && time_stamp) {
@@ -299,8 +361,12 @@ int send_scan_request(vyr_sensor* sensor, int scan_count, int skip_scans, char s
 int read_scan(vyr_sensor* sensor, long* distance, unsigned short* intensity, long* time_stamp,
               int echo_slots)
 {
+    Operation_clock clock(sensor, scan_budget(sensor, echo_slots, intensity != nullptr));
     if (!sensor->is_active) {
         return fail(sensor, VYR_NOT_CONNECTED);
+    }
+    if (clock.refused()) {
+        return fail(sensor, VYR_NO_RESPONSE);
     }
     return receive_scan(sensor, distance, intensity, time_stamp, echo_slots);
 }
@@ -309,17 +375,22 @@ int read_scan(vyr_sensor* sensor, long* distance, unsigned short* intensity, lon
 
 long vyr_decode(const char* text, int length)
 {
-    long value = 0;
+    // Unsigned, so that a long or odd text wraps instead of overflowing.
+    unsigned long value = 0;
     for (int i = 0; i < length; ++i) {
-        value = value * 64 + (static_cast<unsigned char>(text[i]) - 0x30);
+        value = value * 64u + (static_cast<unsigned char>(text[i]) - 0x30u);
     }
-    return value;
+    return static_cast<long>(value);
 }
 
 int vyr_laser_on(vyr_sensor* sensor)
 {
+    Operation_clock clock(sensor, exchange_budget(sensor->timeout_msec));
     if (!sensor->is_active) {
         return fail(sensor, VYR_NOT_CONNECTED);
+    }
+    if (clock.refused()) {
+        return fail(sensor, VYR_NO_RESPONSE);
     }
     if (sensor->laser_is_on) {
         sensor->last_error = VYR_NO_ERROR;
@@ -354,8 +425,12 @@ int vyr_set_scan_range(vyr_sensor* sensor, int first_step, int last_step, int sk
 
 int vyr_start_scans(vyr_sensor* sensor, int type, int scan_count, int skip_scans)
 {
+    Operation_clock clock(sensor, exchange_budget(sensor->timeout_msec));
     if (!sensor->is_active) {
         return fail(sensor, VYR_NOT_CONNECTED);
+    }
+    if (clock.refused()) {
+        return fail(sensor, VYR_NO_RESPONSE);
     }
     if (skip_scans < 0 || skip_scans > 9 || type < VYR_DISTANCE || type > VYR_MULTIECHO_INTENSITY) {
         return fail_after_discard(sensor, VYR_INVALID_PARAMETER, 0);
@@ -389,12 +464,18 @@ int vyr_read_multiecho_intensity(vyr_sensor* sensor, long* distance, unsigned sh
 
 int vyr_stop_scans(vyr_sensor* sensor)
 {
+    Operation_clock clock(sensor, VYR_STOP_BUDGET);
     if (!sensor->is_active) {
         return fail(sensor, VYR_NOT_CONNECTED);
     }
+    if (clock.refused()) {
+        return fail(sensor, VYR_NO_RESPONSE);
+    }
+    const long long started = monotonic_ms();
     // Scans queued before the stop are of no use to anyone now.
     connection_discard_input(&sensor->connection);
     if (connection_write(&sensor->connection, "QT\n", 3) < 3) {
+        note_failure(sensor, "\"QT\" could not be sent; the sensor may still be measuring");
         return fail(sensor, VYR_SEND_ERROR);
     }
     const int result = read_stop_reply(sensor);
@@ -402,6 +483,11 @@ int vyr_stop_scans(vyr_sensor* sensor)
         sensor->laser_is_on = 0;
         sensor->data_pending = 0;
         sensor->last_error = VYR_NO_ERROR;
+    } else if (!abort_pending(sensor)) {
+        // laser_is_on and data_pending stay: the sensor may still be measuring.
+        restate_failure(sensor, "\"QT\" was not confirmed within %lld ms; the sensor may still "
+                                "be measuring",
+                        monotonic_ms() - started);
     }
     return result;
 }

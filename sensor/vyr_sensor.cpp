@@ -2,6 +2,8 @@
 
 #include "vyr_exchange.h"
 
+#include "ticks.h"
+
 #include <cstring>
 
 namespace {
@@ -94,23 +96,49 @@ bool try_handshake(vyr_sensor* sensor)
     return false;
 }
 
+// The search's own failures said what each try met; the first of them stays, with what
+// it means for the link.
+void describe_failed_search(vyr_sensor* sensor, bool serial)
+{
+    if (abort_pending(sensor)) {
+        return;
+    }
+    char first[VYR_ERROR_DETAIL_SIZE];
+    std::memcpy(first, sensor->error_detail, sizeof first);
+    const bool silent = std::strncmp(first, "no answer", 9) == 0 || first[0] == '\0';
+    if (serial) {
+        restate_failure(sensor, "%s at 19200, 38400 or 115200 baud",
+                        silent ? "no sensor answered \"QT\"" : first);
+    } else if (silent) {
+        restate_failure(sensor, "%s; another client may hold the sensor",
+                        first[0] != '\0' ? first : "no answer to \"QT\"");
+    }
+}
+
 int open_connected(vyr_sensor* sensor, int connection_type, long baudrate)
 {
     const long requested = connection_type == VYR_SERIAL ? baudrate : 115200;
     long candidates[3];
     order_candidates(requested, candidates);
 
+    // Each rate gets a share of the open's time, so that a line that chatters at one rate
+    // leaves the search time for the others.
+    const bool serial = connection_type == VYR_SERIAL;
     long found = 0;
     for (long candidate : candidates) {
         connection_set_baudrate(&sensor->connection, candidate);
+        Deadline_share share(sensor, serial ? VYR_SERIAL_HANDSHAKE_BUDGET
+                                            : VYR_TCP_HANDSHAKE_BUDGET);
         if (try_handshake(sensor)) {
             found = candidate;
             break;
         }
     }
     if (found == 0) {
+        describe_failed_search(sensor, serial);
         return fail(sensor, VYR_BAUDRATE_DETECT_ERROR);
     }
+    sensor->line_rate = serial ? requested : 0;
 
     int result = change_sensor_baudrate(sensor, found, requested);
     if (result != 0) {
@@ -137,16 +165,24 @@ void vyr_sensor_init(vyr_sensor* sensor)
 {
     // Value-initialised: fields zero, the connection's descriptors in their closed state.
     *sensor = vyr_sensor{};
+    connection_set_abort_flag(&sensor->connection, &sensor->abort_requested);
 }
 
 int vyr_open(vyr_sensor* sensor, int connection_type, const char* device, long baudrate)
 {
+    Operation_clock clock(sensor, connection_type == VYR_SERIAL ? VYR_SERIAL_OPEN_BUDGET
+                                                                : VYR_TCP_OPEN_BUDGET);
     sensor->is_active = 0;
     sensor->data_pending = 1;
     sensor->last_error = VYR_NOT_CONNECTED;
     sensor->timeout_msec = VYR_OPEN_TIMEOUT;
     sensor->skip_scans = 0;
+    sensor->line_rate = 0;
+    if (clock.refused()) {
+        return fail(sensor, VYR_NO_RESPONSE);
+    }
 
+    connection_set_abort_flag(&sensor->connection, &sensor->abort_requested);
     if (connection_open(&sensor->connection, connection_type, device, baudrate) < 0) {
         sensor->last_error = open_error(connection_type);
         return sensor->last_error;
@@ -161,6 +197,7 @@ int vyr_open(vyr_sensor* sensor, int connection_type, const char* device, long b
 
 void vyr_close(vyr_sensor* sensor)
 {
+    Operation_clock clock(sensor, VYR_CLOSE_BUDGET);
     if (sensor->is_active) {
         discard_pending(sensor, sensor->timeout_msec);
     }
@@ -170,8 +207,12 @@ void vyr_close(vyr_sensor* sensor)
 
 int vyr_reboot(vyr_sensor* sensor)
 {
+    Operation_clock clock(sensor, exchange_budget(sensor->timeout_msec));
     if (!sensor->is_active) {
         return fail(sensor, VYR_NOT_CONNECTED);
+    }
+    if (clock.refused()) {
+        return fail(sensor, VYR_NO_RESPONSE);
     }
     static const int expected[] = {0, 1, -1};
     // The sensor restarts only after the command has been confirmed by a second one.
@@ -201,26 +242,57 @@ const char* vyr_error_text(const vyr_sensor* sensor)
     return "Unknown error.";
 }
 
+const char* vyr_error_detail(const vyr_sensor* sensor)
+{
+    return sensor->error_detail;
+}
+
+void vyr_request_abort(vyr_sensor* sensor)
+{
+    __atomic_store_n(&sensor->abort_requested, 1, __ATOMIC_RELAXED);
+}
+
+void vyr_clear_abort(vyr_sensor* sensor)
+{
+    __atomic_store_n(&sensor->abort_requested, 0, __ATOMIC_RELAXED);
+}
+
 int vyr_raw_write(vyr_sensor* sensor, const char* data, int size)
 {
+    if (abort_pending(sensor)) {
+        return -1;
+    }
     return connection_write(&sensor->connection, data, size);
 }
 
 int vyr_raw_read(vyr_sensor* sensor, char* buffer, int max_size, int timeout)
 {
+    if (abort_pending(sensor)) {
+        return -1;
+    }
     return connection_read(&sensor->connection, buffer, max_size, timeout);
 }
 
 int vyr_raw_readline(vyr_sensor* sensor, char* buffer, int max_size, int timeout)
 {
+    if (abort_pending(sensor)) {
+        if (max_size > 0) {
+            buffer[0] = '\0';
+        }
+        return -1;
+    }
     return connection_readline(&sensor->connection, buffer, max_size, timeout);
 }
 
 int vyr_raw_discard_input(vyr_sensor* sensor)
 {
     // Reading makes room for what the device still had queued; it comes on at once.
+    // Within an operation the rounds also end with its time.
     int total = 0;
     for (int round = 0; round < VYR_MAX_DISCARD_ROUNDS; ++round) {
+        if (sensor->operation_depth > 0 && monotonic_ms() >= sensor->deadline_ms) {
+            break;
+        }
         const int dropped = connection_discard_input(&sensor->connection);
         if (dropped < 0) {
             return total > 0 ? total : dropped;

@@ -26,7 +26,7 @@ enum vyr_error {
     VYR_DATA_SIZE_PARAMETER_ERROR = -15
 };
 
-enum { VYR_INFO_TEXT_SIZE = 80 };
+enum { VYR_INFO_TEXT_SIZE = 80, VYR_ERROR_DETAIL_SIZE = 160 };
 
 /* One sensor. The caller owns it and starts it with vyr_sensor_init. */
 typedef struct vyr_sensor
@@ -53,6 +53,14 @@ typedef struct vyr_sensor
     int received_last_step;
     int data_pending;
     char info_text[VYR_INFO_TEXT_SIZE];
+    /* Set by vyr_request_abort from any thread or a signal handler; read atomically. */
+    int abort_requested;
+    /* The wall-clock end of the user's operation in progress (monotonic ms), shared by
+       the operations it calls; operation_depth counts them. */
+    long long deadline_ms;
+    int operation_depth;
+    long line_rate; /* serial: the rate the link runs at; 0 over TCP */
+    char error_detail[VYR_ERROR_DETAIL_SIZE];
 } vyr_sensor;
 
 /* Zero-fills the handle and leaves its connection closed, so that raw
@@ -64,6 +72,15 @@ void vyr_close(vyr_sensor* sensor);
 int vyr_reboot(vyr_sensor* sensor);
 void vyr_set_timeout(vyr_sensor* sensor, int msec);
 const char* vyr_error_text(const vyr_sensor* sensor);
+/* What the last failure came from, in plain words ("no answer to \"QT\" within
+   140 ms"); empty when there is nothing to add to vyr_error_text. */
+const char* vyr_error_detail(const vyr_sensor* sensor);
+
+/* Makes a wait on the sensor end within about 100 ms and every operation fail at once
+   (VYR_NO_RESPONSE) until vyr_clear_abort. A lock-free store: safe from another thread
+   and from a signal handler. */
+void vyr_request_abort(vyr_sensor* sensor);
+void vyr_clear_abort(vyr_sensor* sensor);
 
 int vyr_raw_write(vyr_sensor* sensor, const char* data, int size);
 int vyr_raw_read(vyr_sensor* sensor, char* buffer, int max_size, int timeout);

@@ -3,6 +3,8 @@
 
 // Shared by the transport headers so that C and C++ callers see the same records.
 
+#include <stdint.h>
+
 #ifdef __cplusplus
 #define VYR_EXTERN_C_BEGIN extern "C" {
 #define VYR_EXTERN_C_END }
@@ -18,5 +20,16 @@
 // Most bytes one discard of unread input drops: a device that never stops talking
 // must not hold the caller.
 enum { VYR_DISCARD_LIMIT = 65536 };
+
+// Longest single wait while an abort flag is watched.
+enum { VYR_ABORT_CHECK_MS = 50 };
+
+#ifdef __cplusplus
+// Lock-free, so the flag may be raised by a signal handler.
+inline bool vyr_abort_raised(const int32_t* flag)
+{
+    return flag != nullptr && __atomic_load_n(flag, __ATOMIC_RELAXED) != 0;
+}
+#endif
 
 #endif

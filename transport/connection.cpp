@@ -13,6 +13,12 @@ int32_t connection_open(vyr_connection* connection, int32_t type, const char* de
     }
 }
 
+void connection_set_abort_flag(vyr_connection* connection, const int32_t* flag)
+{
+    connection->serial.abort_flag = flag;
+    connection->tcpclient.abort_flag = flag;
+}
+
 void connection_close(vyr_connection* connection)
 {
     switch (connection->type) {

@@ -25,6 +25,9 @@ typedef struct vyr_connection
 int32_t connection_open(vyr_connection* connection, int32_t type, const char* device,
                         long baudrate);
 void connection_close(vyr_connection* connection);
+// flag (may be null): while *flag is non-zero, reads and the TCP connect stop waiting within
+// VYR_ABORT_CHECK_MS; its owner sets it atomically (a signal handler may). Kept across opens.
+void connection_set_abort_flag(vyr_connection* connection, const int32_t* flag);
 // Always 0 on an Ethernet link.
 int32_t connection_set_baudrate(vyr_connection* connection, long baudrate);
 int32_t connection_write(vyr_connection* connection, const char* data, int32_t size);

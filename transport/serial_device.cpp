@@ -3,12 +3,52 @@
 #include "line_reader.h"
 #include "serial_io.h"
 #include "system_error.h"
+#include "ticks.h"
 
 #include <errno.h>
 
 using namespace serial_io;
 
 // ---- Device ----------------------------------------------------------------------------
+
+namespace {
+
+void use_timeout(vyr_serial* serial, int32_t timeout)
+{
+    if (timeout != serial->current_timeout) {
+        serial_set_read_timeout(serial, timeout);
+    }
+}
+
+// The device wait of a read. While an abort flag is watched it goes in slices, so that a
+// raised flag ends it; bytes that flow end each slice at once.
+int32_t read_waiting(vyr_serial* serial, char* buffer, int32_t size, int32_t timeout)
+{
+    if (!serial->abort_flag || (timeout >= 0 && timeout <= VYR_ABORT_CHECK_MS)) {
+        use_timeout(serial, timeout);
+        return read_device(serial->handle, buffer, size, serial->current_timeout);
+    }
+    // A negative time-out is an unsigned count of ms, as the device reads it.
+    const int64_t end = monotonic_ms() + static_cast<uint32_t>(timeout);
+    int32_t got = 0;
+    for (;;) {
+        const int64_t start = monotonic_ms();
+        const int64_t left = end - start;
+        if (left <= 0 || vyr_abort_raised(serial->abort_flag)) {
+            return got;
+        }
+        const int32_t slice =
+            left < VYR_ABORT_CHECK_MS ? static_cast<int32_t>(left) : VYR_ABORT_CHECK_MS;
+        use_timeout(serial, slice);
+        got += read_device(serial->handle, buffer + got, size - got, slice);
+        // Back before its slice ended without all bytes: the device hung up or failed.
+        if (got == size || monotonic_ms() < start + slice) {
+            return got;
+        }
+    }
+}
+
+} // namespace
 
 int32_t serial_open(vyr_serial* serial, const char* device, long baudrate)
 {
@@ -93,11 +133,7 @@ int32_t serial_read(vyr_serial* serial, char* buffer, int32_t size, int32_t time
     }
     filled += ring_read(&serial->ring, buffer + filled, size - filled);
 
-    if (timeout != serial->current_timeout) {
-        serial_set_read_timeout(serial, timeout);
-    }
-    return filled +
-           read_device(serial->handle, buffer + filled, size - filled, serial->current_timeout);
+    return filled + read_waiting(serial, buffer + filled, size - filled, timeout);
 }
 
 int32_t serial_discard_input(vyr_serial* serial)

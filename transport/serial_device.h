@@ -27,6 +27,8 @@ typedef struct vyr_serial
     char ring_storage[VYR_SERIAL_RING_STORAGE];
     uint8_t has_pushed_back VYR_STARTS_AS(0);
     char pushed_back VYR_STARTS_AS(0);
+    // Non-zero while the owner wants every wait to end (connection_set_abort_flag).
+    const int32_t* abort_flag VYR_STARTS_AS(0);
 } vyr_serial;
 
 // device: a name under /dev ("ttyUSB0") or an absolute path; on Windows a port name

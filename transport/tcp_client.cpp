@@ -1,8 +1,10 @@
 #include "tcp_client.h"
 
+#include "ipv4_text.h"
 #include "line_reader.h"
 #include "system_error.h"
 #include "tcp_socket.h"
+#include "ticks.h"
 
 #include <errno.h>
 #include <string.h>
@@ -35,6 +37,64 @@ int32_t fill_ring(vyr_tcpclient* client)
     const int32_t polled = room > 0 ? receive(client->sock, space, room) : 0;
     ring_commit(&client->ring, polled);
     return polled;
+}
+
+// Network order, or no_address; the broadcast address is no sensor either.
+uint32_t parse_dotted_quad(const char* text)
+{
+    uint8_t octets[4];
+    if (ipv4_from_text(text, octets) != 0) {
+        return no_address;
+    }
+    uint32_t address = 0;
+    memcpy(&address, octets, sizeof(address));
+    return address;
+}
+
+// The receive of a stalled link. While an abort flag is watched the wait goes in slices,
+// so that a raised flag ends it; a flowing link never gets here.
+int32_t receive_waiting(vyr_tcpclient* client, char* buffer, int32_t size, int32_t timeout)
+{
+    if (!client->abort_flag || (timeout > 0 && timeout <= VYR_ABORT_CHECK_MS)) {
+        use_receive_timeout(client, timeout);
+        return receive(client->sock, buffer, size);
+    }
+    // 0 or below has no end, as the socket reads it.
+    const int64_t end = timeout > 0 ? monotonic_ms() + timeout : INT64_MAX;
+    for (;;) {
+        if (vyr_abort_raised(client->abort_flag)) {
+            return 0;
+        }
+        const int64_t left = end - monotonic_ms();
+        if (left <= 0) {
+            return 0;
+        }
+        use_receive_timeout(client, left < VYR_ABORT_CHECK_MS ? static_cast<int32_t>(left)
+                                                              : VYR_ABORT_CHECK_MS);
+        bool timed_out = false;
+        const int32_t got = receive(client->sock, buffer, size, &timed_out);
+        if (got > 0 || !timed_out) {
+            return got;
+        }
+    }
+}
+
+// The connection attempt, in slices while an abort flag is watched.
+bool wait_connected(vyr_tcpclient* client)
+{
+    const int64_t end = monotonic_ms() + connect_limit_ms;
+    for (;;) {
+        const int64_t left = end - monotonic_ms();
+        if (left <= 0 || vyr_abort_raised(client->abort_flag)) {
+            return false;
+        }
+        const int32_t slice = client->abort_flag && left > VYR_ABORT_CHECK_MS
+                                  ? VYR_ABORT_CHECK_MS
+                                  : static_cast<int32_t>(left);
+        if (wait_ready(client->sock, slice)) {
+            return true;
+        }
+    }
 }
 
 int32_t fail_open(vyr_tcpclient* client, int32_t result)
@@ -79,7 +139,11 @@ int32_t tcpclient_open(vyr_tcpclient* client, const char* host, long port)
         vyr_record_system_error("connect", errno);
         return fail_open(client, -1);
     case Connect::pending:
-        if (!wait_ready(client->sock, connect_limit_ms)) {
+        if (!wait_connected(client)) {
+            if (vyr_abort_raised(client->abort_flag)) {
+                vyr_record_system_error("connect", EINTR);
+                return fail_open(client, -1);
+            }
             vyr_record_system_error("connect", ETIMEDOUT);
             return fail_open(client, -2);
         }
@@ -126,8 +190,7 @@ int32_t tcpclient_read(vyr_tcpclient* client, char* buffer, int32_t size, int32_
         return size;
     }
 
-    use_receive_timeout(client, timeout);
-    return filled + receive(client->sock, buffer + filled, size - filled);
+    return filled + receive_waiting(client, buffer + filled, size - filled, timeout);
 }
 
 int32_t tcpclient_discard_input(vyr_tcpclient* client)

@@ -28,9 +28,12 @@ typedef struct vyr_tcpclient
     char ring_storage[VYR_TCPCLIENT_RING_STORAGE];
     int32_t pushed_back VYR_STARTS_AS(-1);    // -1 or 0: nothing held
     int32_t current_timeout VYR_STARTS_AS(0); // receive time-out the socket has now, in ms
+    // Non-zero while the owner wants every wait to end (connection_set_abort_flag).
+    const int32_t* abort_flag VYR_STARTS_AS(0);
 } vyr_tcpclient;
 
-// host: a dotted IPv4 address or exactly "localhost". 0, -1, or -2 after 2 s without answer.
+// host: a decimal dotted IPv4 address (ipv4_from_text) or exactly "localhost".
+// 0, -1, or -2 after 2 s without answer.
 int32_t tcpclient_open(vyr_tcpclient* client, const char* host, long port);
 void tcpclient_close(vyr_tcpclient* client);
 int32_t tcpclient_write(vyr_tcpclient* client, const char* data, int32_t size);

@@ -20,7 +20,6 @@ constexpr uint32_t no_address = 0xffffffffu;
 int32_t open_socket();
 void close_socket(int32_t sock);
 void set_blocking(int32_t sock, bool blocking);
-uint32_t parse_dotted_quad(const char* text);
 void fill_address(vyr_ipv4_address* peer, uint32_t address, long port);
 Connect start_connect(int32_t sock, const vyr_ipv4_address* peer, int32_t length);
 // False when the pending connection did not settle within the limit.
@@ -28,8 +27,9 @@ bool wait_ready(int32_t sock, int32_t limit_ms);
 bool connect_succeeded(int32_t sock);
 // 0 means no limit; a negative time-out is read as an unsigned count, i.e. practically none.
 bool set_receive_timeout(int32_t sock, int32_t timeout_ms);
-// Bytes received, or 0 on failure, time-out or a closed peer.
-int32_t receive(int32_t sock, char* buffer, int32_t size);
+// Bytes received, or 0 on failure, time-out or a closed peer; timed_out (may be null)
+// tells a time-out or an interrupted wait from the others.
+int32_t receive(int32_t sock, char* buffer, int32_t size, bool* timed_out = nullptr);
 // What the socket holds now, without waiting.
 int32_t receive_ready(int32_t sock, char* buffer, int32_t size);
 // Bytes sent, or -1; a closed peer never raises a signal.

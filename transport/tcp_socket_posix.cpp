@@ -38,11 +38,6 @@ void set_blocking(int32_t sock, bool blocking)
     fcntl(sock, F_SETFL, blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK));
 }
 
-uint32_t parse_dotted_quad(const char* text)
-{
-    return text ? inet_addr(text) : no_address;
-}
-
 void fill_address(vyr_ipv4_address* peer, uint32_t address, long port)
 {
     memset(peer, 0, sizeof(*peer));
@@ -97,9 +92,12 @@ bool set_receive_timeout(int32_t sock, int32_t timeout_ms)
     return setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit)) == 0;
 }
 
-int32_t receive(int32_t sock, char* buffer, int32_t size)
+int32_t receive(int32_t sock, char* buffer, int32_t size, bool* timed_out)
 {
     const ssize_t got = recv(sock, buffer, static_cast<size_t>(size), 0);
+    if (timed_out) {
+        *timed_out = got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
+    }
     return got > 0 ? static_cast<int32_t>(got) : 0;
 }
 

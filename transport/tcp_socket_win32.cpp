@@ -70,11 +70,6 @@ void set_blocking(int32_t sock, bool blocking)
     ioctlsocket(handle(sock), FIONBIO, &non_blocking);
 }
 
-uint32_t parse_dotted_quad(const char* text)
-{
-    return text ? inet_addr(text) : no_address;
-}
-
 void fill_address(vyr_ipv4_address* peer, uint32_t address, long port)
 {
     memset(peer, 0, sizeof(*peer));
@@ -133,9 +128,13 @@ bool set_receive_timeout(int32_t sock, int32_t timeout_ms)
                       sizeof(ms)) == 0;
 }
 
-int32_t receive(int32_t sock, char* buffer, int32_t size)
+int32_t receive(int32_t sock, char* buffer, int32_t size, bool* timed_out)
 {
     const int got = recv(handle(sock), buffer, size, 0);
+    if (timed_out) {
+        const int error = got == SOCKET_ERROR ? WSAGetLastError() : 0;
+        *timed_out = error == WSAETIMEDOUT || error == WSAEINTR;
+    }
     return got > 0 ? got : 0;
 }
 

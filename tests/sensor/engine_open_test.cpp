@@ -3,6 +3,7 @@
 
 #include <string>
 #include <tuple>
+#include <utility>
 #include <thread>
 #include <vector>
 
@@ -30,35 +31,77 @@ TEST_F(Sim_test, TcpOpenSendsHandshakeAndParameterRequestOnly)
     EXPECT_EQ(sensor.timeout_msec, 1562);
 }
 
-TEST_F(Sim_test, ReplyTimeoutFollowsScanRate)
+// The time-out follows the scan period, but a slow or fast rate cannot make it absurd.
+TEST_F(Sim_test, ReplyTimeoutFollowsScanRateWithinItsBounds)
 {
-    sim.set_scans_per_minute(2400);
-    ASSERT_EQ(open_tcp(), 0);
-    EXPECT_EQ(sensor.scan_usec, 25000);
-    EXPECT_EQ(sensor.timeout_msec, 390);
+    const struct
+    {
+        int scans_per_minute;
+        int scan_usec;
+        int timeout_msec;
+    } cases[] = {{600, 100000, 1562}, {2400, 25000, 390}, {60, 1000000, 2000},
+                 {12000, 5000, 100}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scans_per_minute);
+        sim.set_scans_per_minute(c.scans_per_minute);
+        ASSERT_EQ(open_tcp(), 0) << vyr_error_detail(&sensor);
+        EXPECT_EQ(sensor.scan_usec, c.scan_usec);
+        EXPECT_EQ(sensor.timeout_msec, c.timeout_msec);
+        vyr_close(&sensor);
+    }
 }
 
-TEST_F(Sim_test, ScanningRangeKeptWhenSensorRangeIsNegative)
+// Values no sensor of the series reports would size arrays, overflow conversions or make
+// waits endless: the open fails and says which value it was.
+TEST_F(Sim_test, ParameterValuesNoSensorHasFailTheOpenNamingThem)
 {
-    sensor.first_step = 7;
-    sensor.last_step = 9;
-    sim.set_parameter("AMIN", "-1");
-    ASSERT_EQ(open_tcp(), 0);
-    EXPECT_EQ(sensor.area_min, -1);
-    EXPECT_EQ(sensor.first_step, 7);
-    EXPECT_EQ(sensor.last_step, 9);
-}
-
-TEST_F(Sim_test, MissingOrUnusableScanRateFailsOpenAndClosesLink)
-{
-    sim.set_parameter("PROT", "2.0"); // keeps the reply long enough without "SCAN:"
-    // A negative rate or one so fast that the time-out rounds to 0 would make every later
-    // read wait without limit.
-    for (const char* scan : {"", "0", "x", "-600", "1000000"}) {
-        SCOPED_TRACE(scan);
-        sim.set_parameter("SCAN", scan);
-        EXPECT_EQ(open_tcp(), VYR_RECEIVE_ERROR);
+    sim.set_parameter("PROT", "2.0"); // keeps the reply long enough without a key
+    const std::vector<std::pair<std::string, std::string>> defaults = {
+        {"DMIN", "20"},  {"DMAX", "5600"}, {"ARES", "1024"}, {"AMIN", "44"},
+        {"AMAX", "725"}, {"AFRT", "384"},  {"SCAN", "600"}};
+    const struct
+    {
+        const char* key;
+        const char* value;
+        const char* detail; // null: the open succeeds
+    } cases[] = {
+        {"AMAX", "2147483647", "the sensor reported AMAX 2147483647, outside 0..9999"},
+        {"AMAX", "2147483646", "the sensor reported AMAX 2147483646, outside 0..9999"},
+        {"AMAX", "100000000", "the sensor reported AMAX 100000000, outside 0..9999"},
+        {"AMAX", "99999999999999999999",
+         "the sensor reported AMAX 9223372036854775807, outside 0..9999"},
+        {"AMAX", "9999", nullptr},
+        {"AMIN", "-1", "the sensor reported AMIN -1, outside 0..9999"},
+        {"AFRT", "726", "the sensor reported AMIN 44, AFRT 726, AMAX 725, out of order"},
+        {"AFRT", "43", "the sensor reported AMIN 44, AFRT 43, AMAX 725, out of order"},
+        {"ARES", "0", "the sensor reported ARES 0, outside 1..65535"},
+        {"ARES", "-2147483648", "the sensor reported ARES -2147483648, outside 1..65535"},
+        {"DMAX", "262144", "the sensor reported DMAX 262144, outside 0..262143"},
+        {"DMAX", "262143", nullptr},
+        {"DMIN", "-20", "the sensor reported DMIN -20, outside 0..262143"},
+        {"DMIN", "5601", "the sensor reported DMIN 5601 above DMAX 5600"},
+        {"SCAN", "", "the sensor reported no number for SCAN"},
+        {"SCAN", "x", "the sensor reported no number for SCAN"},
+        {"SCAN", "0", "the sensor reported SCAN 0, outside 60..12000"},
+        {"SCAN", "-600", "the sensor reported SCAN -600, outside 60..12000"},
+        {"SCAN", "1", "the sensor reported SCAN 1, outside 60..12000"},
+        {"SCAN", "1000000", "the sensor reported SCAN 1000000, outside 60..12000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.key) + ":" + c.value);
+        for (const auto& entry : defaults) {
+            sim.set_parameter(entry.first, entry.second);
+        }
+        sim.set_parameter(c.key, c.value);
+        const int result = open_tcp();
+        if (!c.detail) {
+            EXPECT_EQ(result, 0) << vyr_error_detail(&sensor);
+            vyr_close(&sensor);
+            continue;
+        }
+        EXPECT_EQ(result, VYR_RECEIVE_ERROR);
         EXPECT_EQ(sensor.last_error, VYR_RECEIVE_ERROR);
+        EXPECT_STREQ(vyr_error_detail(&sensor), c.detail);
         EXPECT_EQ(sensor.is_active, 0);
         // A failed open leaves no link behind.
         EXPECT_LT(vyr_raw_write(&sensor, "QT\n", 3), 0);

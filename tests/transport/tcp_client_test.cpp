@@ -1,4 +1,5 @@
 #include "tcp_client.h"
+#include "ipv4_text.h"
 #include "loopback_server.h"
 #include "transport_reads.h"
 
@@ -10,6 +11,13 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#ifndef _WIN32
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -231,12 +239,75 @@ TEST_F(TcpOpen, LocalhostMeansLoopback)
 TEST_F(TcpOpen, HostTextsThatAreNotAnAddressFailAndCloseTheSocket)
 {
     LoopbackServer server;
-    for (const char* host : {"LOCALHOST", "localhost ", "sensor.local", "", "255.255.255.255"}) {
+    for (const char* host :
+         {"LOCALHOST", "localhost ", "sensor.local", "", "255.255.255.255", "127.1", "0x7f.0.0.1",
+          "127.0.0.1.", " 127.0.0.1", "127.0.0.1 ", "127.0.0.256", "127.0.0.0010", "127..0.1",
+          "+127.0.0.1", "127.0.0.-1", "127.0.0.1:80"}) {
         EXPECT_EQ(tcpclient_open(&client, host, server.port()), -1) << host;
         EXPECT_EQ(client.sock, -1) << host;
     }
     EXPECT_EQ(tcpclient_open(&client, nullptr, server.port()), -1);
 }
+
+TEST(Ipv4Text, FieldsAreDecimalWithTheSensorsZeroPadding)
+{
+    const struct
+    {
+        const char* text;
+        int32_t result;
+        uint8_t octets[4];
+    } cases[] = {
+        {"192.168.000.010", 0, {192, 168, 0, 10}}, {"127.0.0.010", 0, {127, 0, 0, 10}},
+        {"0.0.0.0", 0, {0, 0, 0, 0}},             {"255.255.255.255", 0, {255, 255, 255, 255}},
+        {"010.1.1.1", 0, {10, 1, 1, 1}},           {"1.2.3", -1, {9, 9, 9, 9}},
+        {"1.2.3.4.5", -1, {9, 9, 9, 9}},           {"1.2.3.0x4", -1, {9, 9, 9, 9}},
+        {"1.2.3.4\n", -1, {9, 9, 9, 9}},           {"1.2.3.1000", -1, {9, 9, 9, 9}},
+        {"1.2.3.", -1, {9, 9, 9, 9}},
+    };
+    for (const auto& c : cases) {
+        uint8_t octets[4] = {9, 9, 9, 9};
+        EXPECT_EQ(ipv4_from_text(c.text, octets), c.result) << c.text;
+        EXPECT_EQ(std::memcmp(octets, c.octets, 4), 0) << c.text;
+    }
+    EXPECT_EQ(ipv4_from_text(nullptr, nullptr), -1);
+
+    uint16_t port = 7;
+    EXPECT_EQ(ipv4_port_from_text("010940", &port), -1);
+    EXPECT_EQ(ipv4_port_from_text("01094", &port), 0);
+    EXPECT_EQ(port, 1094);
+    for (const char* text : {"0", "65536", "", "-1", "80 ", "0x50", "99999"}) {
+        EXPECT_EQ(ipv4_port_from_text(text, &port), -1) << text;
+    }
+    EXPECT_EQ(port, 1094);
+}
+
+#ifndef _WIN32
+// The padded form reaches the address it shows, never an octal reading (010 = 8).
+TEST_F(TcpOpen, ZeroPaddedOctetsConnectToTheDecimalAddress)
+{
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = inet_addr("127.0.0.10");
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    socklen_t length = sizeof(address);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+
+    EXPECT_EQ(tcpclient_open(&client, "127.0.0.010", ntohs(address.sin_port)), 0);
+    const unsigned char expected[4] = {127, 0, 0, 10};
+    EXPECT_EQ(std::memcmp(&client.peer_address.address, expected, 4), 0);
+    sockaddr_in peer{};
+    length = sizeof(peer);
+    const int accepted = accept(listener, reinterpret_cast<sockaddr*>(&peer), &length);
+    EXPECT_GE(accepted, 0);
+    if (accepted >= 0) {
+        close(accepted);
+    }
+    close(listener);
+}
+#endif
 
 TEST_F(TcpOpen, PortsOutsideSixteenBitsFailInsteadOfWrapping)
 {
