@@ -217,9 +217,10 @@ std::string run_follow_up(vyr_sim::Simulator& sim, kvt::Vyr_driver& driver, Oper
         sim.set_parameter(fault.param_key, fault.param_usual);
     }
     // A series the faulty read left running may still hold scans sent while the fault was
-    // on; the user stops it before starting again.
+    // on, and one whose stop went unconfirmed may still run; the user stops it before
+    // starting again.
     if (operation == Operation::read_multiecho ||
-        operation == Operation::read_multiecho_intensity) {
+        operation == Operation::read_multiecho_intensity || operation == Operation::stop_scans) {
         driver.stop_scans();
     }
     // The user's next click comes after a late or trickled reply has arrived.
