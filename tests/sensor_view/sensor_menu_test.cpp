@@ -110,16 +110,15 @@ private slots:
     void sensor_texts_with_markup_show_as_plain_text()
     {
         Window_rig rig;
-        const char* product = "<img src=\"/dev/zero\">";
-        const char* status = "<a href=\"file:///etc\">Stable</a> <b>bold</b>";
-        rig.sensor.set_version_field("PROD", product);
-        rig.sensor.set_info_field("STAT", status);
-        rig.sensor.set_info_field("MESM", "<i>Idle</i> (0)");
         QVERIFY(rig.connect());
+        rig.sensor.set_fault(vyr_sim::Fault::hostile_text);
         rig.action("actionInformation")->trigger();
-        QCOMPARE(rig.info("lbl_product"), QString(product));
-        QCOMPARE(rig.info("lbl_sensor_status"), QString(status));
-        QCOMPARE(rig.info("lbl_measurement_state"), QString("<i>Idle</i>"));
+        const QString hostile = QString::fromLatin1(vyr_sim::hostile_text().c_str());
+        QCOMPARE(rig.info("lbl_product"), hostile);
+        QCOMPARE(rig.info("lbl_serial"), hostile);
+        QCOMPARE(rig.info("lbl_sensor_status"), hostile);
+        // Cut at the first blank, as the firmware version and the state are read.
+        QCOMPARE(rig.info("lbl_firmware"), hostile.left(hostile.indexOf(' ')));
         for (const QLabel* label : rig.window->findChild<Information_window*>()->findChildren<QLabel*>()) {
             if (!label->objectName().isEmpty()) {
                 QVERIFY2(label->textFormat() == Qt::PlainText, qPrintable(label->objectName()));
@@ -139,8 +138,10 @@ private slots:
         QTest::addColumn<int>("queries");
         QTest::newRow("silent sensor") << QString() << int(vyr_sim::Fault::no_answer)
                                        << "lbl_firmware" << 1;
-        QTest::newRow("II without end") << "II" << int(vyr_sim::Fault::endless_data)
+        QTest::newRow("II without end") << "II" << int(vyr_sim::Fault::endless_reply)
                                         << "lbl_stable" << 4;
+        QTest::newRow("II of empty lines without end") << "II" << int(vyr_sim::Fault::endless_data)
+                                                       << "lbl_stable" << 4;
     }
     void information_stops_at_the_first_unanswered_query()
     {

@@ -240,7 +240,8 @@ private slots:
             vyr_sim::Fault fault;
             const char* command;
         } sensors[] = {
-            {"ignores QT", vyr_sim::Fault::no_answer, "QT"},
+            {"ignores QT", vyr_sim::Fault::ignore_stop, ""},
+            {"talks on after QT", vyr_sim::Fault::endless_reply, "QT"},
             {"trickles scans", vyr_sim::Fault::trickle, "MD"},
         };
         for (const auto& sensor : sensors) {
@@ -262,6 +263,7 @@ private slots:
         rig.click(rig.find<QPushButton>("btn_connect"));
         QVERIFY(rig.start_live_scan());
         rig.sensor.set_trickle_ms(20);
+        rig.sensor.set_line_interval_ms(100);
         rig.sensor.set_fault_command(fault_command.toStdString());
         rig.sensor.set_fault(vyr_sim::Fault(fault));
         // Let the fault reach the scans already on their way.
@@ -291,7 +293,7 @@ private slots:
         qInfo("%s took %lld ms", qPrintable(action), took_ms);
         QVERIFY2(took_ms < bound_ms, qPrintable(QString::number(took_ms)));
         // A sensor busy trickling reads the stop only when it is done.
-        if (fault_command == "QT") {
+        if (vyr_sim::Fault(fault) != vyr_sim::Fault::trickle) {
             QVERIFY(rig.sensor.wait_for_received(1, 0));
             QCOMPARE(rig.commands().front(), std::string("QT"));
         }
