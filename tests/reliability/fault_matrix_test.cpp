@@ -138,10 +138,10 @@ const Row matrix[] = {
       {INV, 1500}, {INV, 1500}, {INV, 2500}, {INV, 2500}, {RECV, 1500}, {RECV, 1500},
       {INV, 1500}, {NORESP, STOP}}},
     // A link that fails after the status line ends a panel's reply as its empty line would
-    // and cuts a scan short; the address change then cannot reboot the sensor, so the new
-    // address is not in effect.
+    // (a phase read then has no phase) and cuts a scan short; the address change then cannot
+    // reboot the sensor, so the new address is not in effect.
     {FAULT(close_after_status),
-     {{DET, 2500}, {DET, 2500}, {"success", 500}, {"success", 500}, {"0", 500},
+     {{DET, 2500}, {DET, 2500}, {"success", 500}, {"success", 500}, {"fail", 500},
       {"fail", 2000}, {NORESP, 1500}, {NORESP, 1500}, {INV, 2500}, {INV, 2500}, {RECV, 1500},
       {RECV, 1500}, {INV, 1500}, {NORESP, STOP}}},
     {FAULT(short_echo_range),
