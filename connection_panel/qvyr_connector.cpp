@@ -17,7 +17,7 @@ struct QVyr_connector::Private
     }
 
     void load_settings();
-    void save_settings();
+    void save_settings(QSettings& target);
     void switch_mode(bool is_ethernet, bool save_fields);
     void rebuild_device_list();
 
@@ -48,13 +48,13 @@ void QVyr_connector::Private::load_settings()
     is_loading = false;
 }
 
-void QVyr_connector::Private::save_settings()
+void QVyr_connector::Private::save_settings(QSettings& target)
 {
     if (owner->rdb_ethernet->isChecked()) {
-        write_ethernet_settings(settings, owner->cmb_device->currentText(),
+        write_ethernet_settings(target, owner->cmb_device->currentText(),
                                 owner->cmb_device_num->currentText(), baudrate_index, device_name);
     } else {
-        write_serial_settings(settings, owner->cmb_device->currentText(),
+        write_serial_settings(target, owner->cmb_device->currentText(),
                               owner->cmb_device_num->currentIndex(), ip_address, port_num);
     }
 }
@@ -123,7 +123,7 @@ QVyr_connector::QVyr_connector(QWidget* parent)
 
 QVyr_connector::~QVyr_connector()
 {
-    d->save_settings();
+    d->save_settings(d->settings);
     d->settings.sync();
     if (d->settings.status() != QSettings::NoError || d->settings.fileName().isEmpty()) {
         // No window is left to show it in.
@@ -136,13 +136,23 @@ QVyr_connector::~QVyr_connector()
 
 QString QVyr_connector::save_settings()
 {
-    d->save_settings();
-    d->settings.sync();
-    if (d->settings.status() == QSettings::NoError && !d->settings.fileName().isEmpty()) {
-        return QString();
+    const QString name = usable_settings_file();
+    QString reason;
+    if (name.isEmpty()) {
+        reason = settings_write_failure();
+    } else {
+        // A settings object of its own: QSettings keeps the first error it met for good,
+        // which would tell nothing of this write.
+        QSettings now(name, QSettings::IniFormat);
+        d->save_settings(now);
+        now.sync();
+        if (now.status() != QSettings::NoError) {
+            reason = settings_write_failure();
+        }
     }
-    const QString reason = settings_write_failure();
-    emit settings_not_saved(reason);
+    if (!reason.isEmpty()) {
+        emit settings_not_saved(reason);
+    }
     return reason;
 }
 

@@ -144,6 +144,7 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("a folder in its place") << "folder" << "a folder is in its place";
         QTest::newRow("full disk") << "file" << "File too large";
+        QTest::newRow("read-only folder") << "read-only folder" << "Permission denied";
     }
     void unwritable_file_is_left_as_it_was_and_the_reason_given()
     {
@@ -155,6 +156,15 @@ private slots:
         } else {
             QVERIFY(write_settings_file({"ip_address=127.0.0.5"}));
         }
+        const QFile::Permissions writable = QFile::permissions(folder.path());
+        const bool read_only = in_place == "read-only folder";
+        if (read_only) {
+            QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner));
+            if (QFileInfo(folder.path()).isWritable()) {
+                QFile::setPermissions(folder.path(), writable);
+                QSKIP("permissions stop no write of this user (root)");
+            }
+        }
         const QByteArray before = file_content("conncet_setting.ini");
         {
             QVyr_connector panel;
@@ -162,11 +172,22 @@ private slots:
                      QString(in_place == "folder" ? "192.168.0.10" : "127.0.0.5"));
             panel.cmb_device->setEditText("127.0.0.4");
             QSignalSpy reported(&panel, &QVyr_connector::settings_not_saved);
-            File_size_limit full(16);
-            QCOMPARE(panel.save_settings(), reason);
+            QString given;
+            {
+                File_size_limit full(in_place == "file" ? 16 : RLIM_INFINITY);
+                given = panel.save_settings();
+            }
+            QFile::setPermissions(folder.path(), writable);
+            QVERIFY2(given.contains(reason), qPrintable(given));
             QCOMPARE(reported.size(), 1);
-            QCOMPARE(reported.at(0).at(0).toString(), reason);
+            QCOMPARE(reported.at(0).at(0).toString(), given);
             QCOMPARE(file_content("conncet_setting.ini"), before);
+            if (in_place != "folder") {
+                // Once the cause is gone, the next save goes through.
+                QCOMPARE(panel.save_settings(), QString());
+                QCOMPARE(settings_value("ip_address"), QString("127.0.0.4"));
+                return;
+            }
         }
         QCOMPARE(QFileInfo("conncet_setting.ini").isDir(), in_place == "folder");
         QCOMPARE(QDir().entryList(QDir::Files | QDir::NoDotAndDotDot).size(),
