@@ -112,11 +112,8 @@ private slots:
 
         panel.set_ip_address("127.0.0.010");
         QCOMPARE(panel.cmb_device->currentText(), QString("127.0.0.10"));
-        // Anything else is the user's to correct, shown as typed.
-        for (const char* text : {"localhost", "127.0.0.256", "127.0.0.1.1", "127.0.0.0010"}) {
-            panel.set_ip_address(text);
-            QCOMPARE(panel.cmb_device->currentText(), QString(text));
-        }
+        panel.set_ip_address("127.0.0.0010"); // no address: the user's to correct
+        QCOMPARE(panel.cmb_device->currentText(), QString("127.0.0.0010"));
     }
 
     void failed_tcp_connect_leaves_panel_disconnected()

@@ -8,11 +8,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <cstdio>
 
-#include <sys/resource.h>
-
+#include "file_size_limit.h"
 #include "live_scan_window.h"
 #include "polar_view.h"
 #include "sensor_session.h"
@@ -78,25 +76,6 @@ struct Live_rig
     QString status() const { return window.findChild<QLabel*>("lbl_status")->text(); }
 };
 
-// Files this process writes cannot grow past `bytes` while it lives: a full disk that
-// stops writes even for root, for whom permissions stop nothing.
-class File_size_limit
-{
-public:
-    explicit File_size_limit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &previous_);
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = previous_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~File_size_limit() { setrlimit(RLIMIT_FSIZE, &previous_); }
-
-private:
-    rlimit previous_{};
-};
-
 } // namespace
 
 class Live_scan_window_test : public QObject
@@ -142,17 +121,15 @@ private slots:
         QTest::newRow("multi-echo + intensity") << int(kvt::Lidar::Multi_echo_intensity);
     }
 
-    // A save that fails leaves whatever was there as it was, and says why in the
-    // system's words.
+    // A failed save leaves what was there as it was and gives the system's reason.
     void failed_save_keeps_the_old_file_and_says_why_data()
     {
         QTest::addColumn<bool>("picture");
         QTest::addColumn<bool>("folder_in_place");
         QTest::addColumn<QString>("reason");
         for (const bool picture : {false, true}) {
-            const char* kind = picture ? "picture" : "scan";
-            QTest::addRow("%s over a folder", kind) << picture << true << "directory";
-            QTest::addRow("%s on a full disk", kind) << picture << false << "File too large";
+            QTest::addRow("%d over a folder", picture) << picture << true << "directory";
+            QTest::addRow("%d on a full disk", picture) << picture << false << "File too large";
         }
     }
     void failed_save_keeps_the_old_file_and_says_why()
@@ -161,37 +138,24 @@ private slots:
         QFETCH(bool, folder_in_place);
         QFETCH(QString, reason);
         Live_rig rig;
-        QVERIFY(rig.start(kvt::Lidar::Range));
-        QVERIFY(rig.wait_for_scan());
+        QVERIFY(rig.start(kvt::Lidar::Range) && rig.wait_for_scan());
         rig.window.stop();
-
         QTemporaryDir folder;
         const QString path = folder.filePath("saved");
-        const QByteArray old_content = "old content\n";
-        if (folder_in_place) {
-            QVERIFY(QDir().mkdir(path));
-        } else {
-            QFile old(path);
-            QVERIFY(old.open(QIODevice::WriteOnly) && old.write(old_content) == old_content.size());
-        }
-        bool saved = true;
+        QFile old(path);
+        QVERIFY(folder_in_place ? QDir().mkdir(path)
+                                : old.open(QIODevice::WriteOnly) && old.write("old\n") == 4);
+        old.close();
         {
             File_size_limit full(folder_in_place ? RLIM_INFINITY : 256);
-            saved = picture ? rig.window.save_picture(path) : rig.window.save_scan(path);
+            QVERIFY(!(picture ? rig.window.save_picture(path) : rig.window.save_scan(path)));
         }
-        QVERIFY(!saved);
         const QString message = rig.window.findChild<QLabel*>("lbl_hover")->text();
         QVERIFY2(message.startsWith("Could not write " + path + ": ") && message.contains(reason),
                  qPrintable(message));
-        if (folder_in_place) {
-            QVERIFY(QFileInfo(path).isDir());
-        } else {
-            QFile old(path);
-            QVERIFY(old.open(QIODevice::ReadOnly));
-            QCOMPARE(old.readAll(), old_content);
-        }
-        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).size(),
-                 folder_in_place ? 0 : 1);
+        QVERIFY(folder_in_place ? QFileInfo(path).isDir()
+                                : old.open(QIODevice::ReadOnly) && old.readAll() == "old\n");
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), folder_in_place ? 0 : 1);
     }
 
     void closing_stops_the_sensor_output()

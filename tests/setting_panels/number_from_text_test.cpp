@@ -62,23 +62,17 @@ TEST(Number_from_text, LongTextWrapsInsteadOfOverflowing)
 }
 
 // Hands get_phase one reply as the link would have collected it.
-class Scripted_link : public setting_commands::Maintenance_link
+struct Scripted_link : setting_commands::Maintenance_link
 {
-public:
-    Scripted_link(kvt::Lidar& driver, bool accepted, std::string reply)
-        : Maintenance_link(driver), accepted_(accepted), reply_(std::move(reply))
-    {
-    }
+    using Maintenance_link::Maintenance_link;
     bool send(const std::string&) override { return true; }
     bool receive(std::string& response, const std::string&, int) override
     {
-        response = reply_;
-        return accepted_;
+        response = reply;
+        return accepted;
     }
-
-private:
-    bool accepted_;
-    std::string reply_;
+    bool accepted = true;
+    std::string reply;
 };
 
 TEST(Get_phase, OnlyThreeDigitsOfAPhaseAreAPhase)
@@ -104,8 +98,10 @@ TEST(Get_phase, OnlyThreeDigitsOfAPhaseAreAPhase)
         {true, "%PG\n00P\n999\n\n", -1},
     };
     kvt::Vyr_driver driver;
+    Scripted_link link(driver);
     for (const auto& c : cases) {
-        Scripted_link link(driver, c.accepted, c.reply);
+        link.accepted = c.accepted;
+        link.reply = c.reply;
         EXPECT_EQ(setting_commands::get_phase(link), c.phase) << c.reply;
     }
 }
