@@ -158,6 +158,9 @@ void MainWindow::set_status(bool is_connect, QString status)
     // live scan ends here, before anything else uses the driver.
     if (!is_connect) {
         d->end_live_scan();
+    } else {
+        // The connection panel saves its settings right after; only a new failure shows.
+        d->settings_warning->hide();
     }
     update_sensor_use();
     set_status(status);

@@ -70,6 +70,11 @@ private slots:
         auto* warning = window.findChild<QLabel*>("lbl_settings_warning");
         QVERIFY(!warning->isHidden());
         QCOMPARE(warning->text(), QString("Settings not saved: a folder is in its place"));
+
+        QTest::mouseClick(connector->btn_connect, Qt::LeftButton);
+        QVERIFY(QDir().rmdir("conncet_setting.ini"));
+        QTest::mouseClick(connector->btn_connect, Qt::LeftButton);
+        QVERIFY(warning->isHidden());
     }
 
     void failed_connection_leaves_them_disabled()
