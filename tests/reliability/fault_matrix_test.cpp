@@ -78,7 +78,7 @@ const char* const PROD = "VYR-SIM01";
 const char* const STAT = "Stable 000 no error.";
 const char* const NOERR = "no error.";
 const char* const STEPS = "ok:21"; // the requested range
-const char* const NONE = "ok:726"; // a reply without steps leaves the vector at full size
+const char* const NONE = "ok:0"; // a reply without steps gives no values
 const char* const HOSTILE = "<b>VYR</b><a href=x><img src=\"/dev/zero\">\xb0\xff\x1b[2J\x07\x80";
 const Expected NA = {nullptr, 0};
 
