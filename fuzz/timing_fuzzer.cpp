@@ -48,11 +48,12 @@ const int open_pause_ms = 400;
 
 // What the driver promises, and room for a loaded machine (a finding repeats first).
 const int open_bound_ms = 3000;
+const int stop_bound_ms = 1500;
 const int exchange_slack_ms = 500;
 const int load_margin_ms = 300;
 const long peak_growth_cap_kb = 64 * 1024;
 const int max_derived_timeout_ms = 2000;
-const int max_steps = 65536;
+const int max_steps = 10000; // the requests carry steps in four digits
 
 // A key's byte: below 0x40 the usual value, up to 0x7f the usual one moved by
 // -32..31, above that one of the odd values.
@@ -197,7 +198,7 @@ void run_operation(vyr_sensor& sensor, const Input& input)
     check(clock, 4 * exchange_bound, "a measurement outlived its bound");
     Stopwatch stop_clock;
     vyr_stop_scans(&sensor);
-    check(stop_clock, exchange_bound, "stopping outlived its bound");
+    check(stop_clock, stop_bound_ms, "stopping outlived its bound");
 }
 
 void run_once(const Input& input)

@@ -159,7 +159,8 @@ struct Simulator::Impl
     bool send_bytes(const Link& link, const std::string& bytes, int trickle_ms,
                     const std::function<bool()>& keep_going = {});
     bool send_forever(const Link& link, const std::string& line, unsigned faults_seen);
-    bool pause(int ms);
+    // False when the simulator stops; ends early, true, once the faults differ from faults_seen.
+    bool pause(int ms, unsigned faults_seen);
     void drop_link(Link& link);
     void start_stream(Link& link, const Output& out);
     void stop_stream(Link& link);
@@ -233,10 +234,10 @@ void Simulator::Impl::run_stream(Link& link)
         st.due = std::max(st.due, now + std::chrono::milliseconds(5));
 }
 
-bool Simulator::Impl::pause(int ms)
+bool Simulator::Impl::pause(int ms, unsigned faults_seen)
 {
     auto end = Clock::now() + std::chrono::milliseconds(ms);
-    while (!stopping && Clock::now() < end)
+    while (!stopping && Clock::now() < end && fault_changes == faults_seen)
         std::this_thread::sleep_for(
             std::min<Clock::duration>(std::chrono::milliseconds(10), end - Clock::now()));
     return !stopping;
@@ -247,12 +248,15 @@ bool Simulator::Impl::pause(int ms)
 bool Simulator::Impl::send_bytes(const Link& link, const std::string& bytes, int trickle_ms,
                                  const std::function<bool()>& keep_going)
 {
+    // A trickle lifted with its fault sends the rest at once, so a late reply is complete
+    // as soon as the host is told the sensor is well again.
+    const unsigned faults_seen = fault_changes;
     size_t done = 0;
-    const size_t chunk = trickle_ms > 0 ? 1 : bytes.size();
     while (done < bytes.size()) {
         if (stopping)
             return false;
-        size_t n = std::min(chunk, bytes.size() - done);
+        const bool trickling = trickle_ms > 0 && fault_changes == faults_seen;
+        size_t n = trickling ? 1 : bytes.size() - done;
         ssize_t w = link.serial ? write(link.fd, bytes.data() + done, n)
                                 : send(link.fd, bytes.data() + done, n, MSG_NOSIGNAL);
         if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
@@ -263,7 +267,7 @@ bool Simulator::Impl::send_bytes(const Link& link, const std::string& bytes, int
         if (w <= 0)
             return false;
         done += static_cast<size_t>(w);
-        if (trickle_ms > 0 && done < bytes.size() && !pause(trickle_ms))
+        if (trickling && done < bytes.size() && !pause(trickle_ms, faults_seen))
             return false;
     }
     return true;
@@ -293,7 +297,8 @@ bool Simulator::Impl::deliver(Link& link, const Output& out)
         drop_link(link);
         return false;
     }
-    if (out.delay_ms > 0 && !pause(out.delay_ms))
+    // Likewise a delay ends with its fault.
+    if (out.delay_ms > 0 && !pause(out.delay_ms, faults_seen))
         return true;
     Mismatch mismatch;
     long rate;
@@ -310,7 +315,7 @@ bool Simulator::Impl::deliver(Link& link, const Output& out)
         if (mismatch == Mismatch::garbage)
             send_bytes(link, garbage, 0);
     } else {
-        sent = send_bytes(link, out.bytes, out.trickle_ms);
+        sent = send_bytes(link, out.bytes, fault_changes == faults_seen ? out.trickle_ms : 0);
     }
     if (sent && !out.close && !out.endless_line.empty())
         sent = send_forever(link, out.endless_line, faults_seen);

@@ -131,7 +131,8 @@ public:
     void set_ip_forms_accepted(Ip_forms forms); // default both
 
     // Faults.
-    // Endless output (endless_data, talk_on, repeated_reply) ends at the next change.
+    // Endless output (endless_data, talk_on, repeated_reply) ends at the next change; a
+    // delay or trickle under way ends too, the rest of its reply sent at once.
     void set_fault(Fault f, bool on = true);
     void clear_faults();
     // True once no reply is on its way (delays and trickles included) within timeout_ms.

@@ -333,6 +333,7 @@ Cell_outcome run_cell(Operation operation, const Fault_choice& fault, Link_kind 
                      : operation == Operation::stop_scans ? stop_outcome(driver)
                                                           : run_on_open_sensor(sim, driver, operation);
     outcome.msec = clock.elapsed();
+    outcome.detail = driver.last_error_detail();
     if (follow_up) {
         outcome.follow_up = run_follow_up(sim, driver, operation, fault, link);
     }

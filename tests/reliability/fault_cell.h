@@ -57,6 +57,7 @@ struct Cell_outcome
     std::string result;    // "ok", a status word, an error or information text
     long long msec = 0;    // time the operation itself took
     std::string follow_up; // the clean operation after it, when asked for
+    std::string detail = {}; // the driver's account of a failure, for the log
 };
 
 // The fault hits only the operation's own commands; opening hits every command.
