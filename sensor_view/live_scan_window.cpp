@@ -71,6 +71,9 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     column->addWidget(hover_);
 
     take_timer_.setSingleShot(true);
+    stop_timer_.setSingleShot(true);
+    stop_timer_.setInterval(Scan_worker::stop_bound_ms - 200);
+    connect(&stop_timer_, &QTimer::timeout, this, [this] { worker_.cut_short(); });
     connect(&take_timer_, &QTimer::timeout, this, &Live_scan_window::take_scan);
     connect(start_button_, &QPushButton::clicked, this, &Live_scan_window::start);
     connect(stop_button_, &QPushButton::clicked, this, &Live_scan_window::request_stop);
@@ -140,6 +143,7 @@ void Live_scan_window::request_stop()
         return;
     }
     worker_.request_stop();
+    stop_timer_.start();
     status_->setText(tr("Stopping..."));
     update_buttons();
 }
@@ -148,6 +152,7 @@ void Live_scan_window::request_stop()
 void Live_scan_window::finish()
 {
     take_timer_.stop();
+    stop_timer_.stop();
     const long count = worker_.scans_read();
     const std::string error = worker_.error();
     if (!error.empty()) {

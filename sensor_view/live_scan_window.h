@@ -79,6 +79,8 @@ private:
 
     // At most one take per frame, however fast the scans come.
     QTimer take_timer_;
+    // Ends the wait for a sensor that does not confirm the stop "Stop" asked for.
+    QTimer stop_timer_;
     QElapsedTimer since_take_;
     QElapsedTimer rate_clock_;
     long rate_base_ = 0;

@@ -63,6 +63,15 @@ void Scan_worker::stop()
     lidar_.clear_abort();
 }
 
+void Scan_worker::cut_short()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (thread_.joinable() && stopping_ && !ended_) {
+        cut_short_ = true;
+        lidar_.request_abort();
+    }
+}
+
 bool Scan_worker::join_if_ended()
 {
     if (!thread_.joinable() || !ended_) {

@@ -32,6 +32,8 @@ public:
     // Ends the loop and joins the thread within about stop_bound_ms whatever the
     // sensor does: a stop the sensor leaves unconfirmed that long is cut short.
     void stop();
+    // Gives up on the sensor's confirmation of a stop under way: its wait ends at once.
+    void cut_short();
     // Joins a thread that announced its end; true when there was one to join.
     bool join_if_ended();
     bool running() const { return thread_.joinable(); }
