@@ -37,7 +37,7 @@ struct MainWindow::Private
     void end_live_scan();
 
     bool connected = false;
-    QLabel* settings_warning = nullptr; // owned by the status bar
+    QLabel* settings_warning = nullptr;    // owned by the status bar
     QAction* information_action = nullptr; // owned by the menu
     QAction* live_action = nullptr;
 };

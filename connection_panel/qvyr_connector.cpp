@@ -128,8 +128,8 @@ QVyr_connector::~QVyr_connector()
     if (d->settings.status() != QSettings::NoError || d->settings.fileName().isEmpty()) {
         // No window is left to show it in.
         qWarning("%s: %s", connection_settings_file,
-                 qUtf8Printable(tr("the settings could not be saved: %1")
-                                    .arg(settings_write_failure())));
+                 qUtf8Printable(
+                     tr("the settings could not be saved: %1").arg(settings_write_failure())));
     }
     d.reset();
 }

@@ -125,10 +125,10 @@ private slots:
         QTest::addColumn<int>("fault");
         QTest::addColumn<QString>("first_unread");
         QTest::addColumn<int>("queries");
-        QTest::newRow("silent sensor") << QString() << int(vyr_sim::Fault::no_answer)
-                                       << "lbl_firmware" << 1;
-        QTest::newRow("II without end") << "II" << int(vyr_sim::Fault::endless_reply)
-                                        << "lbl_stable" << 4;
+        QTest::newRow("silent sensor")
+            << QString() << int(vyr_sim::Fault::no_answer) << "lbl_firmware" << 1;
+        QTest::newRow("II without end")
+            << "II" << int(vyr_sim::Fault::endless_reply) << "lbl_stable" << 4;
     }
     void information_stops_at_the_first_unanswered_query()
     {
@@ -149,8 +149,8 @@ private slots:
         // One query's bound: its reply time-out and half a second.
         QVERIFY2(took_ms < 2500 + 300, qPrintable(QString::number(took_ms)));
         QCOMPARE(rig.sensor.received().size(), size_t(queries));
-        const char* rows[] = {"lbl_product", "lbl_firmware", "lbl_serial", "lbl_sensor_status",
-                              "lbl_stable", "lbl_measurement_state"};
+        const char* rows[] = {"lbl_product",       "lbl_firmware", "lbl_serial",
+                              "lbl_sensor_status", "lbl_stable",   "lbl_measurement_state"};
         bool unread = false;
         for (const char* row : rows) {
             unread = unread || first_unread == row;

@@ -1,8 +1,8 @@
 #include <QAction>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QLabel>
 #include <QFrame>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>

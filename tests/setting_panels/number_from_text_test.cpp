@@ -83,19 +83,13 @@ TEST(Get_phase, OnlyThreeDigitsOfAPhaseAreAPhase)
         const char* reply;
         int phase;
     } cases[] = {
-        {true, "%PG\n00P\n123\n\n", 123},
-        {true, "%PG\n00P\n045 and more\n\n", 45},
-        {true, "%PG\n00P\n000\n\n", 0},
-        {true, "%PG\n00P\n359\n\n", 359},
-        {false, "%PG\n04S\n123\n\n", -1},
-        {true, "%PG\n00P\n", -1},   // cut after its status line
-        {true, "%PG\n00P\n\n", -1}, // an empty data line
-        {true, "%PG\n00P\n12\n\n", -1},
-        {true, "%PG\n00P\nxyz\n\n", -1},
-        {true, "%PG\n00P\n-12\n\n", -1},
-        {true, "%PG\n00P\n 12\n\n", -1},
-        {true, "%PG\n00P\n360\n\n", -1},
-        {true, "%PG\n00P\n999\n\n", -1},
+        {true, "%PG\n00P\n123\n\n", 123}, {true, "%PG\n00P\n045 and more\n\n", 45},
+        {true, "%PG\n00P\n000\n\n", 0},   {true, "%PG\n00P\n359\n\n", 359},
+        {false, "%PG\n04S\n123\n\n", -1}, {true, "%PG\n00P\n", -1}, // cut after its status line
+        {true, "%PG\n00P\n\n", -1},                                 // an empty data line
+        {true, "%PG\n00P\n12\n\n", -1},   {true, "%PG\n00P\nxyz\n\n", -1},
+        {true, "%PG\n00P\n-12\n\n", -1},  {true, "%PG\n00P\n 12\n\n", -1},
+        {true, "%PG\n00P\n360\n\n", -1},  {true, "%PG\n00P\n999\n\n", -1},
     };
     kvt::Vyr_driver driver;
     Scripted_link link(driver);
