@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFrame>
+#include <QLabel>
 #include <QMenu>
 
 #include <array>
@@ -32,7 +33,11 @@ struct MainWindow::Private
     std::unique_ptr<Information_window> information;
     std::unique_ptr<Live_scan_window> live;
 
+    // Stops a running live scan before the driver closes, within the stop's bound.
+    void end_live_scan();
+
     bool connected = false;
+    QLabel* settings_warning = nullptr;    // owned by the status bar
     QAction* information_action = nullptr; // owned by the menu
     QAction* live_action = nullptr;
 };
@@ -52,6 +57,7 @@ MainWindow::Private::Private(MainWindow* window) : connector(std::make_unique<QV
 
 MainWindow::Private::~Private()
 {
+    end_live_scan();
     live.reset();
     information.reset();
     for (auto& line : lines) {
@@ -61,6 +67,14 @@ MainWindow::Private::~Private()
     ip_changer.reset();
     heater.reset();
     connector.reset();
+}
+
+void MainWindow::Private::end_live_scan()
+{
+    if (!live->stop()) {
+        // The sensor ignored the stop; the close would only wait for it once more.
+        connector->driver().request_abort();
+    }
 }
 
 MainWindow::MainWindow(QWidget* parent)
@@ -108,6 +122,17 @@ MainWindow::MainWindow(QWidget* parent)
             qOverload<bool, QString>(&MainWindow::set_status));
     connect(d->ip_changer.get(), &QVyr_ip_changer::ip_changed, this, &MainWindow::ip_changed);
 
+    d->settings_warning = new QLabel;
+    d->settings_warning->setObjectName("lbl_settings_warning");
+    d->settings_warning->setTextFormat(Qt::PlainText);
+    d->settings_warning->hide();
+    ui->statusBar->addPermanentWidget(d->settings_warning);
+    connect(d->connector.get(), &QVyr_connector::settings_not_saved, this,
+            [this](const QString& reason) {
+                d->settings_warning->setText(tr("Settings not saved: %1").arg(reason));
+                d->settings_warning->show();
+            });
+
     setWindowTitle(QCoreApplication::applicationName() + " ver." +
                    QCoreApplication::applicationVersion());
     set_status(false, tr("Start Application."));
@@ -132,7 +157,10 @@ void MainWindow::set_status(bool is_connect, QString status)
     // The connection panel reports before it opens or closes the driver, so a
     // live scan ends here, before anything else uses the driver.
     if (!is_connect) {
-        d->live->stop();
+        d->end_live_scan();
+    } else {
+        // The connection panel saves its settings right after; only a new failure shows.
+        d->settings_warning->hide();
     }
     update_sensor_use();
     set_status(status);

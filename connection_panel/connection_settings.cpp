@@ -1,8 +1,11 @@
 #include "connection_settings.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
-
+#include <QSaveFile>
 #include <QVariant>
+
+#include "ipv4_text.h"
 
 QString usable_settings_file()
 {
@@ -12,6 +15,49 @@ QString usable_settings_file()
         return connection_settings_file;
     }
     return QString();
+}
+
+QString settings_write_failure()
+{
+    const QFileInfo entry(connection_settings_file);
+    if (entry.exists() && entry.isDir()) {
+        return QCoreApplication::translate("QVyr_connector", "a folder is in its place");
+    }
+    if (entry.exists() && !entry.isFile()) {
+        return QCoreApplication::translate("QVyr_connector", "it is not a regular file");
+    }
+    if (usable_settings_file().isEmpty()) {
+        return QCoreApplication::translate("QVyr_connector", "it is too large");
+    }
+    // Write beside the file as QSettings does, without ever putting the trial in its place:
+    // the system then names what stopped it (permissions, a full disk).
+    QSaveFile trial(connection_settings_file);
+    if (!trial.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        return trial.errorString();
+    }
+    // A write the system cut short says why only when asked for the rest.
+    const QByteArray filler(4096, ' ');
+    for (qint64 done = 0; done < filler.size();) {
+        const qint64 written = trial.write(filler.constData() + done, filler.size() - done);
+        if (written <= 0) {
+            const QString reason = trial.errorString();
+            trial.cancelWriting();
+            return reason;
+        }
+        done += written;
+    }
+    trial.cancelWriting();
+    return QCoreApplication::translate("QVyr_connector", "the file could not be written");
+}
+
+QString decimal_address(const QString& text)
+{
+    uint8_t octets[4];
+    const QByteArray bytes = text.toLatin1();
+    if (text.size() > 15 || ipv4_from_text(bytes.constData(), octets) != 0) {
+        return text;
+    }
+    return QString("%1.%2.%3.%4").arg(octets[0]).arg(octets[1]).arg(octets[2]).arg(octets[3]);
 }
 
 namespace {

@@ -22,6 +22,14 @@ struct Connection_values
 // pipe or a device in its place cannot block or flood the start.
 QString usable_settings_file();
 
+// Why the settings file could not be written, after QSettings failed to (or was given no
+// name): the system's reason where there is one. Nothing of the file is changed.
+QString settings_write_failure();
+
+// A dotted IPv4 address in the one decimal form the transport connects to ("127.0.0.010"
+// becomes "127.0.0.10"); any other text comes back as it is.
+QString decimal_address(const QString& text);
+
 // Every missing key gives its default; text that is not a number reads as 0, and so does
 // a port number outside 1..65535.
 Connection_values read_connection_settings(const QSettings& settings);

@@ -17,7 +17,7 @@ struct QVyr_connector::Private
     }
 
     void load_settings();
-    void save_settings();
+    void save_settings(QSettings& target);
     void switch_mode(bool is_ethernet, bool save_fields);
     void rebuild_device_list();
 
@@ -48,13 +48,13 @@ void QVyr_connector::Private::load_settings()
     is_loading = false;
 }
 
-void QVyr_connector::Private::save_settings()
+void QVyr_connector::Private::save_settings(QSettings& target)
 {
     if (owner->rdb_ethernet->isChecked()) {
-        write_ethernet_settings(settings, owner->cmb_device->currentText(),
+        write_ethernet_settings(target, owner->cmb_device->currentText(),
                                 owner->cmb_device_num->currentText(), baudrate_index, device_name);
     } else {
-        write_serial_settings(settings, owner->cmb_device->currentText(),
+        write_serial_settings(target, owner->cmb_device->currentText(),
                               owner->cmb_device_num->currentIndex(), ip_address, port_num);
     }
 }
@@ -123,9 +123,37 @@ QVyr_connector::QVyr_connector(QWidget* parent)
 
 QVyr_connector::~QVyr_connector()
 {
-    d->save_settings();
-    // Destroying the settings object writes the file.
+    d->save_settings(d->settings);
+    d->settings.sync();
+    if (d->settings.status() != QSettings::NoError || d->settings.fileName().isEmpty()) {
+        // No window is left to show it in.
+        qWarning("%s: %s", connection_settings_file,
+                 qUtf8Printable(
+                     tr("the settings could not be saved: %1").arg(settings_write_failure())));
+    }
     d.reset();
+}
+
+QString QVyr_connector::save_settings()
+{
+    const QString name = usable_settings_file();
+    QString reason;
+    if (name.isEmpty()) {
+        reason = settings_write_failure();
+    } else {
+        // A settings object of its own: QSettings keeps the first error it met for good,
+        // which would tell nothing of this write.
+        QSettings now(name, QSettings::IniFormat);
+        d->save_settings(now);
+        now.sync();
+        if (now.status() != QSettings::NoError) {
+            reason = settings_write_failure();
+        }
+    }
+    if (!reason.isEmpty()) {
+        emit settings_not_saved(reason);
+    }
+    return reason;
 }
 
 kvt::Vyr_driver& QVyr_connector::driver()
@@ -140,7 +168,7 @@ void QVyr_connector::disconnect_sensor()
 
 void QVyr_connector::set_ip_address(QString ip_address)
 {
-    d->ip_address = ip_address;
+    d->ip_address = decimal_address(ip_address);
     d->switch_mode(rdb_ethernet->isChecked(), false);
 }
 
@@ -153,7 +181,16 @@ void QVyr_connector::on_btn_connect_clicked(bool checked)
         emit report_connect_status(false, head);
 
         const int number = cmb_device_num->currentText().toInt();
+        if (rdb_ethernet->isChecked()) {
+            // Show the address exactly as the transport reads it, the one connected to.
+            const QString address = decimal_address(cmb_device->currentText());
+            if (address != cmb_device->currentText()) {
+                cmb_device->setEditText(address);
+            }
+        }
         const QByteArray target = cmb_device->currentText().toLatin1();
+        // A stop the sensor did not confirm may have left the driver refusing to wait.
+        vyr_driver.clear_abort();
         bool opened;
         if (rdb_ethernet->isChecked()) {
             opened = vyr_driver.open(target.constData(), number, kvt::Lidar::Ethernet);
@@ -165,6 +202,9 @@ void QVyr_connector::on_btn_connect_clicked(bool checked)
         if (opened) {
             btn_connect->setText(tr("Disconnect"));
             emit report_connect_status(true, head + tr("Success"));
+            // A connection that worked is worth keeping now, and a file that cannot take
+            // it is better known while the window is there to say so.
+            save_settings();
         } else {
             btn_connect->setChecked(false);
             emit report_connect_status(false, head + tr("Fail"));

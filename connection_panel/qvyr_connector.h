@@ -22,9 +22,14 @@ public:
     kvt::Vyr_driver& driver();
     void disconnect_sensor();
     void set_ip_address(QString ip_address);
+    // Writes the settings file now; empty when it was written, else why not (the old file
+    // is then left as it was).
+    QString save_settings();
 
 signals:
     void report_connect_status(bool is_connect, QString status);
+    // The settings file could not be written; reason says why.
+    void settings_not_saved(QString reason);
 
 private slots:
     void on_btn_connect_clicked(bool checked);

@@ -2,6 +2,7 @@
 
 #include "ticks.h"
 
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -177,7 +178,9 @@ int judge_status(const char* line, int length, const int* expected_status, bool&
     if (length != 3) {
         return VYR_INVALID_RESPONSE;
     }
-    accepted = is_expected(expected_status, std::strtol(line, nullptr, 10));
+    // Two bytes that are no number are a refusal; strtol would make them status 0.
+    accepted = std::isdigit(static_cast<unsigned char>(line[0])) &&
+               is_expected(expected_status, std::strtol(line, nullptr, 10));
     return 0;
 }
 

@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <cstring>
+
 Information_window::Information_window(kvt::Lidar& lidar, QWidget* parent)
     : QWidget(parent, Qt::Window), lidar_(lidar)
 {
@@ -35,6 +37,8 @@ QLabel* Information_window::add_row(const char* name, const QString& title)
 {
     auto* value = new QLabel;
     value->setObjectName(name);
+    // Sensor texts are data: markup in them must show as written, never load or link.
+    value->setTextFormat(Qt::PlainText);
     value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     form_->addRow(title, value);
     return value;
@@ -45,21 +49,55 @@ void Information_window::set_available(bool available)
     refresh_button_->setEnabled(available);
 }
 
+namespace {
+
+// What the driver gives instead of a text the sensor did not send.
+bool is_failure_text(const char* text)
+{
+    return std::strcmp(text, "receive error.") == 0 || std::strcmp(text, "not connected.") == 0;
+}
+
+} // namespace
+
 void Information_window::refresh()
 {
     if (!refresh_button_->isEnabled() || !lidar_.is_open()) {
         status_->setText(tr("Not connected."));
         return;
     }
-    product_->setText(QString::fromLatin1(lidar_.product()));
-    firmware_->setText(QString::fromLatin1(lidar_.firmware_version()));
-    serial_->setText(QString::fromLatin1(lidar_.serial_number()));
-    status_->setText(QString::fromLatin1(lidar_.sensor_status()));
-    const bool stable = lidar_.is_stable();
-    stable_->setText(stable ? tr("\u2714 stable") : tr("\u2716 not stable"));
-    stable_->setStyleSheet(stable ? "color: #1a7f1a; font-weight: bold"
-                                  : "color: #c01818; font-weight: bold");
-    state_->setText(QString::fromLatin1(lidar_.measurement_state()));
+    // One look asks the sensor several times; after the first question it left
+    // unanswered the rest would only wait as long again, so they are not asked.
+    bool answered = true;
+    const auto show_text = [&](QLabel* label, const char* (kvt::Lidar::*query)()) {
+        if (!answered) {
+            label->setText(tr("not read"));
+            return false;
+        }
+        const char* text = (lidar_.*query)();
+        QString shown = QString::fromLatin1(text);
+        if (is_failure_text(text)) {
+            answered = false;
+            const QString detail = QString::fromLatin1(lidar_.last_error_detail());
+            if (!detail.isEmpty()) {
+                shown += " (" + detail + ")";
+            }
+        }
+        label->setText(shown);
+        return answered;
+    };
+    show_text(product_, &kvt::Lidar::product);
+    show_text(firmware_, &kvt::Lidar::firmware_version);
+    show_text(serial_, &kvt::Lidar::serial_number);
+    if (show_text(status_, &kvt::Lidar::sensor_status)) {
+        const bool stable = lidar_.is_stable();
+        stable_->setText(stable ? tr("\u2714 stable") : tr("\u2716 not stable"));
+        stable_->setStyleSheet(stable ? "color: #1a7f1a; font-weight: bold"
+                                      : "color: #c01818; font-weight: bold");
+    } else {
+        stable_->setText(tr("not read"));
+        stable_->setStyleSheet(QString());
+    }
+    show_text(state_, &kvt::Lidar::measurement_state);
 
     const int first = lidar_.min_step(), last = lidar_.max_step();
     steps_->setText(tr("%1 to %2 (%3° to %4°)")
@@ -71,5 +109,5 @@ void Information_window::refresh()
     const long period = lidar_.scan_period_usec();
     period_->setText(
         tr("%1 us (%2 scans/s)").arg(period).arg(period > 0 ? 1e6 / period : 0.0, 0, 'f', 1));
-    steps_per_scan_->setText(QString::number(last >= first ? last - first + 1 : 0));
+    steps_per_scan_->setText(QString::number(kvt::steps_per_scan(lidar_)));
 }

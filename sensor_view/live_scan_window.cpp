@@ -1,12 +1,13 @@
 #include "live_scan_window.h"
 
+#include <QBuffer>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -59,6 +60,9 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     status_->setObjectName("lbl_status");
     hover_ = new QLabel;
     hover_->setObjectName("lbl_hover");
+    // They show sensor texts and file names: data, never markup.
+    status_->setTextFormat(Qt::PlainText);
+    hover_->setTextFormat(Qt::PlainText);
 
     auto* column = new QVBoxLayout(this);
     column->addLayout(controls);
@@ -67,9 +71,12 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     column->addWidget(hover_);
 
     take_timer_.setSingleShot(true);
+    stop_timer_.setSingleShot(true);
+    stop_timer_.setInterval(Scan_worker::stop_bound_ms - 200);
+    connect(&stop_timer_, &QTimer::timeout, this, [this] { worker_.cut_short(); });
     connect(&take_timer_, &QTimer::timeout, this, &Live_scan_window::take_scan);
     connect(start_button_, &QPushButton::clicked, this, &Live_scan_window::start);
-    connect(stop_button_, &QPushButton::clicked, this, &Live_scan_window::stop);
+    connect(stop_button_, &QPushButton::clicked, this, &Live_scan_window::request_stop);
     connect(pause_button_, &QPushButton::toggled, this, &Live_scan_window::pause_toggled);
     connect(fit_button, &QPushButton::clicked, view_, &Polar_view::fit);
     connect(save_scan_button_, &QPushButton::clicked, this, &Live_scan_window::ask_save_scan);
@@ -119,25 +126,53 @@ void Live_scan_window::start()
     emit running_changed(true);
 }
 
-void Live_scan_window::stop()
+bool Live_scan_window::stop()
 {
+    restart_pending_ = false;
     if (!worker_.running()) {
-        return;
+        return true;
     }
     worker_.stop();
-    take_timer_.stop();
-    status_->setText(tr("Stopped after %1 scans.").arg(worker_.scans_read()));
-    update_buttons();
-    emit running_changed(false);
+    finish();
+    return worker_.stop_confirmed();
 }
 
-void Live_scan_window::finish(const QString& text)
+void Live_scan_window::request_stop()
 {
-    worker_.stop();
+    if (!worker_.running() || worker_.stopping()) {
+        return;
+    }
+    worker_.request_stop();
+    stop_timer_.start();
+    status_->setText(tr("Stopping..."));
+    update_buttons();
+}
+
+// The worker has been joined: say how the measurement ended.
+void Live_scan_window::finish()
+{
     take_timer_.stop();
-    status_->setText(text);
+    stop_timer_.stop();
+    const long count = worker_.scans_read();
+    const std::string error = worker_.error();
+    if (!error.empty()) {
+        status_->setText(tr("Measurement stopped: %1").arg(QString::fromLatin1(error.c_str())));
+    } else if (!worker_.stop_confirmed()) {
+        status_->setText(tr("The sensor did not confirm the stop after %1 scans (%2); it may "
+                            "still be measuring.")
+                             .arg(count)
+                             .arg(QString::fromLatin1(worker_.stop_failure().c_str())));
+    } else {
+        status_->setText(tr("Stopped after %1 scans.").arg(count));
+    }
     update_buttons();
     emit running_changed(false);
+    if (restart_pending_) {
+        restart_pending_ = false;
+        if (worker_.stop_confirmed()) {
+            start();
+        }
+    }
 }
 
 void Live_scan_window::closeEvent(QCloseEvent* event)
@@ -152,8 +187,9 @@ void Live_scan_window::scan_waiting()
         return;
     }
     if (worker_.ended()) {
+        worker_.join_if_ended();
         take_scan();
-        finish(tr("Measurement stopped: %1").arg(QString::fromLatin1(worker_.error().c_str())));
+        finish();
         return;
     }
     if (!take_timer_.isActive()) {
@@ -204,9 +240,9 @@ void Live_scan_window::pause_toggled(bool)
 
 void Live_scan_window::restart_with_new_kind()
 {
-    if (worker_.running()) {
-        stop();
-        start();
+    if (worker_.running() && !worker_.stopping()) {
+        restart_pending_ = true;
+        request_stop();
     }
 }
 
@@ -214,9 +250,37 @@ void Live_scan_window::update_buttons()
 {
     const bool running = worker_.running();
     start_button_->setEnabled(available_ && !running);
-    stop_button_->setEnabled(running);
+    stop_button_->setEnabled(running && !worker_.stopping());
     save_scan_button_->setEnabled(have_scan_);
 }
+
+namespace {
+
+// Writes beside the target and renames, so that a failed write leaves the old file as it
+// was; an empty text on success, else why it failed.
+QString write_whole_file(const QString& path, const char* data, qint64 size)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        return file.errorString();
+    }
+    // A write the system cut short says why only when asked for the rest.
+    for (qint64 done = 0; done < size;) {
+        const qint64 written = file.write(data + done, size - done);
+        if (written <= 0) {
+            const QString reason = file.errorString();
+            file.cancelWriting();
+            return reason;
+        }
+        done += written;
+    }
+    if (!file.commit()) {
+        return file.errorString();
+    }
+    return QString();
+}
+
+} // namespace
 
 bool Live_scan_window::save_scan(const QString& path)
 {
@@ -228,12 +292,9 @@ bool Live_scan_window::save_scan(const QString& path)
     std::string text = kvt::scan_csv_header;
     text += '\n';
     kvt::append_scan_csv_rows(scan, text);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) !=
-            static_cast<qint64>(text.size()) ||
-        !file.flush()) {
-        hover_->setText(tr("Could not write %1: %2").arg(path, file.errorString()));
+    const QString failure = write_whole_file(path, text.data(), static_cast<qint64>(text.size()));
+    if (!failure.isEmpty()) {
+        hover_->setText(tr("Could not write %1: %2").arg(path, failure));
         return false;
     }
     hover_->setText(tr("Saved scan %1 to %2.").arg(scan.number).arg(path));
@@ -242,8 +303,17 @@ bool Live_scan_window::save_scan(const QString& path)
 
 bool Live_scan_window::save_picture(const QString& path)
 {
-    if (!view_->grab().save(path, "PNG")) {
-        hover_->setText(tr("Could not write %1.").arg(path));
+    // Encoded in memory first: the image writer would hide the file's error behind its own.
+    QByteArray png;
+    QBuffer buffer(&png);
+    QString failure;
+    if (!buffer.open(QIODevice::WriteOnly) || !view_->grab().save(&buffer, "PNG")) {
+        failure = tr("the picture could not be encoded");
+    } else {
+        failure = write_whole_file(path, png.constData(), png.size());
+    }
+    if (!failure.isEmpty()) {
+        hover_->setText(tr("Could not write %1: %2").arg(path, failure));
         return false;
     }
     hover_->setText(tr("Saved the picture to %1.").arg(path));

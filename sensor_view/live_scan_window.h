@@ -15,8 +15,9 @@ class QPushButton;
 class Polar_view;
 
 // Shows the sensor's scans as they come. While it runs, the scan worker alone
-// talks to the driver; stop() (also on close) ends the measurement on the sensor
-// and joins the worker before it returns.
+// talks to the driver. "Stop" asks the worker to end and returns at once; stop()
+// (also on close) ends the measurement on the sensor and joins the worker before it
+// returns, within about two seconds whatever the sensor does.
 class Live_scan_window : public QWidget
 {
     Q_OBJECT
@@ -38,7 +39,10 @@ public:
 
 public slots:
     void start();
-    void stop();
+    // False when the sensor did not confirm the end of its output: it may still be
+    // measuring. True when it did, or when nothing ran.
+    bool stop();
+    void request_stop();
 
 signals:
     void running_changed(bool running);
@@ -56,7 +60,7 @@ private slots:
 
 private:
     void show_counts();
-    void finish(const QString& text);
+    void finish();
     void update_buttons();
 
     kvt::Lidar& lidar_;
@@ -75,12 +79,16 @@ private:
 
     // At most one take per frame, however fast the scans come.
     QTimer take_timer_;
+    // Ends the wait for a sensor that does not confirm the stop "Stop" asked for.
+    QTimer stop_timer_;
     QElapsedTimer since_take_;
     QElapsedTimer rate_clock_;
     long rate_base_ = 0;
     double rate_ = 0;
     long last_time_stamp_ = 0;
     bool have_scan_ = false;
+    // A new kind was chosen while running: start again once the worker has ended.
+    bool restart_pending_ = false;
 };
 
 #endif

@@ -1,5 +1,7 @@
 #include "scan_worker.h"
 
+#include <chrono>
+#include <cstring>
 #include <utility>
 
 Scan_worker::Scan_worker(kvt::Lidar& lidar) : lidar_(lidar) {}
@@ -16,21 +18,68 @@ void Scan_worker::start(kvt::Lidar::measurement_type type, std::function<void()>
         std::lock_guard<std::mutex> lock(mutex_);
         fresh_ = false;
         announced_ = false;
+        cut_short_ = false;
+        stopping_sensor_ = false;
         error_.clear();
+        stop_failure_.clear();
     }
     notify_ = std::move(notify);
     stopping_ = false;
     ended_ = false;
+    stop_confirmed_ = true;
     scans_read_ = 0;
     thread_ = std::thread([this, type] { run(type); });
 }
 
+void Scan_worker::request_stop()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!thread_.joinable() || stopping_.exchange(true)) {
+        return;
+    }
+    // Once the thread is stopping the sensor, an abort would only cut its "QT" short.
+    if (!stopping_sensor_) {
+        lidar_.request_abort();
+    }
+}
+
 void Scan_worker::stop()
 {
-    stopping_ = true;
-    if (thread_.joinable()) {
-        thread_.join();
+    if (!thread_.joinable()) {
+        return;
     }
+    request_stop();
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(stop_bound_ms - 200);
+        if (!end_.wait_until(lock, deadline, [this] { return ended_.load(); })) {
+            // The sensor neither confirms nor lets go: give up on its "QT" reply.
+            cut_short_ = true;
+            lidar_.request_abort();
+        }
+    }
+    thread_.join();
+    lidar_.clear_abort();
+}
+
+void Scan_worker::cut_short()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (thread_.joinable() && stopping_ && !ended_) {
+        cut_short_ = true;
+        lidar_.request_abort();
+    }
+}
+
+bool Scan_worker::join_if_ended()
+{
+    if (!thread_.joinable() || !ended_) {
+        return false;
+    }
+    thread_.join();
+    lidar_.clear_abort();
+    return true;
 }
 
 bool Scan_worker::take(kvt::Scan_record& record)
@@ -49,6 +98,12 @@ std::string Scan_worker::error() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return error_;
+}
+
+std::string Scan_worker::stop_failure() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stop_failure_;
 }
 
 void Scan_worker::run(kvt::Lidar::measurement_type type)
@@ -79,13 +134,32 @@ void Scan_worker::run(kvt::Lidar::measurement_type type)
             notify_();
         }
     }
-    lidar_.stop_scans();
-    if (!failure.empty()) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            error_ = failure;
-        }
-        ended_ = true;
-        notify_();
+    // A read that failed because we asked it to is no failure of the sensor.
+    if (stopping_) {
+        failure.clear();
     }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!cut_short_) {
+            lidar_.clear_abort(); // the "QT" needs a link that works again
+        }
+        stopping_sensor_ = true;
+    }
+    lidar_.stop_scans();
+    const bool confirmed = std::strcmp(lidar_.last_error_text(), "no error.") == 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        error_ = failure;
+        if (!confirmed) {
+            stop_failure_ = lidar_.last_error_text();
+            const std::string detail = lidar_.last_error_detail();
+            if (!detail.empty()) {
+                stop_failure_ += " (" + detail + ")";
+            }
+        }
+        stop_confirmed_ = confirmed;
+        ended_ = true;
+    }
+    end_.notify_all();
+    notify_();
 }

@@ -211,8 +211,20 @@ int get_phase(Maintenance_link& link)
     if (lines.size() < 3) {
         return -1;
     }
-    // The data line starts with three decimal digits; the rest of it is not ours.
-    return number_from_text(lines[2], 0, 3, 10);
+    // The data line starts with three decimal digits; the rest of it is not ours. Anything
+    // else (a cut reply, a sign, letters, a number no phase can have) is no phase at all,
+    // not a phase of 0.
+    const std::string& data = lines[2];
+    if (data.size() < 3) {
+        return -1;
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (data[static_cast<size_t>(i)] < '0' || data[static_cast<size_t>(i)] > '9') {
+            return -1;
+        }
+    }
+    const int phase = number_from_text(data, 0, 3, 10);
+    return phase <= max_phase ? phase : -1;
 }
 
 Address_result change_address(Maintenance_link& link, const Network_settings& settings,

@@ -20,6 +20,8 @@ constexpr int heater_time_out_ms = 2000;
 constexpr int phase_time_out_ms = 1000;
 constexpr int address_time_out_ms = 1000;
 
+constexpr int max_phase = 359; // degrees
+
 // One maintenance exchange at a time over a borrowed driver.
 class Maintenance_link
 {
@@ -72,7 +74,8 @@ std::string dotted_address_command(const Network_settings& settings);
 
 bool set_heater(Maintenance_link& link, bool on);
 bool set_phase(Maintenance_link& link, int degrees);
-// The phase the sensor reports, or -1 when the read failed.
+// The phase the sensor reports, or -1 when the read failed or the reply holds no phase:
+// its data line must start with three decimal digits of a value from 0 to max_phase.
 int get_phase(Maintenance_link& link);
 
 enum class Address_form { automatic, compact, dotted }; // automatic: compact, then dotted

@@ -27,6 +27,7 @@ Sensor state
   --param KEY=VALUE       a "PP" value (DMIN DMAX ARES AMIN AMAX AFRT SCAN MODL);
                           an empty value leaves the key out
   --version-field KEY=VALUE, --info-field KEY=VALUE   "VV" and "II" values
+                          (in all three VALUE may hold \xHH for any byte, \\ for \)
   --scans-per-minute N    the scan rate (the "SCAN" value)
   --pacing scan|fast      scans at the scan rate or back to back
   --heater on|off, --phase N
@@ -39,10 +40,12 @@ Faults (repeatable; --no-fault NAME and --clear-faults undo them)
                           close-after-status, short-echo-range,
                           long-echo-range, huge-range, leading-ampersand,
                           no-steps, refused-status, endless-data, talk-on,
-                          repeated-reply
+                          repeated-reply, chatter, endless-reply, ignore-stop,
+                          hostile-text, hostile-status
   --fault-command PREFIX  faults hit only commands starting with PREFIX
   --fault-delay MS        delay of the "delay" fault (default 3000)
   --trickle MS            pause between bytes of the "trickle" fault (default 2)
+  --line-interval MS      pause between lines of "chatter" and "endless-reply" (default 1)
 
   --help                  this text
 )";
@@ -67,6 +70,11 @@ const std::pair<const char*, Fault> fault_names[] = {
     {"endless-data", Fault::endless_data},
     {"talk-on", Fault::talk_on},
     {"repeated-reply", Fault::repeated_reply},
+    {"chatter", Fault::chatter},
+    {"endless-reply", Fault::endless_reply},
+    {"ignore-stop", Fault::ignore_stop},
+    {"hostile-text", Fault::hostile_text},
+    {"hostile-status", Fault::hostile_status},
 };
 
 bool to_int(const std::string& text, long& value)
@@ -82,14 +90,45 @@ bool to_switch(const std::string& text, bool& value)
     return text == "on" || text == "off";
 }
 
+int hex_digit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// "\xHH" and "\\", so that any byte (NUL too) fits on a command line or a stdin line.
+bool unescape(const std::string& text, std::string& bytes)
+{
+    bytes.clear();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            bytes += text[i];
+        } else if (i + 1 < text.size() && text[i + 1] == '\\') {
+            bytes += '\\';
+            ++i;
+        } else if (i + 3 < text.size() && text[i + 1] == 'x' && hex_digit(text[i + 2]) >= 0 &&
+                   hex_digit(text[i + 3]) >= 0) {
+            bytes += static_cast<char>(hex_digit(text[i + 2]) * 16 + hex_digit(text[i + 3]));
+            i += 3;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool split_pair(const std::string& text, std::string& key, std::string& value)
 {
     size_t eq = text.find('=');
     if (eq == std::string::npos || eq == 0)
         return false;
     key = text.substr(0, eq);
-    value = text.substr(eq + 1);
-    return true;
+    return unescape(text.substr(eq + 1), value);
 }
 
 bool split_ip(const std::string& text, Ip_settings& ip)
@@ -191,6 +230,9 @@ bool apply_options(const std::vector<std::string>& args, Simulator& sim, Endpoin
             ok = to_int(arg, n) && n >= 0 && (sim.set_fault_delay_ms(int(n)), true);
         else if (opt == "--trickle")
             ok = to_int(arg, n) && n >= 0 && (sim.set_trickle_ms(int(n)), true);
+        else if (opt == "--line-interval")
+            ok = to_int(arg, n) && n >= 0 && n <= 60000 &&
+                 (sim.set_line_interval_ms(int(n)), true);
         else {
             error = "unknown option: " + opt;
             return false;

@@ -92,6 +92,8 @@ Output render(const Sensor_state& state, const Reply& reply, const std::string& 
     std::string status = reply.status;
     if (fault(Fault::refused_status))
         status = with_checksum("05");
+    if (fault(Fault::hostile_status))
+        status = with_checksum(hostile_status());
     if (fault(Fault::status_checksum) && status.size() == 3)
         status[2] = spoiled(status[2]);
     out.bytes = echo + "\n" + status + "\n";
@@ -107,6 +109,15 @@ Output render(const Sensor_state& state, const Reply& reply, const std::string& 
     }
     if (fault(Fault::endless_data)) {
         out.endless_line = with_checksum("") + "\n";
+        return out;
+    }
+    if (fault(Fault::endless_reply)) {
+        out.stream_lines = reply.data;
+        if (out.stream_lines.empty())
+            out.stream_lines.push_back(with_checksum(std::string(64, 'O')));
+        out.stream_fault = Fault::endless_reply;
+        out.stream_command = command;
+        out.line_interval_ms = state.line_interval_ms;
         return out;
     }
     out.bytes += "\n";
@@ -311,7 +322,14 @@ Reply command_reply(Sensor_state& state, Session& session, const std::string& li
         const Fields& fields = line == "PP"   ? state.parameters
                                : line == "VV" ? state.version
                                               : state.info;
-        r.data = field_lines(fields);
+        if (line != "PP" && state.has_fault(Fault::hostile_text, line)) {
+            Fields hostile = fields;
+            for (auto& f : hostile)
+                f.second = hostile_text();
+            r.data = field_lines(hostile);
+        } else {
+            r.data = field_lines(fields);
+        }
         return r;
     }
     if (line == "BM") {
@@ -416,9 +434,12 @@ Sensor_state::Sensor_state()
 
 bool Sensor_state::has_fault(Fault f, const std::string& command) const
 {
-    if (!(faults & (1u << static_cast<unsigned>(f))))
-        return false;
-    return command.compare(0, fault_prefix.size(), fault_prefix) == 0;
+    return fault_on(f) && command.compare(0, fault_prefix.size(), fault_prefix) == 0;
+}
+
+bool Sensor_state::fault_on(Fault f) const
+{
+    return (faults & (1u << static_cast<unsigned>(f))) != 0;
 }
 
 int Sensor_state::scans_per_minute() const
@@ -436,8 +457,10 @@ long Sensor_state::sensor_msec(Clock::time_point now) const
 Output answer_command(Sensor_state& state, Session& session, const std::string& line,
                       Clock::time_point now)
 {
-    if (state.has_fault(Fault::no_answer, line))
+    if (state.has_fault(Fault::no_answer, line) || (line == "QT" && state.fault_on(Fault::ignore_stop)))
         return {};
+    if (state.has_fault(Fault::chatter, line))
+        return chatter_output(state, line);
     if (line != "RB")
         session.reboot_armed = false;
     Reply reply = command_reply(state, session, line, now);
@@ -469,6 +492,30 @@ Output send_due_scan(Sensor_state& state, Session& session, Clock::time_point no
     if (state.has_fault(Fault::no_answer, req.command))
         return {};
     return render(state, reply, req.command);
+}
+
+Output chatter_output(const Sensor_state& state, const std::string& command)
+{
+    Output out;
+    // What a satellite receiver on the wrong port would say.
+    out.stream_lines = {"$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47",
+                        "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A"};
+    out.stream_fault = Fault::chatter;
+    out.stream_command = command;
+    out.line_interval_ms = state.line_interval_ms;
+    return out;
+}
+
+const std::string& hostile_text()
+{
+    static const std::string text("<b>VYR</b><a href=x><img src=\"/dev/zero\">\xb0\xff\x1b[2J\x07\x80");
+    return text;
+}
+
+const std::string& hostile_status()
+{
+    static const std::string status("\xb0\x1b");
+    return status;
 }
 
 void end_session(Sensor_state& state, Session& session)

@@ -38,9 +38,11 @@ struct Sensor_state
     std::string fault_prefix;
     int fault_delay_ms = 3000;
     int trickle_ms = 2;
+    int line_interval_ms = 1;
 
     Sensor_state();
     bool has_fault(Fault f, const std::string& command) const;
+    bool fault_on(Fault f) const; // whatever the command prefix
     int scans_per_minute() const;
     long sensor_msec(Clock::time_point now) const;
 };
@@ -82,7 +84,16 @@ struct Output
     long new_rate = 0;  // serial rate to take after sending
     // Sent over and over after bytes, until the host leaves or stops reading.
     std::string endless_line;
+    // Sent one by one in turn, line_interval_ms apart, while stream_fault still hits
+    // stream_command; the link goes on reading meanwhile.
+    std::vector<std::string> stream_lines;
+    Fault stream_fault = Fault::chatter;
+    std::string stream_command;
+    int line_interval_ms = 0;
 };
+
+// The chatter fault's output when it hits command (empty: a host just came).
+Output chatter_output(const Sensor_state& state, const std::string& command);
 
 Output answer_command(Sensor_state& state, Session& session, const std::string& line,
                       Clock::time_point now);

@@ -58,6 +58,18 @@ void close_fd(int& fd)
 
 } // namespace
 
+// Lines that go out one at a time between the link's other work.
+struct Stream
+{
+    std::vector<std::string> lines; // empty: none runs
+    size_t next = 0;
+    std::string unsent; // the rest of a line the host did not take yet
+    Clock::time_point due;
+    Fault fault = Fault::chatter;
+    std::string command;
+    int interval_ms = 0;
+};
+
 // One endpoint's connection: a TCP client or the pseudo-terminal master.
 struct Link
 {
@@ -65,6 +77,7 @@ struct Link
     bool serial = false;
     bool hung_up = false; // serial: no host has the slave side open
     Session session;
+    Stream stream;
 };
 
 struct Simulator::Impl
@@ -80,6 +93,7 @@ struct Simulator::Impl
     // Bumped by every fault change: endless output started under other faults ends.
     std::atomic<unsigned> fault_changes{0};
     std::atomic<int> replying{0};
+    std::atomic<int> streaming{0}; // links with a stream running
     int wake[2] = {-1, -1};
 
     // The thread takes the descriptors under the mutex at each pass; start and
@@ -145,14 +159,85 @@ struct Simulator::Impl
     bool send_bytes(const Link& link, const std::string& bytes, int trickle_ms,
                     const std::function<bool()>& keep_going = {});
     bool send_forever(const Link& link, const std::string& line, unsigned faults_seen);
-    bool pause(int ms);
+    // False when the simulator stops; ends early, true, once the faults differ from faults_seen.
+    bool pause(int ms, unsigned faults_seen);
     void drop_link(Link& link);
+    void start_stream(Link& link, const Output& out);
+    void stop_stream(Link& link);
+    bool flush_stream(Link& link);
+    void run_stream(Link& link);
 };
 
-bool Simulator::Impl::pause(int ms)
+void Simulator::Impl::start_stream(Link& link, const Output& out)
+{
+    if (link.stream.lines.empty())
+        ++streaming;
+    std::string unsent = std::move(link.stream.unsent);
+    link.stream = Stream{out.stream_lines, 0, std::move(unsent), Clock::now(), out.stream_fault,
+                         out.stream_command, out.line_interval_ms};
+}
+
+void Simulator::Impl::stop_stream(Link& link)
+{
+    if (!link.stream.lines.empty())
+        --streaming;
+    link.stream = Stream{};
+}
+
+// Whatever is left of a line goes out before anything else is sent, so that
+// replies are not cut into it.
+bool Simulator::Impl::flush_stream(Link& link)
+{
+    std::string rest = std::move(link.stream.unsent);
+    link.stream.unsent.clear();
+    return rest.empty() || send_bytes(link, rest, 0);
+}
+
+// Never waits: a host that does not read only holds the stream back.
+void Simulator::Impl::run_stream(Link& link)
+{
+    Stream& st = link.stream;
+    if (st.lines.empty())
+        return;
+    bool still_on;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        still_on = state.has_fault(st.fault, st.command);
+    }
+    if (!still_on) {
+        stop_stream(link);
+        return;
+    }
+    const auto now = Clock::now();
+    if (now < st.due)
+        return;
+    if (st.unsent.empty()) {
+        st.unsent = st.lines[st.next] + "\n";
+        st.next = (st.next + 1) % st.lines.size();
+    }
+    const ssize_t w = link.serial ? write(link.fd, st.unsent.data(), st.unsent.size())
+                                  : send(link.fd, st.unsent.data(), st.unsent.size(),
+                                         MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (w > 0)
+        st.unsent.erase(0, static_cast<size_t>(w));
+    else if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        if (link.serial)
+            stop_stream(link);
+        else
+            drop_link(link);
+        return;
+    }
+    st.due = std::max(st.due + std::chrono::milliseconds(st.interval_ms),
+                      now - std::chrono::milliseconds(st.interval_ms));
+    // A full buffer is looked at again soon, not on every pass.
+    if (!st.unsent.empty())
+        st.due = std::max(st.due, now + std::chrono::milliseconds(5));
+}
+
+bool Simulator::Impl::pause(int ms, unsigned faults_seen)
 {
     auto end = Clock::now() + std::chrono::milliseconds(ms);
-    while (!stopping && Clock::now() < end)
+    while (!stopping && Clock::now() < end && fault_changes == faults_seen)
         std::this_thread::sleep_for(
             std::min<Clock::duration>(std::chrono::milliseconds(10), end - Clock::now()));
     return !stopping;
@@ -163,12 +248,15 @@ bool Simulator::Impl::pause(int ms)
 bool Simulator::Impl::send_bytes(const Link& link, const std::string& bytes, int trickle_ms,
                                  const std::function<bool()>& keep_going)
 {
+    // A trickle lifted with its fault sends the rest at once, so a late reply is complete
+    // as soon as the host is told the sensor is well again.
+    const unsigned faults_seen = fault_changes;
     size_t done = 0;
-    const size_t chunk = trickle_ms > 0 ? 1 : bytes.size();
     while (done < bytes.size()) {
         if (stopping)
             return false;
-        size_t n = std::min(chunk, bytes.size() - done);
+        const bool trickling = trickle_ms > 0 && fault_changes == faults_seen;
+        size_t n = trickling ? 1 : bytes.size() - done;
         ssize_t w = link.serial ? write(link.fd, bytes.data() + done, n)
                                 : send(link.fd, bytes.data() + done, n, MSG_NOSIGNAL);
         if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
@@ -179,7 +267,7 @@ bool Simulator::Impl::send_bytes(const Link& link, const std::string& bytes, int
         if (w <= 0)
             return false;
         done += static_cast<size_t>(w);
-        if (trickle_ms > 0 && done < bytes.size() && !pause(trickle_ms))
+        if (trickling && done < bytes.size() && !pause(trickle_ms, faults_seen))
             return false;
     }
     return true;
@@ -188,6 +276,7 @@ bool Simulator::Impl::send_bytes(const Link& link, const std::string& bytes, int
 // A TCP link is closed; the serial line stays, only its session starts over.
 void Simulator::Impl::drop_link(Link& link)
 {
+    stop_stream(link);
     std::lock_guard<std::mutex> lock(mutex);
     end_session(state, link.session);
     if (!link.serial)
@@ -198,9 +287,18 @@ void Simulator::Impl::drop_link(Link& link)
 bool Simulator::Impl::deliver(Link& link, const Output& out)
 {
     const unsigned faults_seen = fault_changes;
+    if (!out.stream_lines.empty() && out.bytes.empty()) {
+        start_stream(link, out);
+        return true;
+    }
     if (out.bytes.empty() && !out.close)
         return true;
-    if (out.delay_ms > 0 && !pause(out.delay_ms))
+    if (!flush_stream(link) && !link.serial) {
+        drop_link(link);
+        return false;
+    }
+    // Likewise a delay ends with its fault.
+    if (out.delay_ms > 0 && !pause(out.delay_ms, faults_seen))
         return true;
     Mismatch mismatch;
     long rate;
@@ -217,10 +315,12 @@ bool Simulator::Impl::deliver(Link& link, const Output& out)
         if (mismatch == Mismatch::garbage)
             send_bytes(link, garbage, 0);
     } else {
-        sent = send_bytes(link, out.bytes, out.trickle_ms);
+        sent = send_bytes(link, out.bytes, fault_changes == faults_seen ? out.trickle_ms : 0);
     }
     if (sent && !out.close && !out.endless_line.empty())
         sent = send_forever(link, out.endless_line, faults_seen);
+    if (sent && !out.close && !out.stream_lines.empty())
+        start_stream(link, out);
     if (out.close || (!sent && !link.serial)) {
         drop_link(link);
         return false;
@@ -308,7 +408,19 @@ long long Simulator::Impl::msec_to_work(Clock::time_point now)
         long long s = msec_to_next_scan(link->session, now);
         if (s >= 0 && (wait_ms < 0 || s < wait_ms))
             wait_ms = s;
+        if (!link->stream.lines.empty()) {
+            // Also soon after the fault is lifted, so that the stream ends.
+            long long due = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                link->stream.due - now)
+                                .count();
+            due = std::min<long long>(std::max<long long>(due, 0), 50);
+            if (wait_ms < 0 || due < wait_ms)
+                wait_ms = due;
+        }
     }
+    // Chatter that needs no command starts on the next pass.
+    if (state.has_fault(Fault::chatter, "") && (wait_ms < 0 || wait_ms > 50))
+        wait_ms = 50;
     // Without a host on the slave side the master only reports hang-ups, so
     // it is looked at again every 50 ms instead of on every pass.
     if (pty.fd >= 0 && pty.hung_up && (wait_ms < 0 || wait_ms > 50))
@@ -384,12 +496,18 @@ void Simulator::Impl::run()
         for (Link* link : {&client, &pty}) {
             if (stopping || link->fd < 0 || link->hung_up)
                 continue;
-            Output out;
+            Output out, chatter;
             {
                 std::lock_guard<std::mutex> lock(mutex);
                 out = send_due_scan(state, link->session, Clock::now());
+                if (link->stream.lines.empty() && state.has_fault(Fault::chatter, ""))
+                    chatter = chatter_output(state, "");
             }
-            deliver(*link, out);
+            if (!deliver(*link, out) || link->fd < 0)
+                continue;
+            if (!chatter.stream_lines.empty())
+                start_stream(*link, chatter);
+            run_stream(*link);
         }
     }
 }
@@ -652,12 +770,14 @@ void Simulator::set_fault(Fault f, bool on)
         s.faults = on ? (s.faults | bit) : (s.faults & ~bit);
     });
     ++impl_->fault_changes;
+    impl_->poke();
 }
 
 void Simulator::clear_faults()
 {
     impl_->locked([&](Sensor_state& s) { s.faults = 0; });
     ++impl_->fault_changes;
+    impl_->poke();
 }
 
 bool Simulator::wait_until_quiet(int timeout_ms) const
@@ -669,7 +789,9 @@ bool Simulator::wait_until_quiet(int timeout_ms) const
         if (Clock::now() >= end)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        calm = impl_->replying == 0 && !impl_->input_waiting() ? calm + 1 : 0;
+        calm = impl_->replying == 0 && impl_->streaming == 0 && !impl_->input_waiting()
+                   ? calm + 1
+                   : 0;
     }
     return true;
 }
@@ -677,6 +799,7 @@ bool Simulator::wait_until_quiet(int timeout_ms) const
 void Simulator::set_fault_command(const std::string& prefix)
 {
     impl_->locked([&](Sensor_state& s) { s.fault_prefix = prefix; });
+    impl_->poke();
 }
 
 void Simulator::set_fault_delay_ms(int ms)
@@ -687,6 +810,12 @@ void Simulator::set_fault_delay_ms(int ms)
 void Simulator::set_trickle_ms(int ms)
 {
     impl_->locked([&](Sensor_state& s) { s.trickle_ms = ms; });
+}
+
+void Simulator::set_line_interval_ms(int ms)
+{
+    impl_->locked([&](Sensor_state& s) { s.line_interval_ms = ms; });
+    impl_->poke();
 }
 
 } // namespace vyr_sim

@@ -41,7 +41,23 @@ enum class Fault {
     endless_data,       // data lines without values ("0") follow for ever; no empty line
     talk_on,            // after the whole reply, full data lines follow for ever
     repeated_reply,     // the whole reply is sent again and again, for ever
+    // A chatty device that is no sensor: a line every set_line_interval_ms, never an
+    // answer to a command the fault hits. Without a command prefix from the moment a
+    // host is there, otherwise from the first command with the prefix on.
+    chatter,
+    endless_reply, // echo, status, data lines, then data lines one per line interval, no end
+    ignore_stop,   // "QT" is never answered and a measurement goes on, whatever the prefix
+    hostile_text,  // every "VV" and "II" value is hostile_text()
+    hostile_status, // the status is two hostile bytes, which no command accepts
 };
+
+// Sent as every "VV" and "II" value by the hostile_text fault: bytes of 0x80 and
+// above, ESC and BEL, markup that loads and links. No ';', so the value still
+// parses as one field, and no NUL, which ends a stored reply line early (a value
+// option with \x00 sends one).
+const std::string& hostile_text();
+// The two status characters of the hostile_status fault.
+const std::string& hostile_status();
 
 // Which forms of the "$IP" command the sensor takes.
 enum class Ip_forms { compact, dotted, both, none };
@@ -115,7 +131,8 @@ public:
     void set_ip_forms_accepted(Ip_forms forms); // default both
 
     // Faults.
-    // Endless output (endless_data, talk_on, repeated_reply) ends at the next change.
+    // Endless output (endless_data, talk_on, repeated_reply) ends at the next change; a
+    // delay or trickle under way ends too, the rest of its reply sent at once.
     void set_fault(Fault f, bool on = true);
     void clear_faults();
     // True once no reply is on its way (delays and trickles included) within timeout_ms.
@@ -123,6 +140,7 @@ public:
     void set_fault_command(const std::string& prefix); // empty: every command
     void set_fault_delay_ms(int ms);                   // default 3000
     void set_trickle_ms(int ms);                       // default 2
+    void set_line_interval_ms(int ms);                 // chatter, endless_reply; default 1
 
 private:
     struct Impl;

@@ -75,6 +75,10 @@
         <source>%1 us (%2 scans/s)</source>
         <translation>%1 us (%2 スキャン/秒)</translation>
     </message>
+    <message>
+        <source>not read</source>
+        <translation>未読</translation>
+    </message>
 </context>
 <context>
     <name>Ip_address_widget_form</name>
@@ -174,10 +178,6 @@
         <translation>スキャン %1 を %2 に保存しました。</translation>
     </message>
     <message>
-        <source>Could not write %1.</source>
-        <translation>%1 に書き込めません。</translation>
-    </message>
-    <message>
         <source>Saved the picture to %1.</source>
         <translation>画像を %1 に保存しました。</translation>
     </message>
@@ -196,6 +196,18 @@
     <message>
         <source>PNG images (*.png)</source>
         <translation>PNG 画像 (*.png)</translation>
+    </message>
+    <message>
+        <source>Stopping...</source>
+        <translation>停止しています...</translation>
+    </message>
+    <message>
+        <source>The sensor did not confirm the stop after %1 scans (%2); it may still be measuring.</source>
+        <translation>%1 スキャン後、センサーが停止を確認しませんでした (%2)。まだ計測している可能性があります。</translation>
+    </message>
+    <message>
+        <source>the picture could not be encoded</source>
+        <translation>画像を符号化できませんでした</translation>
     </message>
 </context>
 <context>
@@ -219,6 +231,10 @@
     <message>
         <source>&amp;Live scan...</source>
         <translation>ライブスキャン(&amp;L)...</translation>
+    </message>
+    <message>
+        <source>Settings not saved: %1</source>
+        <translation>設定を保存できません: %1</translation>
     </message>
 </context>
 <context>
@@ -317,6 +333,26 @@
     <message>
         <source>Fail</source>
         <translation>失敗</translation>
+    </message>
+    <message>
+        <source>a folder is in its place</source>
+        <translation>同じ名前のフォルダーがあります</translation>
+    </message>
+    <message>
+        <source>it is not a regular file</source>
+        <translation>通常のファイルではありません</translation>
+    </message>
+    <message>
+        <source>it is too large</source>
+        <translation>ファイルが大きすぎます</translation>
+    </message>
+    <message>
+        <source>the file could not be written</source>
+        <translation>ファイルに書き込めませんでした</translation>
+    </message>
+    <message>
+        <source>the settings could not be saved: %1</source>
+        <translation>設定を保存できませんでした: %1</translation>
     </message>
 </context>
 <context>

@@ -1,4 +1,7 @@
+#include <QDir>
+#include <QFile>
 #include <QFrame>
+#include <QLabel>
 #include <QStatusBar>
 #include <QTest>
 #include <QVBoxLayout>
@@ -54,10 +57,24 @@ private slots:
         QTest::mouseClick(connector->btn_connect, Qt::LeftButton);
         QCOMPARE(window.statusBar()->currentMessage(), QString("Connect : Success"));
         check_setting_panels_enabled(window, true);
+        QVERIFY(window.findChild<QLabel*>("lbl_settings_warning")->isHidden());
 
         QTest::mouseClick(connector->btn_connect, Qt::LeftButton);
         QCOMPARE(window.statusBar()->currentMessage(), QString("Disconnect : Success"));
         check_setting_panels_enabled(window, false);
+
+        // A settings file that can no longer be written is said so while the window is there.
+        QVERIFY(QFile::remove("conncet_setting.ini") && QDir().mkdir("conncet_setting.ini"));
+        QTest::mouseClick(connector->btn_connect, Qt::LeftButton);
+        QCOMPARE(window.statusBar()->currentMessage(), QString("Connect : Success"));
+        auto* warning = window.findChild<QLabel*>("lbl_settings_warning");
+        QVERIFY(!warning->isHidden());
+        QCOMPARE(warning->text(), QString("Settings not saved: a folder is in its place"));
+
+        QTest::mouseClick(connector->btn_connect, Qt::LeftButton);
+        QVERIFY(QDir().rmdir("conncet_setting.ini"));
+        QTest::mouseClick(connector->btn_connect, Qt::LeftButton);
+        QVERIFY(warning->isHidden());
     }
 
     void failed_connection_leaves_them_disabled()

@@ -95,6 +95,27 @@ private slots:
         QTRY_VERIFY(!sensor.client_connected());
     }
 
+    // The address field shows the one decimal address the transport connects to.
+    void address_is_connected_to_as_shown()
+    {
+        vyr_sim::Simulator sensor;
+        QVERIFY(sensor.start_tcp(0));
+        Scoped_working_directory folder;
+        QVERIFY(write_settings_file(
+            {"ip_address=127.000.000.001", QString("port_num=%1").arg(sensor.tcp_port())}));
+        QVyr_connector panel;
+        QTest::mouseClick(panel.btn_connect, Qt::LeftButton);
+        check_connected_look(panel);
+        QCOMPARE(panel.cmb_device->currentText(), QString("127.0.0.1"));
+        QCOMPARE(settings_value("ip_address"), QString("127.0.0.1"));
+        panel.disconnect_sensor();
+
+        panel.set_ip_address("127.0.0.010");
+        QCOMPARE(panel.cmb_device->currentText(), QString("127.0.0.10"));
+        panel.set_ip_address("127.0.0.0010"); // no address: the user's to correct
+        QCOMPARE(panel.cmb_device->currentText(), QString("127.0.0.0010"));
+    }
+
     void failed_tcp_connect_leaves_panel_disconnected()
     {
         const int port = free_loopback_port();

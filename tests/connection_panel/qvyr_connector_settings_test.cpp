@@ -1,7 +1,10 @@
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QSignalSpy>
 #include <QTest>
 
+#include "file_size_limit.h"
 #include "settings_folder.h"
 #include "qvyr_connector.h"
 
@@ -102,16 +105,42 @@ private slots:
         QCOMPARE(settings_value("device_name"), QString("ttyTEST5"));
     }
 
-    void unwritable_file_is_ignored()
+    // A file that cannot be written is left as it was and the panel says why; once the
+    // cause is gone, the next save goes through.
+    void unwritable_file_is_left_as_it_was_and_the_reason_given_data()
     {
+        QTest::addColumn<bool>("folder_in_place");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("a folder in its place") << true << "a folder is in its place";
+        QTest::newRow("full disk") << false << "File too large";
+    }
+    void unwritable_file_is_left_as_it_was_and_the_reason_given()
+    {
+        QFETCH(bool, folder_in_place);
+        QFETCH(QString, reason);
         Scoped_working_directory folder;
-        QVERIFY(QDir().mkdir("conncet_setting.ini"));
+        QVERIFY(folder_in_place ? QDir().mkdir("conncet_setting.ini")
+                                : write_settings_file({"ip_address=127.0.0.5"}));
+        QVyr_connector panel;
+        panel.cmb_device->setEditText("127.0.0.4");
+        QSignalSpy reported(&panel, &QVyr_connector::settings_not_saved);
         {
-            QVyr_connector panel;
-            QCOMPARE(panel.cmb_device->currentText(), QString("192.168.0.10"));
-            panel.cmb_device->setEditText("127.0.0.4");
+            File_size_limit full(folder_in_place ? RLIM_INFINITY : 16);
+            QCOMPARE(panel.save_settings(), reason);
         }
-        QVERIFY(QFileInfo("conncet_setting.ini").isDir());
+        QCOMPARE(reported.size(), 1);
+        QCOMPARE(reported.at(0).at(0).toString(), reason);
+        // Read as bytes: QSettings in this process would show the unwritten values.
+        QFile file("conncet_setting.ini");
+        QCOMPARE(file.open(QIODevice::ReadOnly) && file.readAll().contains("ip_address=127.0.0.5"),
+                 !folder_in_place);
+        QCOMPARE(QFileInfo("conncet_setting.ini").isDir(), folder_in_place);
+        QCOMPARE(QDir().entryList(QDir::Files).size(), folder_in_place ? 0 : 1);
+        if (!folder_in_place) {
+            QCOMPARE(panel.save_settings(), QString());
+            file.close();
+            QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll().contains("=127.0.0.4"));
+        }
     }
 };
 

@@ -23,7 +23,8 @@ const char* const fault_names[] = {
     "data_checksum",    "wrong_echo",      "long_line",    "close_after_status",
     "short_echo_range", "long_echo_range", "huge_range",   "leading_ampersand",
     "no_steps",         "refused_status",  "endless_data", "talk_on",
-    "repeated_reply"};
+    "repeated_reply",   "chatter",         "endless_reply", "ignore_stop",
+    "hostile_text",     "hostile_status"};
 
 const char* const operation_names[] = {"open_tcp",       "open_serial",
                                        "heater",         "phase_set",
@@ -31,7 +32,7 @@ const char* const operation_names[] = {"open_tcp",       "open_serial",
                                        "read_distance",  "read_distance_intensity",
                                        "read_multiecho", "read_multiecho_intensity",
                                        "version_info",   "status_info",
-                                       "reboot"};
+                                       "reboot",         "stop_scans"};
 
 void ensure_application()
 {
@@ -70,6 +71,8 @@ const char* command_prefix(Operation operation)
         return "II";
     case Operation::reboot:
         return "RB";
+    case Operation::stop_scans:
+        return "QT";
     default:
         return "";
     }
@@ -121,10 +124,30 @@ std::string read_outcome(kvt::Vyr_driver& driver, Operation operation)
     return "ok:" + std::to_string(distance.size() / factor);
 }
 
+// A series running, one scan of it read: what stop_scans ends.
+std::string start_series(kvt::Vyr_driver& driver)
+{
+    std::vector<long> distance;
+    if (!driver.start_scans(kvt::Lidar::Range, 0, 0) || !driver.read_distance(distance, nullptr)) {
+        return std::string("series failed: ") + driver.last_error_text();
+    }
+    return "";
+}
+
+std::string stop_outcome(kvt::Vyr_driver& driver)
+{
+    driver.stop_scans();
+    return driver.last_error_text();
+}
+
 std::string run_on_open_sensor(vyr_sim::Simulator& sim, kvt::Vyr_driver& driver,
                                Operation operation)
 {
     switch (operation) {
+    case Operation::stop_scans: {
+        const std::string failed = start_series(driver);
+        return failed.empty() ? stop_outcome(driver) : failed;
+    }
     case Operation::heater: {
         QVyr_heater_setter panel(driver);
         return press(panel, "btn_heater_on");
@@ -187,13 +210,17 @@ bool open_for_test(vyr_sim::Simulator& sim, kvt::Vyr_driver& driver, Link_kind l
 }
 
 std::string run_follow_up(vyr_sim::Simulator& sim, kvt::Vyr_driver& driver, Operation operation,
-                          Link_kind link)
+                          const Fault_choice& fault, Link_kind link)
 {
     sim.clear_faults();
+    if (fault.param_key) {
+        sim.set_parameter(fault.param_key, fault.param_usual);
+    }
     // A series the faulty read left running may still hold scans sent while the fault was
-    // on; the user stops it before starting again.
+    // on, and one whose stop went unconfirmed may still run; the user stops it before
+    // starting again.
     if (operation == Operation::read_multiecho ||
-        operation == Operation::read_multiecho_intensity) {
+        operation == Operation::read_multiecho_intensity || operation == Operation::stop_scans) {
         driver.stop_scans();
     }
     // The user's next click comes after a late or trickled reply has arrived.
@@ -238,6 +265,9 @@ const char* operation_name(Operation operation)
 
 const char* fault_name(const Fault_choice& fault)
 {
+    if (fault.label) {
+        return fault.label;
+    }
     return fault.any ? fault_names[static_cast<int>(fault.fault)] : "none";
 }
 
@@ -268,6 +298,15 @@ Cell_outcome run_cell(Operation operation, const Fault_choice& fault, Link_kind 
     if (follow_up) {
         sim.set_trickle_ms(25); // a whole line then takes longer than its time-out
     }
+    if (fault.trickle_ms > 0) {
+        sim.set_trickle_ms(fault.trickle_ms);
+    }
+    if (fault.line_interval_ms > 0) {
+        sim.set_line_interval_ms(fault.line_interval_ms);
+    }
+    if (fault.param_key) {
+        sim.set_parameter(fault.param_key, fault.param_value);
+    }
     kvt::Vyr_driver driver;
 
     if (!(link == Link_kind::tcp ? sim.start_tcp(0) : sim.start_serial())) {
@@ -275,6 +314,12 @@ Cell_outcome run_cell(Operation operation, const Fault_choice& fault, Link_kind 
     }
     if (!is_opening(operation) && !open_for_test(sim, driver, link)) {
         return {"setup failed", 0, {}};
+    }
+    if (operation == Operation::stop_scans) {
+        const std::string failed = start_series(driver);
+        if (!failed.empty()) {
+            return {failed, 0, {}};
+        }
     }
     if (fault.any) {
         sim.set_fault_command(command_prefix(operation));
@@ -284,11 +329,13 @@ Cell_outcome run_cell(Operation operation, const Fault_choice& fault, Link_kind 
     QElapsedTimer clock;
     clock.start();
     Cell_outcome outcome;
-    outcome.result = is_opening(operation) ? open_outcome(sim, driver, link)
-                                           : run_on_open_sensor(sim, driver, operation);
+    outcome.result = is_opening(operation)                  ? open_outcome(sim, driver, link)
+                     : operation == Operation::stop_scans ? stop_outcome(driver)
+                                                          : run_on_open_sensor(sim, driver, operation);
     outcome.msec = clock.elapsed();
+    outcome.detail = driver.last_error_detail();
     if (follow_up) {
-        outcome.follow_up = run_follow_up(sim, driver, operation, link);
+        outcome.follow_up = run_follow_up(sim, driver, operation, fault, link);
     }
     return outcome;
 }

@@ -21,16 +21,26 @@ enum class Operation {
     read_multiecho_intensity,
     version_info,
     status_info,
-    reboot
+    reboot,
+    stop_scans // of a running series, one scan read; only the stop is timed
 };
+
+const int operation_count = static_cast<int>(Operation::stop_scans) + 1;
 
 const char* operation_name(Operation operation);
 
-// No fault at all: the baseline row.
+// No fault at all: the baseline row. The fields after fault make variants of it.
 struct Fault_choice
 {
     bool any = false;
     vyr_sim::Fault fault = vyr_sim::Fault::no_answer;
+    const char* label = nullptr; // a variant's name
+    int trickle_ms = 0;          // the pace of trickle (0: the cell's usual one)
+    int line_interval_ms = 0;    // the pace of chatter and endless_reply (0: the simulator's)
+    // A "PP" value the sensor reports from the start; the follow-up restores the usual one.
+    const char* param_key = nullptr;
+    const char* param_value = nullptr;
+    const char* param_usual = nullptr;
 };
 
 const char* fault_name(const Fault_choice& fault);
@@ -47,6 +57,7 @@ struct Cell_outcome
     std::string result;    // "ok", a status word, an error or information text
     long long msec = 0;    // time the operation itself took
     std::string follow_up; // the clean operation after it, when asked for
+    std::string detail = {}; // the driver's account of a failure, for the log
 };
 
 // The fault hits only the operation's own commands; opening hits every command.

@@ -1,5 +1,7 @@
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -8,6 +10,7 @@
 
 #include <cstdio>
 
+#include "file_size_limit.h"
 #include "live_scan_window.h"
 #include "polar_view.h"
 #include "sensor_session.h"
@@ -118,6 +121,43 @@ private slots:
         QTest::newRow("multi-echo + intensity") << int(kvt::Lidar::Multi_echo_intensity);
     }
 
+    // A failed save leaves what was there as it was and gives the system's reason.
+    void failed_save_keeps_the_old_file_and_says_why_data()
+    {
+        QTest::addColumn<bool>("picture");
+        QTest::addColumn<bool>("folder_in_place");
+        QTest::addColumn<QString>("reason");
+        for (const bool picture : {false, true}) {
+            QTest::addRow("%d over a folder", picture) << picture << true << "directory";
+            QTest::addRow("%d on a full disk", picture) << picture << false << "File too large";
+        }
+    }
+    void failed_save_keeps_the_old_file_and_says_why()
+    {
+        QFETCH(bool, picture);
+        QFETCH(bool, folder_in_place);
+        QFETCH(QString, reason);
+        Live_rig rig;
+        QVERIFY(rig.start(kvt::Lidar::Range) && rig.wait_for_scan());
+        rig.window.stop();
+        QTemporaryDir folder;
+        const QString path = folder.filePath("saved");
+        QFile old(path);
+        QVERIFY(folder_in_place ? QDir().mkdir(path)
+                                : old.open(QIODevice::WriteOnly) && old.write("old\n") == 4);
+        old.close();
+        {
+            File_size_limit full(folder_in_place ? RLIM_INFINITY : 256);
+            QVERIFY(!(picture ? rig.window.save_picture(path) : rig.window.save_scan(path)));
+        }
+        const QString message = rig.window.findChild<QLabel*>("lbl_hover")->text();
+        QVERIFY2(message.startsWith("Could not write " + path + ": ") && message.contains(reason),
+                 qPrintable(message));
+        QVERIFY(folder_in_place ? QFileInfo(path).isDir()
+                                : old.open(QIODevice::ReadOnly) && old.readAll() == "old\n");
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), folder_in_place ? 0 : 1);
+    }
+
     void closing_stops_the_sensor_output()
     {
         Live_rig rig;
@@ -132,6 +172,24 @@ private slots:
         // Nothing more arrives for longer than several scan periods.
         char buffer[64];
         QVERIFY(rig.session.driver.raw_read(buffer, sizeof buffer, 400) <= 0);
+    }
+
+    // The stop goes on behind the window; the new kind starts once the old one has ended.
+    void new_kind_restarts_after_the_stop()
+    {
+        Live_rig rig;
+        QVERIFY(rig.start(kvt::Lidar::Range));
+        QVERIFY(rig.wait_for_scan());
+        auto* kind = rig.window.findChild<QComboBox*>("cmb_kind");
+        kind->setCurrentIndex(kind->findData(kvt::Lidar::Multi_echo));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return rig.window.view()->scan().type == kvt::Lidar::Multi_echo; }, 5000));
+        QVERIFY(rig.window.is_running());
+        const std::vector<std::string> commands = rig.session.commands();
+        QVERIFY(commands.size() >= 3);
+        QCOMPARE(commands[0].substr(0, 2), std::string("MD"));
+        QCOMPARE(commands[1], std::string("QT"));
+        QCOMPARE(commands[2].substr(0, 2), std::string("ND"));
     }
 
     void pause_freezes_the_picture_while_scans_keep_coming()

@@ -1,5 +1,6 @@
 #include <QAction>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
@@ -45,6 +46,10 @@ struct Window_rig
     QAction* action(const char* name) { return window->findChild<QAction*>(name); }
     QString info(const char* label) { return window->findChild<QLabel*>(label)->text(); }
     Live_scan_window* live() { return window->findChild<Live_scan_window*>(); }
+    void refresh_information()
+    {
+        window->findChild<Information_window*>()->findChild<QPushButton*>("btn_refresh")->click();
+    }
     bool start_live_scan()
     {
         action("actionLive_scan")->trigger();
@@ -95,9 +100,63 @@ private slots:
         QCOMPARE(rig.info("lbl_steps_per_scan"), QString("682"));
 
         rig.sensor.set_info_field("STAT", "Sensor is warming up.");
-        rig.window->findChild<Information_window*>()->findChild<QPushButton*>("btn_refresh")->click();
+        rig.refresh_information();
         QCOMPARE(rig.info("lbl_sensor_status"), QString("Sensor is warming up."));
         QVERIFY(rig.info("lbl_stable").endsWith("not stable"));
+
+        // Sensor texts are data: markup is shown as written, never rendered, linked or
+        // loaded (an image of /dev/zero reads until memory runs out).
+        rig.sensor.set_fault(vyr_sim::Fault::hostile_text);
+        rig.refresh_information();
+        const QString hostile = QString::fromLatin1(vyr_sim::hostile_text().c_str());
+        QCOMPARE(rig.info("lbl_sensor_status"), hostile);
+        for (const QLabel* label : rig.window->findChildren<QLabel*>()) {
+            QVERIFY2(label->text() != hostile || label->textFormat() == Qt::PlainText,
+                     qPrintable(label->objectName()));
+        }
+        QCOMPARE(rig.live()->findChild<QLabel*>("lbl_status")->textFormat(), Qt::PlainText);
+    }
+
+    // One look ends with the first question the sensor leaves unanswered, however it
+    // fails to answer; the rows after it say they were not read.
+    void information_stops_at_the_first_unanswered_query_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QString>("first_unread");
+        QTest::addColumn<int>("queries");
+        QTest::newRow("silent sensor")
+            << QString() << int(vyr_sim::Fault::no_answer) << "lbl_firmware" << 1;
+        QTest::newRow("II without end")
+            << "II" << int(vyr_sim::Fault::endless_reply) << "lbl_stable" << 4;
+    }
+    void information_stops_at_the_first_unanswered_query()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, fault);
+        QFETCH(QString, first_unread);
+        QFETCH(int, queries);
+        Window_rig rig;
+        QVERIFY(rig.connect());
+        rig.sensor.set_fault_command(command.toStdString());
+        rig.sensor.set_fault(vyr_sim::Fault(fault));
+        rig.sensor.clear_received();
+        QElapsedTimer clock;
+        clock.start();
+        rig.action("actionInformation")->trigger();
+        const qint64 took_ms = clock.elapsed();
+        qInfo("one look took %lld ms", took_ms);
+        // One query's bound: its reply time-out and half a second.
+        QVERIFY2(took_ms < 2500 + 300, qPrintable(QString::number(took_ms)));
+        QCOMPARE(rig.sensor.received().size(), size_t(queries));
+        const char* rows[] = {"lbl_product",       "lbl_firmware", "lbl_serial",
+                              "lbl_sensor_status", "lbl_stable",   "lbl_measurement_state"};
+        bool unread = false;
+        for (const char* row : rows) {
+            unread = unread || first_unread == row;
+            QCOMPARE(rig.info(row) == "not read", unread);
+        }
+        QCOMPARE(rig.info("lbl_steps_per_scan"), QString("682"));
     }
 
     void setting_panels_wait_while_scanning()
@@ -109,7 +168,9 @@ private slots:
         QVERIFY(rig.setting_panels_enabled(false));
         QVERIFY(!rig.action("actionInformation")->isEnabled());
         rig.live()->findChild<QPushButton*>("btn_stop")->click();
-        QVERIFY(rig.setting_panels_enabled(true));
+        // The stop ends on the worker's thread; the panels wait until it has.
+        QVERIFY(rig.setting_panels_enabled(false));
+        QVERIFY(QTest::qWaitFor([&] { return rig.setting_panels_enabled(true); }, 3000));
         QVERIFY(rig.action("actionInformation")->isEnabled());
         QCOMPARE(rig.sensor.received().back().text, std::string("QT"));
     }

@@ -1,6 +1,8 @@
+#include <QAction>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFrame>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -11,7 +13,9 @@
 #include "heater_setter.h"
 #include "ip_address_widget.h"
 #include "ip_changer.h"
+#include "live_scan_window.h"
 #include "main_window.h"
+#include "polar_view.h"
 #include "settings_folder.h"
 #include "phase_setter.h"
 #include "received_lines.h"
@@ -70,6 +74,15 @@ private:
             QVERIFY(find<QVyr_connector>()->isEnabled());
         }
         std::vector<std::string> commands() { return command_texts(sensor); }
+
+        Live_scan_window* live() { return find<Live_scan_window>(); }
+        bool start_live_scan()
+        {
+            find<QAction>("actionLive_scan")->trigger();
+            live()->findChild<QPushButton*>("btn_start")->click();
+            return QTest::qWaitFor([this] { return live()->view()->scan().size() > 0; }, 5000);
+        }
+        QString live_status() { return live()->findChild<QLabel*>("lbl_status")->text(); }
     };
 
 private slots:
@@ -194,6 +207,83 @@ private slots:
         QVERIFY2(rig.longest_ms >= 2000 && rig.longest_ms <= 2200,
                  qPrintable(QString::number(rig.longest_ms)));
         qInfo("heater with a trickling reply blocked for %lld ms", rig.longest_ms);
+    }
+
+    // Stop, Close, Disconnect and Quit while scanning, against sensors that never let a
+    // stop through: each returns within 2 s, and none claims the sensor stopped.
+    void ending_a_scan_is_bounded_whatever_the_sensor_does_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QString>("fault_command");
+        for (const char* action : {"stop", "close", "disconnect", "quit"}) {
+            QTest::addRow("%s, ignores QT", action)
+                << action << int(vyr_sim::Fault::ignore_stop) << QString();
+            QTest::addRow("%s, talks on after QT", action)
+                << action << int(vyr_sim::Fault::endless_reply) << "QT";
+            QTest::addRow("%s, trickles scans", action)
+                << action << int(vyr_sim::Fault::trickle) << "MD";
+        }
+    }
+    void ending_a_scan_is_bounded_whatever_the_sensor_does()
+    {
+        QFETCH(QString, action);
+        QFETCH(int, fault);
+        QFETCH(QString, fault_command);
+        const qint64 bound_ms = 2000 + 300; // with a margin for a loaded machine
+
+        Rig rig;
+        QVERIFY(rig.start());
+        rig.click(rig.find<QPushButton>("btn_connect"));
+        QVERIFY(rig.start_live_scan());
+        rig.longest_ms = 0;
+        rig.sensor.set_trickle_ms(20);
+        rig.sensor.set_line_interval_ms(100);
+        rig.sensor.set_fault_command(fault_command.toStdString());
+        rig.sensor.set_fault(vyr_sim::Fault(fault));
+        // Let the fault reach the scans already on their way.
+        QTest::qWait(300);
+        rig.sensor.clear_received();
+
+        QElapsedTimer clock;
+        clock.start();
+        if (action == "stop") {
+            // Returns at once; the worker reports when it has let go of the sensor.
+            auto* stop = rig.live()->findChild<QPushButton*>("btn_stop");
+            rig.click(stop);
+            QVERIFY2(rig.longest_ms < 100, qPrintable(QString::number(rig.longest_ms)));
+            QVERIFY(!stop->isEnabled());
+            QCOMPARE(rig.live_status(), QString("Stopping..."));
+            QVERIFY(QTest::qWaitFor([&] { return !rig.live()->is_running(); }, 5000));
+            rig.expect_setting_panels_enabled(true);
+        } else if (action == "close") {
+            rig.live()->close();
+        } else if (action == "disconnect") {
+            rig.click(rig.find<QPushButton>("btn_connect"));
+            QCOMPARE(rig.status(), QString("Disconnect : Success"));
+        } else {
+            rig.window.reset();
+        }
+        const qint64 took_ms = clock.elapsed();
+        qInfo("%s took %lld ms", qPrintable(action), took_ms);
+        QVERIFY2(took_ms < bound_ms, qPrintable(QString::number(took_ms)));
+        // A sensor busy trickling reads the stop only when it is done.
+        if (vyr_sim::Fault(fault) != vyr_sim::Fault::trickle) {
+            QVERIFY(rig.sensor.wait_for_received(1, 0));
+            QCOMPARE(rig.commands().front(), std::string("QT"));
+        }
+        if (rig.window) {
+            QVERIFY(!rig.live()->is_running());
+            QVERIFY2(rig.live_status().contains("did not confirm the stop"),
+                     qPrintable(rig.live_status()));
+        }
+        if (action == "disconnect") {
+            // What the stop left behind does not stand in the way of the next connection.
+            rig.sensor.clear_faults();
+            rig.click(rig.find<QPushButton>("btn_connect"));
+            QCOMPARE(rig.status(), QString("Connect : Success"));
+            rig.expect_setting_panels_enabled(true);
+        }
     }
 };
 

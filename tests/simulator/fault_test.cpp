@@ -1,6 +1,7 @@
 #include "encoding.h"
 #include "tcp_sensor_test.h"
 
+#include <algorithm>
 #include <chrono>
 
 using namespace vyr_sim;
@@ -71,6 +72,20 @@ TEST_F(Sensor_faults, silence_delay_and_trickle)
     start = Clock::now();
     EXPECT_EQ(ask("QT"), (Lines{"QT", "00P"})); // 8 bytes, 7 pauses
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(140));
+
+    // Lifted while under way, both send the rest of the reply at once.
+    sim.clear_faults();
+    for (Fault f : {Fault::delay, Fault::trickle}) {
+        sim.set_fault_delay_ms(5000);
+        sim.set_trickle_ms(1000);
+        sim.set_fault(f);
+        ASSERT_TRUE(host->send("QT\n"));
+        EXPECT_TRUE(host->reply(200).size() < 2);
+        start = Clock::now();
+        sim.clear_faults();
+        EXPECT_EQ(host->reply(1000), (Lines{"QT", "00P"}));
+        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
+    }
 }
 
 TEST_F(Sensor_faults, command_prefix_limits_the_faults)
@@ -108,4 +123,105 @@ TEST_F(Sensor_faults, scan_faults_shape_the_echo_and_the_data)
     r = ask("GD0044004801");
     EXPECT_TRUE(host->complete());
     EXPECT_EQ(r.size(), 3u); // echo, status, time stamp
+}
+
+namespace {
+
+// What arrives within msec, cut at LF.
+Lines lines_within(Line_client& host, int msec)
+{
+    const std::string bytes = host.read_for(msec);
+    Lines lines;
+    size_t start = 0;
+    for (size_t end; (end = bytes.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(bytes.substr(start, end - start));
+    return lines;
+}
+
+bool has_line(const Lines& lines, const std::string& line)
+{
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+} // namespace
+
+TEST_F(Sensor_faults, chatter_is_paced_answers_nothing_and_ends_with_the_fault)
+{
+    sim.set_line_interval_ms(20);
+    sim.set_fault(Fault::chatter); // no prefix: from the moment a host is there
+    ASSERT_TRUE(host->send("QT\n"));
+    const Lines lines = lines_within(*host, 500);
+    EXPECT_GE(lines.size(), 10u); // 25 at 20 ms, fewer on a loaded machine
+    EXPECT_LE(lines.size(), 30u);
+    for (const auto& l : lines)
+        EXPECT_EQ(l.rfind("$GP", 0), 0u) << l;
+    EXPECT_EQ(sim.received().size(), 1u); // heard, not answered
+
+    sim.clear_faults();
+    lines_within(*host, 100);
+    EXPECT_TRUE(lines_within(*host, 100).empty());
+    EXPECT_EQ(ask("QT"), (Lines{"QT", "00P"}));
+
+    // With a prefix it starts at that command; others are answered meanwhile.
+    sim.set_fault_command("VV");
+    sim.set_fault(Fault::chatter);
+    EXPECT_TRUE(lines_within(*host, 100).empty());
+    EXPECT_EQ(ask("QT"), (Lines{"QT", "00P"}));
+    ASSERT_TRUE(host->send("VV\n"));
+    const Lines after = lines_within(*host, 200);
+    EXPECT_GE(after.size(), 3u);
+    EXPECT_FALSE(has_line(after, "VV"));
+}
+
+TEST_F(Sensor_faults, endless_reply_repeats_its_data_lines_without_the_empty_line)
+{
+    sim.set_line_interval_ms(10);
+    sim.set_fault_command("PP");
+    sim.set_fault(Fault::endless_reply);
+    ASSERT_TRUE(host->send("PP\n"));
+    const Lines lines = lines_within(*host, 400);
+    const size_t fields = 8;
+    ASSERT_GE(lines.size(), 2 + 2 * fields);
+    EXPECT_LE(lines.size(), 2 + fields + 45);
+    EXPECT_EQ(lines[0], "PP");
+    EXPECT_EQ(lines[1], "00P");
+    EXPECT_EQ(lines[2 + fields], lines[2]); // the data lines again
+    EXPECT_FALSE(has_line(lines, ""));
+
+    sim.clear_faults();
+    lines_within(*host, 100);
+    EXPECT_TRUE(lines_within(*host, 100).empty());
+}
+
+TEST_F(Sensor_faults, ignore_stop_leaves_the_measurement_running_whatever_the_prefix)
+{
+    sim.set_pacing(Pacing::fast);
+    sim.set_fault_command("%AH");
+    sim.set_fault(Fault::ignore_stop);
+    EXPECT_EQ(ask("MD0044004801000").at(1), "00P");
+    ASSERT_TRUE(host->send("QT\n"));
+    const Lines lines = lines_within(*host, 200);
+    EXPECT_FALSE(has_line(lines, "QT"));
+    EXPECT_TRUE(has_line(lines, "MD0044004801000")); // scans keep coming
+    EXPECT_TRUE(sim.laser_on());
+}
+
+TEST_F(Sensor_faults, hostile_texts_fill_every_version_and_status_field_and_the_status)
+{
+    sim.set_fault(Fault::hostile_text);
+    for (const char* query : {"VV", "II"}) {
+        const Lines r = ask(query);
+        ASSERT_GE(r.size(), 7u) << query;
+        EXPECT_EQ(r[1], "00P");
+        for (size_t i = 2; i < r.size(); ++i) {
+            const std::string body = r[i].substr(0, r[i].find(':') + 1) + hostile_text();
+            EXPECT_EQ(r[i], body + ";" + checksum(body));
+        }
+    }
+    EXPECT_EQ(ask("PP").at(2), "MODL:VYR-SIM01;" + std::string(1, checksum("MODL:VYR-SIM01")));
+    EXPECT_EQ(hostile_text().find(';'), std::string::npos);
+
+    sim.clear_faults();
+    sim.set_fault(Fault::hostile_status);
+    EXPECT_EQ(ask("%AH1"), (Lines{"%AH1", with_checksum(hostile_status())}));
 }

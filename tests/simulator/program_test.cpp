@@ -1,7 +1,9 @@
+#include "encoding.h"
 #include "line_client.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -105,6 +107,21 @@ TEST(Sim_program, help_and_bad_options)
 
     Sim_process bad({"--fault", "no-such-fault"});
     EXPECT_EQ(bad.wait_exit(), 2);
+    Sim_process bad_escape({"--version-field", "PROD=a\\x0"});
+    EXPECT_EQ(bad_escape.wait_exit(), 2);
+}
+
+TEST(Sim_program, field_values_carry_any_byte_through_escapes)
+{
+    Sim_process sim({"--port", "0", "--version-field", "PROD=<b>\\x00\\xff\\x1b\\\\",
+                     "--fault", "chatter", "--no-fault", "chatter", "--line-interval", "5"});
+    const std::string tcp_line = sim.read_line();
+    ASSERT_EQ(tcp_line.rfind("tcp 127.0.0.1:", 0), 0u) << tcp_line;
+    Line_client host = Line_client::tcp(std::stoi(tcp_line.substr(14)));
+    ASSERT_TRUE(host.send("VV\n"));
+    const std::vector<std::string> r = host.reply();
+    const std::string prod = std::string("PROD:<b>\0\xff\x1b\\", 12);
+    EXPECT_NE(std::find(r.begin(), r.end(), prod + ";" + vyr_sim::checksum(prod)), r.end());
 }
 
 TEST(Sim_program, reports_endpoints_takes_controls_and_writes_the_record)

@@ -111,6 +111,22 @@ std::string Line_client::drain(int quiet_ms)
     return all;
 }
 
+std::string Line_client::read_for(int msec)
+{
+    const auto end = Clock::now() + std::chrono::milliseconds(msec);
+    std::string all = std::move(buffer_);
+    buffer_.clear();
+    char buf[4096];
+    pollfd p{fd_, POLLIN, 0};
+    while (poll(&p, 1, ms_left(end)) > 0) {
+        ssize_t n = read(fd_, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        all.append(buf, static_cast<size_t>(n));
+    }
+    return all;
+}
+
 bool Line_client::closed_by_peer(int timeout_ms)
 {
     const auto end = Clock::now() + std::chrono::milliseconds(timeout_ms);

@@ -25,6 +25,8 @@ public:
     bool complete() const { return complete_; }
     // Everything that arrives until the link is quiet for quiet_ms.
     std::string drain(int quiet_ms = 300);
+    // Everything that arrives within msec, for output that is never quiet.
+    std::string read_for(int msec);
     // True when the other side closes within the time-out.
     bool closed_by_peer(int timeout_ms);
 

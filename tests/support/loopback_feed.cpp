@@ -2,6 +2,7 @@
 
 #include "loopback_socket.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <poll.h>
@@ -134,6 +135,35 @@ size_t part_for(const std::vector<Feed_part>& parts, size_t next, const std::str
     return next < parts.size() && parts[next].after_command.empty() ? next : parts.size();
 }
 
+// False once the host is gone.
+bool send_part(int client, const Feed_part& part)
+{
+    const std::string& bytes = part.bytes;
+    if (part.pacing.empty()) {
+        return send_all(client, bytes.data(), bytes.size());
+    }
+    size_t done = 0;
+    int paused = 0;
+    for (size_t turn = 0; done < bytes.size(); ++turn) {
+        const unsigned p = static_cast<unsigned char>(part.pacing[turn % part.pacing.size()]);
+        const int pause = paused < part.max_pause_ms
+                              ? std::min<int>(p % 32, part.max_pause_ms - paused)
+                              : 0;
+        const size_t n = paused < part.max_pause_ms
+                             ? std::min<size_t>(1 + p / 32, bytes.size() - done)
+                             : bytes.size() - done;
+        if (!send_all(client, bytes.data() + done, n)) {
+            return false;
+        }
+        done += n;
+        if (pause > 0 && done < bytes.size()) {
+            poll(nullptr, 0, pause);
+            paused += pause;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 void Loopback_feed::play(int client)
@@ -179,7 +209,7 @@ void Loopback_feed::play(int client)
             const size_t part = part_for(parts, next, line);
             if (part < parts.size()) {
                 // Fails once the host has closed without reading everything; that is fine.
-                send_all(client, parts[part].bytes.data(), parts[part].bytes.size());
+                send_part(client, parts[part]);
                 next = part + 1;
             }
         }

@@ -9,14 +9,24 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 struct Feed_part
 {
+    Feed_part(std::string bytes_ = {}, std::string after_command_ = {})
+        : bytes(std::move(bytes_)), after_command(std::move(after_command_))
+    {
+    }
+
     std::string bytes;
     // Empty: sent after the host's next line. Otherwise sent after a line that
     // starts with this, passing over the parts before it that are not out yet.
     std::string after_command;
+    // Empty: sent at once. Otherwise in turns, each byte p of it sending 1 + p / 32
+    // bytes and then pausing p % 32 ms, until the pauses add up to max_pause_ms.
+    std::string pacing;
+    int max_pause_ms = 0;
 };
 
 // bytes cut after each empty line (the end of a reply), into at most max_parts
