@@ -3,7 +3,9 @@
 #include <QBuffer>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -260,6 +262,11 @@ namespace {
 // was; an empty text on success, else why it failed.
 QString write_whole_file(const QString& path, const char* data, qint64 size)
 {
+    // The rename would put the file in place of a device node or a folder's entry.
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile()) {
+        return QCoreApplication::translate("Live_scan_window", "it is not a regular file");
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         return file.errorString();

@@ -174,6 +174,10 @@
         <translation>%1 に書き込めません: %2</translation>
     </message>
     <message>
+        <source>it is not a regular file</source>
+        <translation>通常のファイルではありません</translation>
+    </message>
+    <message>
         <source>Saved scan %1 to %2.</source>
         <translation>スキャン %1 を %2 に保存しました。</translation>
     </message>

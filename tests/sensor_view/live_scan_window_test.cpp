@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <sys/stat.h>
 
 #include "file_size_limit.h"
 #include "live_scan_window.h"
@@ -125,17 +126,19 @@ private slots:
     void failed_save_keeps_the_old_file_and_says_why_data()
     {
         QTest::addColumn<bool>("picture");
-        QTest::addColumn<bool>("folder_in_place");
+        QTest::addColumn<QString>("in_place"); // what stands at the path before
         QTest::addColumn<QString>("reason");
         for (const bool picture : {false, true}) {
-            QTest::addRow("%d over a folder", picture) << picture << true << "directory";
-            QTest::addRow("%d on a full disk", picture) << picture << false << "File too large";
+            // The rename must not put the file in place of anything but a file.
+            QTest::addRow("%d over a folder", picture) << picture << "folder" << "regular file";
+            QTest::addRow("%d over a pipe", picture) << picture << "pipe" << "regular file";
+            QTest::addRow("%d on a full disk", picture) << picture << "file" << "File too large";
         }
     }
     void failed_save_keeps_the_old_file_and_says_why()
     {
         QFETCH(bool, picture);
-        QFETCH(bool, folder_in_place);
+        QFETCH(QString, in_place);
         QFETCH(QString, reason);
         Live_rig rig;
         QVERIFY(rig.start(kvt::Lidar::Range) && rig.wait_for_scan());
@@ -143,19 +146,31 @@ private slots:
         QTemporaryDir folder;
         const QString path = folder.filePath("saved");
         QFile old(path);
-        QVERIFY(folder_in_place ? QDir().mkdir(path)
-                                : old.open(QIODevice::WriteOnly) && old.write("old\n") == 4);
+        const bool file_in_place = in_place == "file";
+        if (in_place == "folder") {
+            QVERIFY(QDir().mkdir(path));
+        } else if (in_place == "pipe") {
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else {
+            QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old\n") == 4);
+        }
         old.close();
+        const QFileInfo before(path);
         {
-            File_size_limit full(folder_in_place ? RLIM_INFINITY : 256);
+            File_size_limit full(file_in_place ? 256 : RLIM_INFINITY);
             QVERIFY(!(picture ? rig.window.save_picture(path) : rig.window.save_scan(path)));
         }
         const QString message = rig.window.findChild<QLabel*>("lbl_hover")->text();
         QVERIFY2(message.startsWith("Could not write " + path + ": ") && message.contains(reason),
                  qPrintable(message));
-        QVERIFY(folder_in_place ? QFileInfo(path).isDir()
-                                : old.open(QIODevice::ReadOnly) && old.readAll() == "old\n");
-        QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), folder_in_place ? 0 : 1);
+        const QFileInfo after(path);
+        QCOMPARE(after.isDir(), before.isDir());
+        QCOMPARE(after.isFile(), before.isFile());
+        if (file_in_place) {
+            QVERIFY(old.open(QIODevice::ReadOnly) && old.readAll() == "old\n");
+        }
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::System).size(),
+                 in_place == "folder" ? 0 : 1);
     }
 
     void closing_stops_the_sensor_output()
