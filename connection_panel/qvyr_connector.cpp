@@ -97,12 +97,12 @@ void QVyr_connector::Private::switch_mode(bool is_ethernet, bool save_fields)
 void QVyr_connector::Private::rebuild_device_list()
 {
     device_list.clear();
-    const std::vector<std::string> ports = kvt::Vyr_driver::list_ports();
+    const std::vector<kvt::Port_entry> ports = kvt::Vyr_driver::list_port_entries();
     const QByteArray wanted = device_name.toLatin1();
 
     int selected = ports.empty() ? -1 : 0;
     for (std::size_t i = 0; i < ports.size(); ++i) {
-        const std::string& port = ports[i];
+        const std::string& port = ports[i].name;
         device_list << QString::fromLatin1(port.data(), static_cast<qsizetype>(port.size()));
         if (port.size() == static_cast<std::size_t>(wanted.size()) &&
             port.compare(0, port.size(), wanted.constData(), port.size()) == 0)

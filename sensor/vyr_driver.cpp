@@ -3,6 +3,8 @@
 #include "driver_state.h"
 #include "serial_ports.h"
 
+#include <utility>
+
 namespace kvt {
 
 Vyr_driver::Vyr_driver() : pimpl(new driver_state) {}
@@ -12,14 +14,24 @@ Vyr_driver::~Vyr_driver()
     Vyr_driver::close();
 }
 
+std::vector<Port_entry> Vyr_driver::list_port_entries()
+{
+    std::vector<Port_entry> entries;
+    const int count = find_serial_ports();
+    for (int i = 0; i < count; ++i) {
+        entries.push_back(
+            {serial_port_name(i), serial_port_is_sensor(i) == 1, serial_port_description(i)});
+    }
+    return entries;
+}
+
 std::vector<std::string> Vyr_driver::list_ports(std::vector<int>& vyr_flags)
 {
     vyr_flags.clear();
     std::vector<std::string> names;
-    const int count = find_serial_ports();
-    for (int i = 0; i < count; ++i) {
-        names.emplace_back(serial_port_name(i));
-        vyr_flags.push_back(serial_port_is_sensor(i));
+    for (Port_entry& entry : list_port_entries()) {
+        names.push_back(std::move(entry.name));
+        vyr_flags.push_back(entry.sensor ? 1 : 0);
     }
     return names;
 }

@@ -9,6 +9,15 @@
 
 namespace kvt {
 
+// One serial port as the enumeration found it.
+struct Port_entry
+{
+    std::string name;
+    bool sensor = false; // its description is one of the sensor drivers'
+    // The USB product string on Linux, the device description on Windows; may be empty.
+    std::string description;
+};
+
 // The driver over one sensor handle.
 class Vyr_driver : public Lidar
 {
@@ -21,6 +30,8 @@ public:
     // Serial port names, sensor ports first; vyr_flags gets 1 for a sensor port, else 0.
     static std::vector<std::string> list_ports(std::vector<int>& vyr_flags);
     static std::vector<std::string> list_ports();
+    // The same listing with each port's description.
+    static std::vector<Port_entry> list_port_entries();
 
     const char* last_error_text() override;
     bool open(const char* device, long baudrate, connection_type type) override;

@@ -17,6 +17,7 @@ constexpr int description_size = 256;
 extern int32_t port_count;
 extern char port_names[VYR_MAX_SERIAL_PORTS][name_size];
 extern int32_t port_is_sensor[VYR_MAX_SERIAL_PORTS];
+extern char port_descriptions[VYR_MAX_SERIAL_PORTS][description_size];
 
 // The whole text equals one of the sensor drivers' descriptions.
 bool is_sensor_description(const char* description);

@@ -194,9 +194,8 @@ int32_t find_serial_ports_in(const char* sysfs_root, const char* dev_root)
         return 0;
     }
     for (int32_t i = 0; i < port_count; ++i) {
-        char description[description_size];
-        read_description(tty_dir, port_names[i], description);
-        port_is_sensor[i] = is_sensor_description(description) ? 1 : 0;
+        read_description(tty_dir, port_names[i], port_descriptions[i]);
+        port_is_sensor[i] = is_sensor_description(port_descriptions[i]) ? 1 : 0;
     }
     move_sensor_ports_forward();
     return port_count;

@@ -31,12 +31,14 @@ int32_t read_setup_property(void* context, uint32_t index, uint32_t property, ch
         return -1;
     }
     DWORD type = 0;
-    // One byte kept for the terminator: the registry text need not carry its own.
+    DWORD written = 0;
+    // One byte kept for the terminator: the registry text need not carry its own, and the
+    // description is shown, so nothing past what was written may follow it.
     if (!SetupDiGetDeviceRegistryPropertyA(list, &device, property, &type,
-                                           reinterpret_cast<BYTE*>(text), size - 1, nullptr)) {
+                                           reinterpret_cast<BYTE*>(text), size - 1, &written)) {
         return 0;
     }
-    text[size - 1] = '\0';
+    text[written < size - 1 ? written : size - 1] = '\0';
     return 1;
 }
 
@@ -75,8 +77,11 @@ int32_t find_serial_ports_from(vyr_port_property_reader read, void* context)
         if (named == 0 || !port_name_of(text, port_names[port_count])) {
             continue;
         }
-        const bool described = read(context, index, VYR_PORT_DESCRIPTION, text, sizeof text) > 0;
-        port_is_sensor[port_count] = described && is_sensor_description(text) ? 1 : 0;
+        char* description = port_descriptions[port_count];
+        if (read(context, index, VYR_PORT_DESCRIPTION, description, description_size) <= 0) {
+            description[0] = '\0';
+        }
+        port_is_sensor[port_count] = is_sensor_description(description) ? 1 : 0;
         ++port_count;
     }
     move_sensor_ports_forward();

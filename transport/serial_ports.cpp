@@ -10,6 +10,7 @@ namespace port_list {
 int32_t port_count = 0;
 char port_names[VYR_MAX_SERIAL_PORTS][name_size];
 int32_t port_is_sensor[VYR_MAX_SERIAL_PORTS];
+char port_descriptions[VYR_MAX_SERIAL_PORTS][description_size];
 
 namespace {
 
@@ -32,12 +33,18 @@ bool is_sensor_description(const char* description)
 
 namespace {
 
+template <size_t size> void swap_texts(char (&a)[size], char (&b)[size])
+{
+    char kept[size];
+    memcpy(kept, a, size);
+    memcpy(a, b, size);
+    memcpy(b, kept, size);
+}
+
 void swap_entries(int32_t a, int32_t b)
 {
-    char name[name_size];
-    memcpy(name, port_names[a], name_size);
-    memcpy(port_names[a], port_names[b], name_size);
-    memcpy(port_names[b], name, name_size);
+    swap_texts(port_names[a], port_names[b]);
+    swap_texts(port_descriptions[a], port_descriptions[b]);
     const int32_t flag = port_is_sensor[a];
     port_is_sensor[a] = port_is_sensor[b];
     port_is_sensor[b] = flag;
@@ -74,4 +81,12 @@ int32_t serial_port_is_sensor(int32_t index)
         return -1;
     }
     return port_is_sensor[index];
+}
+
+const char* serial_port_description(int32_t index)
+{
+    if (index < 0 || index >= port_count) {
+        return "";
+    }
+    return port_descriptions[index];
 }

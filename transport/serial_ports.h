@@ -16,6 +16,9 @@ int32_t find_serial_ports(void);
 const char* serial_port_name(int32_t index);
 // 1 sensor port, 0 other port, -1 index out of range.
 int32_t serial_port_is_sensor(int32_t index);
+// The text the sensor check compared: the USB product string on Linux, the device
+// description on Windows. "" when the port has none or index is out of range.
+const char* serial_port_description(int32_t index);
 
 #ifdef _WIN32
 // The two device properties the enumeration reads (the setup interface's codes).

@@ -87,6 +87,15 @@ protected:
         return listed;
     }
 
+    std::vector<std::string> descriptions()
+    {
+        std::vector<std::string> listed;
+        for (int32_t i = 0; i < enumerate(); ++i) {
+            listed.push_back(serial_port_description(i));
+        }
+        return listed;
+    }
+
     fs::path root;
 };
 
@@ -101,6 +110,9 @@ TEST_F(FakeMachine, SensorPortsMoveForwardBySwapping)
     add_usb_port("ttyUSB3", other_sensor);
     EXPECT_EQ(names(), (Names{"ttyUSB1", "ttyUSB0", "ttyUSB3", "ttyUSB2"}));
     EXPECT_EQ(flags(), (Flags{1, 0, 1, 0}));
+    // Each description travels with its name.
+    EXPECT_EQ(descriptions(), (Names{sensor, "FT232R USB UART", other_sensor,
+                                     "CP2102 USB to UART Bridge Controller"}));
 }
 
 TEST_F(FakeMachine, SensorPortAlreadyInFrontStaysAndTheNextOneSwapsWithIt)
@@ -121,6 +133,25 @@ TEST_F(FakeMachine, OnlyTheWholeDescriptionMarksASensor)
     // Platform order ttyS0, ttyUSB0..3: the one sensor port trades places with ttyS0.
     EXPECT_EQ(names(), (Names{"ttyUSB3", "ttyUSB0", "ttyUSB1", "ttyUSB2", "ttyS0"}));
     EXPECT_EQ(flags(), (Flags{1, 0, 0, 0, 0}));
+    // Kept as the device wrote it, blank and case included.
+    EXPECT_EQ(descriptions(),
+              (Names{other_sensor, std::string(sensor) + " ", "vyr series usb device driver",
+                     "VYR Series USB Device Drive", ""}));
+}
+
+TEST_F(FakeMachine, DescriptionIsTheProductOfTheUsbDeviceItself)
+{
+    add_usb_port("ttyUSB0", sensor);
+    fs::remove(root / "sys/devices/usb1/1-ttyUSB0/product");
+    // A hub above a device without a product string names a hub, not the port.
+    write_file(root / "sys/devices/usb1/idVendor", "1d6b\n");
+    write_file(root / "sys/devices/usb1/product", "xHCI Host Controller\n");
+    add_usb_port("ttyUSB1", std::string(300, 'x'));
+    add_uart("ttyS0", 4);
+    EXPECT_EQ(names(), (Names{"ttyS0", "ttyUSB0", "ttyUSB1"}));
+    EXPECT_EQ(flags(), (Flags{0, 0, 0}));
+    // An over-long product string is cut to the table's room, never written past it.
+    EXPECT_EQ(descriptions(), (Names{"", "", std::string(255, 'x')}));
 }
 
 TEST_F(FakeMachine, ListsRealPortsInNaturalOrder)
@@ -157,10 +188,11 @@ TEST_F(FakeMachine, LookupsOutsideTheTableGiveEmptyAnswers)
     add_usb_port("ttyUSB0", sensor);
     ASSERT_EQ(enumerate(), 1);
     EXPECT_EQ(serial_port_is_sensor(0), 1);
-    EXPECT_EQ(serial_port_name(-1), std::string());
-    EXPECT_EQ(serial_port_is_sensor(-1), -1);
-    EXPECT_EQ(serial_port_name(1), std::string());
-    EXPECT_EQ(serial_port_is_sensor(1), -1);
+    for (int32_t index : {-1, 1}) {
+        EXPECT_EQ(serial_port_name(index), std::string());
+        EXPECT_EQ(serial_port_is_sensor(index), -1);
+        EXPECT_EQ(serial_port_description(index), std::string());
+    }
 }
 
 TEST_F(FakeMachine, MachineWithoutPortsListsNothing)
@@ -172,6 +204,7 @@ TEST_F(FakeMachine, MachineWithoutPortsListsNothing)
     EXPECT_EQ(enumerate(), 0);
     EXPECT_EQ(serial_port_name(0), std::string());
     EXPECT_EQ(serial_port_is_sensor(0), -1);
+    EXPECT_EQ(serial_port_description(0), std::string());
 
     fs::remove_all(root / "sys");
     EXPECT_EQ(enumerate(), 0);
@@ -185,6 +218,9 @@ TEST(SerialPorts, ThisMachineGivesAConsistentTable)
     for (int32_t i = 0; i < count; ++i) {
         EXPECT_FALSE(std::string(serial_port_name(i)).empty());
         EXPECT_TRUE(fs::exists(fs::path("/dev") / serial_port_name(i)));
+        const std::string description = serial_port_description(i);
+        EXPECT_EQ(serial_port_is_sensor(i),
+                  description == sensor || description == other_sensor ? 1 : 0);
     }
     EXPECT_EQ(serial_port_is_sensor(count), -1);
 }
