@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "number_from_text.h"
-#include "setting_commands.h"
-#include "vyr_driver.h"
 
 namespace {
 
@@ -59,45 +57,6 @@ TEST(Number_from_text, LongTextWrapsInsteadOfOverflowing)
         expected = expected * 10u + 9u;
     }
     EXPECT_EQ(value, int(expected));
-}
-
-// Hands get_phase one reply as the link would have collected it.
-struct Scripted_link : setting_commands::Maintenance_link
-{
-    using Maintenance_link::Maintenance_link;
-    bool send(const std::string&) override { return true; }
-    bool receive(std::string& response, const std::string&, int) override
-    {
-        response = reply;
-        return accepted;
-    }
-    bool accepted = true;
-    std::string reply;
-};
-
-TEST(Get_phase, OnlyThreeDigitsOfAPhaseAreAPhase)
-{
-    const struct
-    {
-        bool accepted;
-        const char* reply;
-        int phase;
-    } cases[] = {
-        {true, "%PG\n00P\n123\n\n", 123}, {true, "%PG\n00P\n045 and more\n\n", 45},
-        {true, "%PG\n00P\n000\n\n", 0},   {true, "%PG\n00P\n359\n\n", 359},
-        {false, "%PG\n04S\n123\n\n", -1}, {true, "%PG\n00P\n", -1}, // cut after its status line
-        {true, "%PG\n00P\n\n", -1},                                 // an empty data line
-        {true, "%PG\n00P\n12\n\n", -1},   {true, "%PG\n00P\nxyz\n\n", -1},
-        {true, "%PG\n00P\n-12\n\n", -1},  {true, "%PG\n00P\n 12\n\n", -1},
-        {true, "%PG\n00P\n360\n\n", -1},  {true, "%PG\n00P\n999\n\n", -1},
-    };
-    kvt::Vyr_driver driver;
-    Scripted_link link(driver);
-    for (const auto& c : cases) {
-        link.accepted = c.accepted;
-        link.reply = c.reply;
-        EXPECT_EQ(setting_commands::get_phase(link), c.phase) << c.reply;
-    }
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-#ifndef VYR_SETTING_PANELS_SETTING_COMMANDS_H
-#define VYR_SETTING_PANELS_SETTING_COMMANDS_H
+#ifndef VYR_MAINTENANCE_SETTING_COMMANDS_H
+#define VYR_MAINTENANCE_SETTING_COMMANDS_H
 
 // The sensor's maintenance commands (heater, phase, network address): how they are
 // written and how their replies are judged. Plain C++ over the driver's raw operations,
