@@ -229,37 +229,31 @@ TEST(Cli, each_subcommand_has_help_with_an_example)
 
 TEST(Cli, ports_shows_the_drivers_listing)
 {
+    // Both forms show the driver's one listing, in the driver's order.
     const std::vector<kvt::Port_entry> entries = kvt::Vyr_driver::list_port_entries();
-    for (const kvt::Port_entry& entry : entries) {
-        for (const std::string& text : {entry.name, entry.description}) {
-            if (std::any_of(text.begin(), text.end(), [](char c) { return c < ' ' || c > '~'; })) {
-                GTEST_SKIP() << "a port text here is shown escaped: " << entry.name;
-            }
-        }
-    }
-    const Cli_run json = run_vyr("ports --json");
-    ASSERT_EQ(json.exit_code, 0) << json.err;
-    const nlohmann::json document = nlohmann::json::parse(json.out);
-    EXPECT_EQ(document["command"], "ports");
-    EXPECT_EQ(document["exit_code"], 0);
-    ASSERT_EQ(document["ports"].size(), entries.size()) << json.out;
-
-    const Cli_run text = run_vyr("ports");
-    ASSERT_EQ(text.exit_code, 0) << text.err;
+    nlohmann::json ports = nlohmann::json::array();
+    std::string text;
     size_t width = 0;
     for (const kvt::Port_entry& entry : entries) {
         width = std::max(width, entry.name.size());
     }
-    std::string expected;
-    for (size_t i = 0; i < entries.size(); ++i) {
-        const kvt::Port_entry& entry = entries[i];
-        EXPECT_EQ(document["ports"][i], (nlohmann::json{{"name", entry.name},
-                                                        {"sensor", entry.sensor},
-                                                        {"description", entry.description}}));
-        expected += entry.name + std::string(width - entry.name.size(), ' ') + "  " +
-                    (entry.sensor ? "sensor" : "      ") + "  " + entry.description + "\n";
+    for (const kvt::Port_entry& entry : entries) {
+        const std::string shown = entry.name + entry.description;
+        if (std::any_of(shown.begin(), shown.end(), [](char c) { return c < ' ' || c > '~'; })) {
+            GTEST_SKIP() << "this machine has a port text that is shown escaped";
+        }
+        ports.push_back(
+            {{"name", entry.name}, {"sensor", entry.sensor}, {"description", entry.description}});
+        text += entry.name + std::string(width - entry.name.size(), ' ') + "  " +
+                (entry.sensor ? "sensor" : "      ") + "  " + entry.description + "\n";
     }
-    EXPECT_EQ(text.out, expected);
+    const Cli_run json = run_vyr("ports --json");
+    EXPECT_EQ(json.exit_code, 0) << json.err;
+    EXPECT_EQ(nlohmann::json::parse(json.out),
+              (nlohmann::json{{"command", "ports"}, {"exit_code", 0}, {"ports", ports}}));
+    const Cli_run plain = run_vyr("ports");
+    EXPECT_EQ(plain.exit_code, 0) << plain.err;
+    EXPECT_EQ(plain.out, text);
 }
 
 struct Failure_case

@@ -1,5 +1,4 @@
 #include "loopback_socket.h"
-#include "serial_ports.h"
 #include "sim_sensor_test.h"
 #include "vyr_driver.h"
 
@@ -157,13 +156,4 @@ TEST(Driver_ports, ListsNamesAndFlagsSideBySide)
         EXPECT_TRUE(flags[i] == 0 || flags[i] == 1);
     }
     EXPECT_EQ(kvt::Vyr_driver::list_ports(), names);
-
-    // One listing: the entries carry the same ports, flags and the transport's descriptions.
-    const std::vector<kvt::Port_entry> entries = kvt::Vyr_driver::list_port_entries();
-    ASSERT_EQ(entries.size(), names.size());
-    for (size_t i = 0; i < entries.size(); ++i) {
-        EXPECT_EQ(entries[i].name, names[i]);
-        EXPECT_EQ(entries[i].sensor, flags[i] == 1);
-        EXPECT_EQ(entries[i].description, serial_port_description(static_cast<int32_t>(i)));
-    }
 }
