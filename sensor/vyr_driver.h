@@ -9,6 +9,8 @@
 
 namespace kvt {
 
+struct Sensor_information;
+
 // The driver over one sensor handle.
 class Vyr_driver : public Lidar
 {
@@ -78,6 +80,8 @@ public:
     const char* last_error_detail() override;
 
 private:
+    friend Sensor_information read_sensor_information(Vyr_driver& driver);
+
     bool read_scan(measurement_type type, std::vector<long>& distance,
                    std::vector<unsigned short>* intensity, long* time_stamp);
 

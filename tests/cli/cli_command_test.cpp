@@ -57,7 +57,7 @@ const Command_case command_cases[] = {
     {"reboot", "reboot", {"RB", "RB"}, "rebooted: yes\n", "rebooted", true},
     {"info",
      "info",
-     {"VV", "VV", "VV", "II", "II"},
+     {"VV", "II"},
      "product:           VYR-SIM01\n",
      "steps_per_scan",
      682}, // the rows of a full scan, not the sensor's highest step + 1
