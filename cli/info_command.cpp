@@ -1,41 +1,41 @@
 #include "commands.h"
 #include "run.h"
+#include "sensor_information.h"
 #include "vyr_driver.h"
 
 #include <CLI/CLI.hpp>
-#include <cstring>
 
 namespace {
 
-// The driver answers a failed query with this text in place of the value.
-const char query_failed[] = "receive error.";
-
 void read_info(kvt::Vyr_driver& driver, Result& result)
 {
-    const std::pair<const char*, const char* (kvt::Vyr_driver::*)()> texts[] = {
-        {"product", &kvt::Vyr_driver::product},
-        {"firmware_version", &kvt::Vyr_driver::firmware_version},
-        {"serial_number", &kvt::Vyr_driver::serial_number},
-        {"sensor_status", &kvt::Vyr_driver::sensor_status},
-        {"measurement_state", &kvt::Vyr_driver::measurement_state},
+    using Info = kvt::Sensor_information;
+    const Info info = kvt::read_sensor_information(driver);
+    // In the order of Info::Part.
+    const std::pair<const char*, const std::string Info::*> texts[] = {
+        {"product", &Info::product},
+        {"firmware_version", &Info::firmware_version},
+        {"serial_number", &Info::serial_number},
+        {"sensor_status", &Info::sensor_status},
+        {"measurement_state", &Info::measurement_state},
     };
-    for (const auto& [key, query] : texts) {
-        const std::string value = (driver.*query)();
-        if (value == query_failed) {
-            result.fail(exit_refused, value, driver_reason(driver, std::string("reading ") + key));
+    for (int part = Info::Product; part < Info::None; ++part) {
+        const auto& [key, text] = texts[part];
+        if (!info.has(static_cast<Info::Part>(part))) {
+            result.fail(exit_refused, info.error_text,
+                        info.error_detail.empty() ? std::string("reading ") + key
+                                                  : info.error_detail);
             return;
         }
-        result.fields[key] = value;
+        result.fields[key] = info.*text;
     }
-    // Stable is read from the status just fetched; asking again costs a round trip.
-    result.fields["stable"] =
-        result.fields["sensor_status"].get<std::string>().rfind("Stable", 0) == 0;
-    result.fields["min_step"] = driver.min_step();
-    result.fields["max_step"] = driver.max_step();
-    result.fields["min_distance"] = driver.min_distance();
-    result.fields["max_distance"] = driver.max_distance();
-    result.fields["scan_period_usec"] = driver.scan_period_usec();
-    result.fields["steps_per_scan"] = kvt::steps_per_scan(driver);
+    result.fields["stable"] = info.stable;
+    result.fields["min_step"] = info.min_step;
+    result.fields["max_step"] = info.max_step;
+    result.fields["min_distance"] = info.min_distance;
+    result.fields["max_distance"] = info.max_distance;
+    result.fields["scan_period_usec"] = info.scan_period_usec;
+    result.fields["steps_per_scan"] = info.steps_per_scan;
 }
 
 } // namespace

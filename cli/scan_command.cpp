@@ -2,6 +2,7 @@
 // the user interrupts or the reader goes away.
 
 #include "commands.h"
+#include "measurement_kinds.h"
 #include "output.h"
 #include "run.h"
 #include "scan_csv.h"
@@ -14,6 +15,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -322,15 +324,18 @@ void add_scan_command(CLI::App& app, Common& common)
     static Scan_options options;
     CLI::App* scan = app.add_subcommand(
         "scan", "Stream scans to standard output, as CSV or one JSON object a line");
-    const std::map<std::string, Kind> kinds = {
-        {"distance", kvt::Lidar::Range},
-        {"intensity", kvt::Lidar::Range_intensity},
-        {"multiecho", kvt::Lidar::Multi_echo},
-        {"multiecho-intensity", kvt::Lidar::Multi_echo_intensity}};
-    scan->add_option("--type", options.kind,
-                     "distance, intensity, multiecho or multiecho-intensity")
+    std::map<std::string, Kind> kinds;
+    std::string kind_names; // "distance, intensity, multiecho or multiecho-intensity"
+    for (const kvt::Measurement_kind& kind : kvt::measurement_kinds) {
+        kinds[kind.cli_name] = kind.type;
+        if (!kind_names.empty()) {
+            kind_names += &kind == std::end(kvt::measurement_kinds) - 1 ? " or " : ", ";
+        }
+        kind_names += kind.cli_name;
+    }
+    scan->add_option("--type", options.kind, kind_names)
         ->transform(CLI::CheckedTransformer(kinds))
-        ->default_str("distance");
+        ->default_str(kvt::measurement_kind(kvt::Lidar::Range)->cli_name);
     scan->add_option("--count", options.count, "Scans to read; 0 reads until interrupted")
         ->capture_default_str()
         ->transform(whole_number(0, 2147483647));

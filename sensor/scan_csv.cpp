@@ -60,19 +60,10 @@ private:
 
 const char scan_csv_header[] = "scan,timestamp_ms,index,step,angle_deg,echo,distance,intensity";
 
-bool has_intensity(Lidar::measurement_type type)
-{
-    return type == Lidar::Range_intensity || type == Lidar::Multi_echo_intensity;
-}
-
-bool is_multiecho(Lidar::measurement_type type)
-{
-    return type == Lidar::Multi_echo || type == Lidar::Multi_echo_intensity;
-}
-
 int Scan_record::echo_slots() const
 {
-    return is_multiecho(type) ? 3 : 1;
+    const Measurement_kind* kind = measurement_kind(type);
+    return kind ? kind->echo_slots : 1;
 }
 
 bool read_scan_record(Lidar& lidar, Lidar::measurement_type type, Scan_record& record,

@@ -5,7 +5,7 @@
 // index, so that it can be shown or written out after the driver has moved on;
 // and its CSV form, one row per echo.
 
-#include "lidar.h"
+#include "measurement_kinds.h"
 
 #include <string>
 #include <vector>
@@ -25,9 +25,6 @@ struct Scan_record
     int echo_slots() const;
     int size() const { return static_cast<int>(step.size()); } // indexes
 };
-
-bool has_intensity(Lidar::measurement_type type);
-bool is_multiecho(Lidar::measurement_type type);
 
 // Reads the next scan of a measurement started with this type. step_stride is the
 // number of steps merged into one value (the skip step of the scan range; 0 counts as

@@ -18,6 +18,8 @@ struct Port_entry
     std::string description;
 };
 
+struct Sensor_information;
+
 // The driver over one sensor handle.
 class Vyr_driver : public Lidar
 {
@@ -89,6 +91,8 @@ public:
     const char* last_error_detail() override;
 
 private:
+    friend Sensor_information read_sensor_information(Vyr_driver& driver);
+
     bool read_scan(measurement_type type, std::vector<long>& distance,
                    std::vector<unsigned short>* intensity, long* time_stamp);
 

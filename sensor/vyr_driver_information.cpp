@@ -1,6 +1,7 @@
 // The driver's information operations: conversions, limits and the sensor's texts.
 
 #include "driver_state.h"
+#include "sensor_information.h"
 #include "vyr_conversions.h"
 #include "vyr_information.h"
 
@@ -22,7 +23,61 @@ const char* remembered(std::string& cache, const vyr_sensor& sensor, const char*
     return value == sensor.info_text ? cached(cache, value) : value;
 }
 
+// Takes the values of one reply in order up to the first it lacks; false from there on.
+bool take_values(Sensor_information& info, const char* failure, const vyr_info_value* values,
+                 int first, int count, std::string* const caches[])
+{
+    static std::string Sensor_information::*const texts[] = {
+        &Sensor_information::product, &Sensor_information::firmware_version,
+        &Sensor_information::serial_number, &Sensor_information::sensor_status,
+        &Sensor_information::measurement_state};
+    for (int i = 0; i < count; ++i) {
+        if (!values[i].found) {
+            info.failed = static_cast<Sensor_information::Part>(first + i);
+            return false;
+        }
+        info.*texts[first + i] = values[i].text;
+        if (caches[i]) {
+            *caches[i] = values[i].text;
+        }
+    }
+    return !failure;
+}
+
 } // namespace
+
+Sensor_information read_sensor_information(Vyr_driver& driver)
+{
+    Vyr_driver::driver_state& state = *driver.pimpl;
+    vyr_sensor* sensor = &state.sensor;
+    Sensor_information info;
+    vyr_info_value version[3];
+    vyr_info_value status[2];
+    std::string* const version_caches[] = {&state.product_text, &state.firmware_text,
+                                           &state.serial_text};
+    std::string* const no_caches[] = {nullptr, nullptr};
+    const char* failure = vyr_read_version(sensor, &version[0], &version[1], &version[2]);
+    if (take_values(info, failure, version, Sensor_information::Product, 3, version_caches)) {
+        failure = vyr_read_state(sensor, &status[0], &status[1]);
+        take_values(info, failure, status, Sensor_information::Sensor_status, 2, no_caches);
+    }
+    if (failure) {
+        info.error_text = failure;
+        info.error_detail = vyr_error_detail(sensor);
+    }
+    info.stable = info.has(Sensor_information::Sensor_status) &&
+                  vyr_status_is_stable(info.sensor_status.c_str());
+
+    info.min_step = driver.min_step();
+    info.max_step = driver.max_step();
+    info.min_step_deg = driver.step_to_deg(info.min_step);
+    info.max_step_deg = driver.step_to_deg(info.max_step);
+    info.min_distance = driver.min_distance();
+    info.max_distance = driver.max_distance();
+    info.scan_period_usec = driver.scan_period_usec();
+    info.steps_per_scan = steps_per_scan(driver);
+    return info;
+}
 
 double Vyr_driver::index_to_rad(int index) const
 {

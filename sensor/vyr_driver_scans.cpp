@@ -2,6 +2,7 @@
 // time-stamp synchronisation.
 
 #include "driver_state.h"
+#include "measurement_kinds.h"
 #include "vyr_exchange.h"
 #include "vyr_information.h"
 #include "vyr_measurement.h"
@@ -13,19 +14,6 @@
 namespace kvt {
 
 namespace {
-
-struct type_row
-{
-    Lidar::measurement_type type;
-    int engine_type;
-};
-
-const type_row measurement_types[] = {
-    {Lidar::Range, VYR_DISTANCE},
-    {Lidar::Range_intensity, VYR_DISTANCE_INTENSITY},
-    {Lidar::Multi_echo, VYR_MULTIECHO},
-    {Lidar::Multi_echo_intensity, VYR_MULTIECHO_INTENSITY},
-};
 
 const int sync_readings = 10;
 
@@ -71,16 +59,12 @@ bool Vyr_driver::is_stable()
 
 bool Vyr_driver::start_scans(measurement_type type, int scan_count, int skip_scans)
 {
-    for (const type_row& row : measurement_types) {
-        if (row.type == type) {
-            if (vyr_start_scans(&pimpl->sensor, row.engine_type, scan_count, skip_scans) != 0) {
-                return false;
-            }
-            pimpl->current_type = type;
-            return true;
-        }
+    const Measurement_kind* kind = measurement_kind(type);
+    if (!kind || vyr_start_scans(&pimpl->sensor, kind->engine_type, scan_count, skip_scans) != 0) {
+        return false;
     }
-    return false;
+    pimpl->current_type = type;
+    return true;
 }
 
 bool Vyr_driver::read_scan(measurement_type type, std::vector<long>& distance,
@@ -91,8 +75,7 @@ bool Vyr_driver::read_scan(measurement_type type, std::vector<long>& distance,
         sensor->last_error = VYR_MEASUREMENT_TYPE_MISMATCH;
         return false;
     }
-    const bool multi = type == Multi_echo || type == Multi_echo_intensity;
-    const int factor = multi ? max_echo_count() : 1;
+    const int factor = measurement_kind(type)->echo_slots;
     // A closed sensor reports -2 steps; that must not become a huge size.
     const int steps = max_data_count() > 0 ? max_data_count() : 0;
     distance.resize(static_cast<size_t>(factor) * steps);

@@ -3,7 +3,9 @@
 #include "vyr_exchange.h"
 #include "vyr_measurement.h"
 
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -12,26 +14,32 @@ const char receive_error_text[] = "receive error.";
 
 const int status_ok[] = {0, -1};
 
-struct info_query
+// One command's reply, read once for any number of its keys.
+struct info_reply
 {
     const char* command;
     int expected_lines;
     int reply_size;
+};
+
+const info_reply version_reply = {"VV\n", 7, 504};
+const info_reply state_reply = {"II\n", 9, 648};
+const int largest_reply = 648;
+
+struct info_field
+{
     const char* key;
     const char* terminators;
 };
 
-const info_query product_query = {"VV\n", 7, 504, "PROD:", ";"};
-const info_query serial_query = {"VV\n", 7, 504, "SERI:", ";"};
-const info_query firmware_query = {"VV\n", 7, 504, "FIRM:", " ("};
-const info_query status_query = {"II\n", 9, 648, "STAT:", ";"};
-const info_query state_query = {"II\n", 9, 648, "MESM:", " ("};
-
-const int largest_reply = 648;
+const info_field product_field = {"PROD:", ";"};
+const info_field serial_field = {"SERI:", ";"};
+const info_field firmware_field = {"FIRM:", " ("};
+const info_field status_field = {"STAT:", ";"};
+const info_field state_field = {"MESM:", " ("};
 
 // Null on success, else the text the query gives instead of a value.
-const char* query_info(vyr_sensor* sensor, char* reply, int reply_size, const char* command,
-                       int expected_lines)
+const char* query_info(vyr_sensor* sensor, char* reply, const info_reply& query)
 {
     Operation_clock clock(sensor, exchange_budget(sensor->timeout_msec));
     if (!sensor->is_active) {
@@ -41,13 +49,13 @@ const char* query_info(vyr_sensor* sensor, char* reply, int reply_size, const ch
         sensor->last_error = VYR_NO_RESPONSE;
         return receive_error_text;
     }
-    std::memset(reply, 0, reply_size);
-    const int lines =
-        exchange_command(sensor, command, status_ok, sensor->timeout_msec, reply, reply_size);
-    if (lines < expected_lines) {
+    std::memset(reply, 0, query.reply_size);
+    const int lines = exchange_command(sensor, query.command, status_ok, sensor->timeout_msec,
+                                       reply, query.reply_size);
+    if (lines < query.expected_lines) {
         if (lines >= 0) {
-            note_failure(sensor, "the answer to \"%.2s\" holds %d lines instead of %d", command,
-                         lines, expected_lines);
+            note_failure(sensor, "the answer to \"%.2s\" holds %d lines instead of %d",
+                         query.command, lines, query.expected_lines);
         }
         return receive_error_text;
     }
@@ -55,41 +63,69 @@ const char* query_info(vyr_sensor* sensor, char* reply, int reply_size, const ch
 }
 
 // Walks count stored strings of reply, never past reply_size; a skipped
-// oversized line means fewer strings than lines.
-char* find_info_field(char* destination, char* reply, int reply_size, const char* key,
-                      const char* terminators, int count)
+// oversized line means fewer strings than lines. The reply is left as it is, so
+// that one reply serves several keys.
+bool find_info_field(char* destination, const char* reply, const info_reply& query,
+                     const info_field& field)
 {
-    const size_t key_length = std::strlen(key);
-    for (const char* terminator = terminators; *terminator; ++terminator) {
-        char* text = reply;
-        for (int i = 0; i < count && text < reply + reply_size; ++i) {
-            const size_t length = strnlen(text, reply + reply_size - text);
-            if (length >= key_length && std::strncmp(text, key, key_length) == 0) {
-                char* end = static_cast<char*>(
-                    std::memchr(text + key_length, *terminator, length - key_length));
+    const char* const reply_end = reply + query.reply_size;
+    const size_t key_length = std::strlen(field.key);
+    for (const char* terminator = field.terminators; *terminator; ++terminator) {
+        const char* text = reply;
+        for (int i = 0; i < query.expected_lines && text < reply_end; ++i) {
+            const size_t length = strnlen(text, reply_end - text);
+            if (length >= key_length && std::strncmp(text, field.key, key_length) == 0) {
+                const char* value = text + key_length;
+                const char* end =
+                    static_cast<const char*>(std::memchr(value, *terminator, length - key_length));
                 if (end) {
-                    *end = '\0';
-                    std::strncpy(destination, text + key_length, VYR_INFO_TEXT_SIZE - 1);
-                    destination[VYR_INFO_TEXT_SIZE - 1] = '\0';
-                    return destination;
+                    const size_t size = std::min<size_t>(end - value, VYR_INFO_TEXT_SIZE - 1);
+                    std::memcpy(destination, value, size);
+                    destination[size] = '\0';
+                    return true;
                 }
             }
             text += length + 1;
         }
     }
-    return nullptr;
+    return false;
 }
 
-const char* info_value(vyr_sensor* sensor, const info_query& query)
+struct wanted_value
 {
+    const info_field& field;
+    vyr_info_value* value;
+};
+
+const char* read_values(vyr_sensor* sensor, const info_reply& query,
+                        std::initializer_list<wanted_value> wanted)
+{
+    for (const wanted_value& each : wanted) {
+        each.value->found = 0;
+        each.value->text[0] = '\0';
+    }
     char reply[largest_reply];
-    const char* failure =
-        query_info(sensor, reply, query.reply_size, query.command, query.expected_lines);
+    const char* failure = query_info(sensor, reply, query);
     if (failure) {
         return failure;
     }
-    if (!find_info_field(sensor->info_text, reply, query.reply_size, query.key, query.terminators,
-                         query.expected_lines)) {
+    for (const wanted_value& each : wanted) {
+        each.value->found = find_info_field(each.value->text, reply, query, each.field) ? 1 : 0;
+        if (!each.value->found) {
+            failure = receive_error_text;
+        }
+    }
+    return failure;
+}
+
+const char* info_value(vyr_sensor* sensor, const info_reply& query, const info_field& field)
+{
+    char reply[largest_reply];
+    const char* failure = query_info(sensor, reply, query);
+    if (failure) {
+        return failure;
+    }
+    if (!find_info_field(sensor->info_text, reply, query, field)) {
         return receive_error_text;
     }
     return sensor->info_text;
@@ -114,32 +150,53 @@ int time_adjust(vyr_sensor* sensor, const char* command)
 
 const char* vyr_product(vyr_sensor* sensor)
 {
-    return info_value(sensor, product_query);
+    return info_value(sensor, version_reply, product_field);
 }
 
 const char* vyr_serial_number(vyr_sensor* sensor)
 {
-    return info_value(sensor, serial_query);
+    return info_value(sensor, version_reply, serial_field);
 }
 
 const char* vyr_firmware_version(vyr_sensor* sensor)
 {
-    return info_value(sensor, firmware_query);
+    return info_value(sensor, version_reply, firmware_field);
 }
 
 const char* vyr_sensor_status(vyr_sensor* sensor)
 {
-    return info_value(sensor, status_query);
+    return info_value(sensor, state_reply, status_field);
 }
 
 const char* vyr_measurement_state(vyr_sensor* sensor)
 {
-    return info_value(sensor, state_query);
+    return info_value(sensor, state_reply, state_field);
+}
+
+const char* vyr_read_version(vyr_sensor* sensor, vyr_info_value* product,
+                             vyr_info_value* firmware_version, vyr_info_value* serial_number)
+{
+    return read_values(sensor, version_reply,
+                       {{product_field, product},
+                        {firmware_field, firmware_version},
+                        {serial_field, serial_number}});
+}
+
+const char* vyr_read_state(vyr_sensor* sensor, vyr_info_value* sensor_status,
+                           vyr_info_value* measurement_state)
+{
+    return read_values(sensor, state_reply,
+                       {{status_field, sensor_status}, {state_field, measurement_state}});
+}
+
+int vyr_status_is_stable(const char* sensor_status)
+{
+    return std::strncmp(sensor_status, "Stable", 6) == 0 ? 1 : 0;
 }
 
 int vyr_is_stable(vyr_sensor* sensor)
 {
-    return std::strncmp(vyr_sensor_status(sensor), "Stable", 6) == 0 ? 1 : 0;
+    return vyr_status_is_stable(vyr_sensor_status(sensor));
 }
 
 int vyr_time_adjust_begin(vyr_sensor* sensor)

@@ -1,5 +1,6 @@
 #include "vyr_measurement.h"
 
+#include "measurement_kinds.h"
 #include "scan_decoding.h"
 #include "vyr_exchange.h"
 
@@ -64,12 +65,24 @@ long long scan_budget(const vyr_sensor* sensor, int echo_slots, bool intensity)
 
 bool has_intensity(int kind)
 {
-    return kind == VYR_DISTANCE_INTENSITY || kind == VYR_MULTIECHO_INTENSITY;
+    const kvt::Measurement_kind* row = kvt::engine_measurement_kind(kind);
+    return row && row->intensity;
 }
 
-bool is_multiecho(int kind)
+int kind_echo_slots(int kind)
 {
-    return kind == VYR_MULTIECHO || kind == VYR_MULTIECHO_INTENSITY;
+    const kvt::Measurement_kind* row = kvt::engine_measurement_kind(kind);
+    return row ? row->echo_slots : 1;
+}
+
+bool is_request_letter(char letter, char kvt::Measurement_kind::*which)
+{
+    for (const kvt::Measurement_kind& row : kvt::measurement_kinds) {
+        if (row.*which == letter) {
+            return true;
+        }
+    }
+    return false;
 }
 
 int decimal(const char* text, int length)
@@ -83,18 +96,13 @@ int decimal(const char* text, int length)
 
 int parse_scan_echo(vyr_sensor* sensor, const char* echo)
 {
-    const bool multi = echo[0] == 'H' || echo[0] == 'N';
-    int kind;
-    if (echo[1] == 'D') {
-        kind = multi ? VYR_MULTIECHO : VYR_DISTANCE;
-    } else if (echo[1] == 'E') {
-        kind = multi ? VYR_MULTIECHO_INTENSITY : VYR_DISTANCE_INTENSITY;
-    } else {
+    const kvt::Measurement_kind* row = kvt::measurement_kind_of_echo(echo[0], echo[1]);
+    if (!row) {
         return VYR_UNKNOWN_REPLY;
     }
     sensor->received_first_step = decimal(echo + 2, 4);
     sensor->received_last_step = decimal(echo + 6, 4);
-    return kind;
+    return row->engine_type;
 }
 
 int classify_echo(vyr_sensor* sensor, const char* echo, int length)
@@ -102,8 +110,8 @@ int classify_echo(vyr_sensor* sensor, const char* echo, int length)
     if (std::strcmp(echo, "QT") == 0) {
         return VYR_STOP_REPLY;
     }
-    if ((length == 12 && (echo[0] == 'G' || echo[0] == 'H')) ||
-        (length == 15 && (echo[0] == 'M' || echo[0] == 'N'))) {
+    if ((length == 12 && is_request_letter(echo[0], &kvt::Measurement_kind::single_letter)) ||
+        (length == 15 && is_request_letter(echo[0], &kvt::Measurement_kind::continuous_letter))) {
         return parse_scan_echo(sensor, echo);
     }
     return VYR_UNKNOWN_REPLY;
@@ -139,7 +147,7 @@ bool starts_with(const char* text, const char* head)
 int receive_data_block(vyr_sensor* sensor, long* distance, unsigned short* intensity, int kind,
                        char* line)
 {
-    const Scan_layout layout{distance, intensity, has_intensity(kind), is_multiecho(kind) ? 3 : 1,
+    const Scan_layout layout{distance, intensity, has_intensity(kind), kind_echo_slots(kind),
                              sensor->received_last_step - sensor->received_first_step};
     Scan_cursor cursor;
     int carried = 0;
@@ -247,7 +255,7 @@ int read_reply_head(vyr_sensor* sensor, char* line)
 
 // The data lines after the time stamp, whose line had stamp_length characters.
 int receive_scan_data(vyr_sensor* sensor, int kind, long* distance, unsigned short* intensity,
-                      int echo_slots, int stamp_length, char* line)
+                      int slots, int stamp_length, char* line)
 {
     if (kind == VYR_UNKNOWN_REPLY) {
         // Its data lines are not ours to decode, but they must not pass for the next reply.
@@ -261,7 +269,7 @@ int receive_scan_data(vyr_sensor* sensor, int kind, long* distance, unsigned sho
                      sensor->received_first_step, sensor->received_last_step, sensor->area_max);
         return fail_after_discard(sensor, VYR_RECEIVE_ERROR, stamp_length);
     }
-    if (is_multiecho(kind) && echo_slots < 3) {
+    if (kind_echo_slots(kind) > slots) {
         note_failure(sensor, "a multi-echo scan came for a single-echo read");
         // The kind comes from the device's echo: a multi-echo reply to a single-echo
         // read would store three values per step in arrays sized for one.
@@ -330,8 +338,8 @@ int read_stop_reply(vyr_sensor* sensor)
     return fail(sensor, VYR_INVALID_RESPONSE);
 }
 
-int send_scan_request(vyr_sensor* sensor, int scan_count, int skip_scans, char single_letter,
-                      char continuous_letter, char data_letter)
+int send_scan_request(vyr_sensor* sensor, int scan_count, int skip_scans,
+                      const kvt::Measurement_kind& kind)
 {
     const int count = scan_count < 0 ? 0 : scan_count;
     sensor->scan_count_requested = count;
@@ -348,11 +356,12 @@ int send_scan_request(vyr_sensor* sensor, int scan_count, int skip_scans, char s
     int length;
     if (count == 1) {
         vyr_laser_on(sensor);
-        length = std::snprintf(request, sizeof request, "%c%c%04d%04d%02d\n", single_letter,
-                               data_letter, first, last, sensor->skip_step);
+        length = std::snprintf(request, sizeof request, "%c%c%04d%04d%02d\n", kind.single_letter,
+                               kind.data_letter, first, last, sensor->skip_step);
     } else {
         length = std::snprintf(request, sizeof request, "%c%c%04d%04d%02d%01d%02d\n",
-                               continuous_letter, data_letter, first, last, sensor->skip_step,
+                               kind.continuous_letter, kind.data_letter, first, last,
+                               sensor->skip_step,
                                skip_scans, sensor->scan_count_requested);
         sensor->data_pending = 1;
     }
@@ -436,12 +445,11 @@ int vyr_start_scans(vyr_sensor* sensor, int type, int scan_count, int skip_scans
     if (clock.refused()) {
         return fail(sensor, VYR_NO_RESPONSE);
     }
-    if (skip_scans < 0 || skip_scans > 9 || type < VYR_DISTANCE || type > VYR_MULTIECHO_INTENSITY) {
+    const kvt::Measurement_kind* kind = kvt::engine_measurement_kind(type);
+    if (skip_scans < 0 || skip_scans > 9 || !kind) {
         return fail_after_discard(sensor, VYR_INVALID_PARAMETER, 0);
     }
-    const bool multi = is_multiecho(type);
-    return send_scan_request(sensor, scan_count, skip_scans, multi ? 'H' : 'G', multi ? 'N' : 'M',
-                             has_intensity(type) ? 'E' : 'D');
+    return send_scan_request(sensor, scan_count, skip_scans, *kind);
 }
 
 int vyr_read_distance(vyr_sensor* sensor, long* distance, long* time_stamp)

@@ -5,10 +5,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <cstring>
+#include "sensor_information.h"
 
-Information_window::Information_window(kvt::Lidar& lidar, QWidget* parent)
-    : QWidget(parent, Qt::Window), lidar_(lidar)
+Information_window::Information_window(kvt::Vyr_driver& driver, QWidget* parent)
+    : QWidget(parent, Qt::Window), driver_(driver)
 {
     setObjectName("Information_window");
     setWindowTitle(tr("Sensor information"));
@@ -49,65 +49,49 @@ void Information_window::set_available(bool available)
     refresh_button_->setEnabled(available);
 }
 
-namespace {
-
-// What the driver gives instead of a text the sensor did not send.
-bool is_failure_text(const char* text)
-{
-    return std::strcmp(text, "receive error.") == 0 || std::strcmp(text, "not connected.") == 0;
-}
-
-} // namespace
-
 void Information_window::refresh()
 {
-    if (!refresh_button_->isEnabled() || !lidar_.is_open()) {
+    if (!refresh_button_->isEnabled() || !driver_.is_open()) {
         status_->setText(tr("Not connected."));
         return;
     }
-    // One look asks the sensor several times; after the first question it left
-    // unanswered the rest would only wait as long again, so they are not asked.
-    bool answered = true;
-    const auto show_text = [&](QLabel* label, const char* (kvt::Lidar::*query)()) {
-        if (!answered) {
-            label->setText(tr("not read"));
-            return false;
-        }
-        const char* text = (lidar_.*query)();
-        QString shown = QString::fromLatin1(text);
-        if (is_failure_text(text)) {
-            answered = false;
-            const QString detail = QString::fromLatin1(lidar_.last_error_detail());
-            if (!detail.isEmpty()) {
-                shown += " (" + detail + ")";
+    using Part = kvt::Sensor_information::Part;
+    const kvt::Sensor_information info = kvt::read_sensor_information(driver_);
+    const auto show_text = [&](QLabel* label, Part part, const std::string& text) {
+        if (info.has(part)) {
+            label->setText(QString::fromLatin1(text.data(), static_cast<int>(text.size())));
+        } else if (part == info.failed) {
+            QString shown = QString::fromLatin1(info.error_text.c_str());
+            if (!info.error_detail.empty()) {
+                shown += " (" + QString::fromLatin1(info.error_detail.c_str()) + ")";
             }
+            label->setText(shown);
+        } else {
+            label->setText(tr("not read"));
         }
-        label->setText(shown);
-        return answered;
     };
-    show_text(product_, &kvt::Lidar::product);
-    show_text(firmware_, &kvt::Lidar::firmware_version);
-    show_text(serial_, &kvt::Lidar::serial_number);
-    if (show_text(status_, &kvt::Lidar::sensor_status)) {
-        const bool stable = lidar_.is_stable();
-        stable_->setText(stable ? tr("\u2714 stable") : tr("\u2716 not stable"));
-        stable_->setStyleSheet(stable ? "color: #1a7f1a; font-weight: bold"
-                                      : "color: #c01818; font-weight: bold");
+    show_text(product_, Part::Product, info.product);
+    show_text(firmware_, Part::Firmware_version, info.firmware_version);
+    show_text(serial_, Part::Serial_number, info.serial_number);
+    show_text(status_, Part::Sensor_status, info.sensor_status);
+    if (info.has(Part::Sensor_status)) {
+        stable_->setText(info.stable ? tr("\u2714 stable") : tr("\u2716 not stable"));
+        stable_->setStyleSheet(info.stable ? "color: #1a7f1a; font-weight: bold"
+                                           : "color: #c01818; font-weight: bold");
     } else {
         stable_->setText(tr("not read"));
         stable_->setStyleSheet(QString());
     }
-    show_text(state_, &kvt::Lidar::measurement_state);
+    show_text(state_, Part::Measurement_state, info.measurement_state);
 
-    const int first = lidar_.min_step(), last = lidar_.max_step();
     steps_->setText(tr("%1 to %2 (%3° to %4°)")
-                        .arg(first)
-                        .arg(last)
-                        .arg(lidar_.step_to_deg(first), 0, 'f', 3)
-                        .arg(lidar_.step_to_deg(last), 0, 'f', 3));
-    distances_->setText(tr("%1 to %2 mm").arg(lidar_.min_distance()).arg(lidar_.max_distance()));
-    const long period = lidar_.scan_period_usec();
+                        .arg(info.min_step)
+                        .arg(info.max_step)
+                        .arg(info.min_step_deg, 0, 'f', 3)
+                        .arg(info.max_step_deg, 0, 'f', 3));
+    distances_->setText(tr("%1 to %2 mm").arg(info.min_distance).arg(info.max_distance));
+    const long period = info.scan_period_usec;
     period_->setText(
         tr("%1 us (%2 scans/s)").arg(period).arg(period > 0 ? 1e6 / period : 0.0, 0, 'f', 1));
-    steps_per_scan_->setText(QString::number(kvt::steps_per_scan(lidar_)));
+    steps_per_scan_->setText(QString::number(info.steps_per_scan));
 }

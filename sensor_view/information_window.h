@@ -3,7 +3,7 @@
 
 #include <QWidget>
 
-#include "lidar.h"
+#include "vyr_driver.h"
 
 class QFormLayout;
 class QLabel;
@@ -15,7 +15,7 @@ class Information_window : public QWidget
     Q_OBJECT
 
 public:
-    explicit Information_window(kvt::Lidar& lidar, QWidget* parent = nullptr);
+    explicit Information_window(kvt::Vyr_driver& driver, QWidget* parent = nullptr);
 
     // Whether the driver may be asked now (connected, and no live scan running).
     void set_available(bool available);
@@ -26,7 +26,7 @@ public slots:
 private:
     QLabel* add_row(const char* name, const QString& title);
 
-    kvt::Lidar& lidar_;
+    kvt::Vyr_driver& driver_;
     QFormLayout* form_;
     QPushButton* refresh_button_;
     QLabel* product_;

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <string>
 
+#include "measurement_kinds.h"
 #include "polar_view.h"
 
 namespace {
@@ -41,10 +42,9 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     auto* controls = new QHBoxLayout;
     kind_ = new QComboBox;
     kind_->setObjectName("cmb_kind");
-    kind_->addItem(tr("Distance"), kvt::Lidar::Range);
-    kind_->addItem(tr("Distance + intensity"), kvt::Lidar::Range_intensity);
-    kind_->addItem(tr("Multi-echo"), kvt::Lidar::Multi_echo);
-    kind_->addItem(tr("Multi-echo + intensity"), kvt::Lidar::Multi_echo_intensity);
+    for (const kvt::Measurement_kind& kind : kvt::measurement_kinds) {
+        kind_->addItem(tr(kind.list_text), kind.type);
+    }
     controls->addWidget(kind_);
     start_button_ = add_button(controls, "btn_start", tr("Start"));
     stop_button_ = add_button(controls, "btn_stop", tr("Stop"));

@@ -58,7 +58,7 @@ const Command_case command_cases[] = {
     {"reboot", "reboot", {"RB", "RB"}, "rebooted: yes\n", "rebooted", true},
     {"info",
      "info",
-     {"VV", "VV", "VV", "II", "II"},
+     {"VV", "II"},
      "product:           VYR-SIM01\n",
      "steps_per_scan",
      682}, // the rows of a full scan, not the sensor's highest step + 1
@@ -478,6 +478,8 @@ struct Scan_case
 const Scan_case scan_cases[] = {
     {"multiecho_intensity", "--type multiecho-intensity --range -1:1", -1, 1, 1, true, true,
      "NE0383038500002"},
+    {"intensity", "--type intensity --range -1:1", -1, 1, 1, false, true, "ME0383038500002"},
+    {"multiecho", "--type multiecho --range -1:1", -1, 1, 1, true, false, "ND0383038500002"},
     // A group reports its first step's values; the rows follow the groups' first steps.
     {"grouped_steps", "--range -3:5 --group 3", -3, 5, 3, false, false, "MD0381038903002"},
 };

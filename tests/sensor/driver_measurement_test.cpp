@@ -3,6 +3,7 @@
 // the sensor announced shows up under the address sanitizer.
 
 #include "scan_expectations.h"
+#include "sensor_information.h"
 #include "sim_sensor_test.h"
 #include "ticks.h"
 #include "vyr_driver.h"
@@ -137,6 +138,111 @@ TEST_F(Driver_measurement_test, the_status_is_asked_every_time)
     sim.set_info_field("STAT", "Unstable");
     EXPECT_STREQ(driver.sensor_status(), "Unstable");
     EXPECT_EQ(command_texts(sim), (std::vector<std::string>{"II", "II"}));
+}
+
+// One look asks "VV" and "II" once each and ends at the first text it did not get.
+struct Information_case
+{
+    const char* name;
+    void (*setup)(vyr_sim::Simulator&);
+    kvt::Sensor_information::Part failed;
+    std::vector<std::string> commands;
+    const char* error_text;
+    const char* detail; // in the error detail; "" for none
+};
+
+void plain(vyr_sim::Simulator&) {}
+void silent_vv(vyr_sim::Simulator& sim)
+{
+    sim.set_fault_command("VV");
+    sim.set_fault(vyr_sim::Fault::no_answer);
+}
+void silent_ii(vyr_sim::Simulator& sim)
+{
+    sim.set_fault_command("II");
+    sim.set_fault(vyr_sim::Fault::no_answer);
+}
+void firmware_without_end(vyr_sim::Simulator& sim)
+{
+    sim.set_version_field("FIRM", "2.0");
+}
+void state_without_end(vyr_sim::Simulator& sim)
+{
+    sim.set_info_field("MESM", "Idle");
+}
+
+using Part = kvt::Sensor_information::Part;
+const Information_case information_cases[] = {
+    {"all_read", plain, Part::None, {"VV", "II"}, "", ""},
+    {"silent_vv", silent_vv, Part::Product, {"VV"}, "receive error.", "no answer to \"VV\""},
+    {"firmware_missing",
+     firmware_without_end,
+     Part::Firmware_version,
+     {"VV"},
+     "receive error.",
+     ""},
+    {"silent_ii",
+     silent_ii,
+     Part::Sensor_status,
+     {"VV", "II"},
+     "receive error.",
+     "no answer to \"II\""},
+    {"state_missing",
+     state_without_end,
+     Part::Measurement_state,
+     {"VV", "II"},
+     "receive error.",
+     ""},
+};
+
+class Information_read_test : public Driver_measurement_test,
+                              public ::testing::WithParamInterface<Information_case>
+{
+};
+
+TEST_P(Information_read_test, asks_each_command_once_and_stops_at_the_first_failure)
+{
+    const Information_case& c = GetParam();
+    sim.set_info_field("STAT", "Stable 000 no error.");
+    open_driver();
+    c.setup(sim);
+    const kvt::Sensor_information info = kvt::read_sensor_information(driver);
+    EXPECT_EQ(command_texts(sim), c.commands);
+    EXPECT_EQ(info.failed, c.failed);
+    EXPECT_EQ(info.error_text, c.error_text);
+    EXPECT_NE(info.error_detail.find(c.detail), std::string::npos) << info.error_detail;
+    EXPECT_EQ(info.error_detail.empty(), *c.detail == '\0') << info.error_detail;
+    EXPECT_EQ(info.product, info.has(Part::Product) ? "VYR-SIM01" : "");
+    EXPECT_EQ(info.firmware_version, info.has(Part::Firmware_version) ? "1.2.3" : "");
+    EXPECT_EQ(info.measurement_state, info.has(Part::Measurement_state) ? "Idle" : "");
+    EXPECT_EQ(info.stable, info.has(Part::Sensor_status));
+    // The limits come from the open, whatever the look brought.
+    EXPECT_EQ(info.min_step, driver.min_step());
+    EXPECT_EQ(info.max_step, driver.max_step());
+    EXPECT_DOUBLE_EQ(info.max_step_deg, driver.step_to_deg(driver.max_step()));
+    EXPECT_EQ(info.max_distance, driver.max_distance());
+    EXPECT_EQ(info.scan_period_usec, driver.scan_period_usec());
+    EXPECT_EQ(info.steps_per_scan, driver.max_step() - driver.min_step() + 1);
+
+    // The version texts it got are the driver's for the rest of the connection.
+    sim.clear_faults();
+    sim.clear_received();
+    driver.product();
+    EXPECT_EQ(command_texts(sim).size(), info.has(Part::Product) ? 0u : 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Driver, Information_read_test, ::testing::ValuesIn(information_cases),
+                         [](const ::testing::TestParamInfo<Information_case>& test_info) {
+                             return test_info.param.name;
+                         });
+
+TEST_F(Driver_measurement_test, a_look_at_a_closed_driver_asks_nothing)
+{
+    const kvt::Sensor_information info = kvt::read_sensor_information(driver);
+    EXPECT_EQ(info.failed, Part::Product);
+    EXPECT_EQ(info.error_text, "not connected.");
+    EXPECT_EQ(info.steps_per_scan, 0);
+    EXPECT_TRUE(sim.received().empty());
 }
 
 class Driver_time_stamp_test : public Driver_measurement_test

@@ -24,6 +24,18 @@ TEST_F(Information_test, text_values_end_at_their_terminators)
     EXPECT_STREQ(vyr_firmware_version(&sensor), "1.2.3");
     EXPECT_STREQ(vyr_measurement_state(&sensor), "Measuring");
     EXPECT_EQ(commands(), (std::vector<std::string>{"VV", "VV", "VV", "II"}));
+
+    // The same values from one reply each.
+    sim.clear_received();
+    vyr_info_value product, firmware, serial, status, state;
+    EXPECT_EQ(vyr_read_version(&sensor, &product, &firmware, &serial), nullptr);
+    EXPECT_EQ(vyr_read_state(&sensor, &status, &state), nullptr);
+    EXPECT_STREQ(product.text, "VYR-TEST (sim)");
+    EXPECT_STREQ(serial.text, "H1234567");
+    EXPECT_STREQ(firmware.text, "1.2.3");
+    EXPECT_STREQ(state.text, "Measuring");
+    EXPECT_EQ(product.found + firmware.found + serial.found + status.found + state.found, 5);
+    EXPECT_EQ(commands(), (std::vector<std::string>{"VV", "II"}));
 }
 
 TEST_F(Information_test, a_value_without_a_space_ends_at_the_parenthesis_or_not_at_all)
@@ -33,6 +45,14 @@ TEST_F(Information_test, a_value_without_a_space_ends_at_the_parenthesis_or_not_
     open_sensor();
     EXPECT_STREQ(vyr_firmware_version(&sensor), "2.0");
     EXPECT_STREQ(vyr_measurement_state(&sensor), "receive error.");
+
+    // A key missing from a reply read for several spoils none of the others.
+    vyr_info_value status, state;
+    EXPECT_STREQ(vyr_read_state(&sensor, &status, &state), "receive error.");
+    EXPECT_EQ(status.found, 1);
+    EXPECT_STREQ(status.text, "Stable 000 no error.");
+    EXPECT_EQ(state.found, 0);
+    EXPECT_STREQ(state.text, "");
 }
 
 TEST_F(Information_test, a_reply_one_line_short_is_a_receive_error)
@@ -40,6 +60,9 @@ TEST_F(Information_test, a_reply_one_line_short_is_a_receive_error)
     sim.set_version_field("VEND", "");
     open_sensor();
     EXPECT_STREQ(vyr_product(&sensor), "receive error.");
+    vyr_info_value product, firmware, serial;
+    EXPECT_STREQ(vyr_read_version(&sensor, &product, &firmware, &serial), "receive error.");
+    EXPECT_EQ(product.found + firmware.found + serial.found, 0);
 }
 
 TEST_F(Information_test, stability_follows_the_status_text)
@@ -50,6 +73,8 @@ TEST_F(Information_test, stability_follows_the_status_text)
     EXPECT_STREQ(vyr_sensor_status(&sensor), "Stable 000 no error.");
     sim.set_info_field("STAT", "Stabilising");
     EXPECT_EQ(vyr_is_stable(&sensor), 0);
+    EXPECT_EQ(vyr_status_is_stable("Stable"), 1);
+    EXPECT_EQ(vyr_status_is_stable("Stabl"), 0);
     vyr_close(&sensor);
     EXPECT_EQ(vyr_is_stable(&sensor), 0);
     EXPECT_STREQ(vyr_sensor_status(&sensor), "not connected.");
@@ -96,6 +121,9 @@ TEST_F(Information_test, sleep_stops_the_sensor_first_and_wake_only_stops)
 TEST_F(Information_test, a_closed_handle_answers_not_connected)
 {
     EXPECT_STREQ(vyr_product(&sensor), "not connected.");
+    vyr_info_value status, state;
+    EXPECT_STREQ(vyr_read_state(&sensor, &status, &state), "not connected.");
+    EXPECT_EQ(status.found + state.found, 0);
     EXPECT_EQ(vyr_time_adjust_begin(&sensor), VYR_NOT_CONNECTED);
     EXPECT_EQ(vyr_read_sensor_time(&sensor), VYR_NOT_CONNECTED);
     EXPECT_EQ(vyr_sleep(&sensor), VYR_NOT_CONNECTED);

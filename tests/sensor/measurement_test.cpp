@@ -12,12 +12,18 @@
 
 namespace {
 
-const char data_letter[] = {'D', 'E', 'D', 'E'};
+// The request letters on the wire by engine type: one scan, a series, the data.
+struct Request_letters
+{
+    char single, continuous, data;
+};
+const Request_letters letters[] = {
+    {'G', 'M', 'D'}, {'G', 'M', 'E'}, {'H', 'N', 'D'}, {'H', 'N', 'E'}};
 
 std::string request(char kind, int type, const Scan_range& range, const char* tail = "")
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%c%c%04d%04d%02d%s", kind, data_letter[type], range.first,
+    std::snprintf(text, sizeof text, "%c%c%04d%04d%02d%s", kind, letters[type].data, range.first,
                   range.last, range.group, tail);
     return text;
 }
@@ -37,7 +43,7 @@ TEST_P(Scan_type_test, single_scan_of_the_full_range_decodes_the_sensor_data)
     long stamp = -1;
     const int count = read_scan_of_type(&sensor, type, buffers, &stamp);
 
-    const char single = is_multiecho(type) ? 'H' : 'G';
+    const char single = letters[type].single;
     EXPECT_EQ(commands(), (std::vector<std::string>{"BM", request(single, type, full)}));
     expect_scan_values(type, full, 0, buffers.distance(),
                        has_intensity(type) ? buffers.intensity() : nullptr, count);
@@ -53,7 +59,7 @@ TEST_P(Scan_type_test, counted_continuous_scans_of_a_grouped_range_stop_after_th
     open_sensor();
     ASSERT_EQ(vyr_set_scan_range(&sensor, -100, 101, 3), 0);
     const Scan_range range{area_front - 100, area_front + 101, 3};
-    const char continuous = is_multiecho(type) ? 'N' : 'M';
+    const char continuous = letters[type].continuous;
 
     ASSERT_EQ(vyr_start_scans(&sensor, type, 3, 0), 0);
     for (int scan = 0; scan < 3; ++scan) {

@@ -1,5 +1,6 @@
 #include "scan_expectations.h"
 
+#include "measurement_kinds.h"
 #include "simulator.h"
 
 #include <algorithm>
@@ -28,12 +29,12 @@ bool Scan_buffers::untouched() const
 
 bool has_intensity(int type)
 {
-    return type == VYR_DISTANCE_INTENSITY || type == VYR_MULTIECHO_INTENSITY;
+    return kvt::engine_measurement_kind(type)->intensity;
 }
 
 bool is_multiecho(int type)
 {
-    return type == VYR_MULTIECHO || type == VYR_MULTIECHO_INTENSITY;
+    return kvt::engine_measurement_kind(type)->echo_slots > 1;
 }
 
 int read_scan_of_type(vyr_sensor* sensor, int type, Scan_buffers& buffers, long* time_stamp)

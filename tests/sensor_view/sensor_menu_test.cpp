@@ -128,7 +128,7 @@ private slots:
         QTest::newRow("silent sensor")
             << QString() << int(vyr_sim::Fault::no_answer) << "lbl_firmware" << 1;
         QTest::newRow("II without end")
-            << "II" << int(vyr_sim::Fault::endless_reply) << "lbl_stable" << 4;
+            << "II" << int(vyr_sim::Fault::endless_reply) << "lbl_stable" << 2;
     }
     void information_stops_at_the_first_unanswered_query()
     {
