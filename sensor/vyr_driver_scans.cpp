@@ -35,6 +35,13 @@ long ticks_between(int32_t from, int32_t to)
     return static_cast<int32_t>(static_cast<uint32_t>(to) - static_cast<uint32_t>(from));
 }
 
+// Stamps wrap like the sensor's own counter instead of overflowing on a caller's extreme
+// start value.
+long wrapping_sum(long a, long b)
+{
+    return static_cast<long>(static_cast<unsigned long>(a) + static_cast<unsigned long>(b));
+}
+
 } // namespace
 
 bool Vyr_driver::laser_on()
@@ -119,7 +126,7 @@ bool Vyr_driver::read_scan(measurement_type type, std::vector<long>& distance,
         }
     }
     if (result > 0 && time_stamp) {
-        *time_stamp += pimpl->time_offset;
+        *time_stamp = wrapping_sum(*time_stamp, pimpl->time_offset);
     }
     return result >= 0;
 }
@@ -185,7 +192,7 @@ bool Vyr_driver::sync_time_stamp(long time_stamp)
         return false;
     }
     // The sum is kept relative to start, so start itself cancels out.
-    pimpl->time_offset = sum / sync_readings + time_stamp;
+    pimpl->time_offset = wrapping_sum(sum / sync_readings, time_stamp);
     return true;
 }
 

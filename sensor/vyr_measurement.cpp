@@ -5,6 +5,7 @@
 
 #include "ticks.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -23,8 +24,11 @@ int fail_after_discard(vyr_sensor* sensor, int code, int failed_length)
 
 int echo_timeout(const vyr_sensor* sensor)
 {
-    // Bounded operands ("PP" checks, skip_scans <= 9), so no product overflows.
-    return sensor->timeout_msec + 2 * (sensor->scan_usec * sensor->skip_scans / 1000);
+    // Wide: the time-out is the caller's to set, up to INT_MAX.
+    const long long wait =
+        static_cast<long long>(sensor->timeout_msec) +
+        2LL * (static_cast<long long>(sensor->scan_usec) * sensor->skip_scans / 1000);
+    return wait > INT_MAX ? INT_MAX : static_cast<int>(wait);
 }
 
 int read_line(vyr_sensor* sensor, char* buffer, int size, int timeout_msec)
@@ -47,8 +51,8 @@ void note_scan_silence(vyr_sensor* sensor, bool started)
 // serial line the time the largest scan the request allows needs on the wire.
 long long scan_budget(const vyr_sensor* sensor, int echo_slots, bool intensity)
 {
-    long long budget = static_cast<long long>(echo_timeout(sensor)) + sensor->timeout_msec +
-                       VYR_EXCHANGE_MARGIN;
+    long long budget =
+        static_cast<long long>(echo_timeout(sensor)) + sensor->timeout_msec + VYR_EXCHANGE_MARGIN;
     if (sensor->line_rate > 0) {
         const long long steps = static_cast<long long>(sensor->last_step) - sensor->first_step + 1;
         const long long characters = steps * echo_slots * (intensity ? 7 : 4);
@@ -485,8 +489,9 @@ int vyr_stop_scans(vyr_sensor* sensor)
         sensor->last_error = VYR_NO_ERROR;
     } else if (!abort_pending(sensor)) {
         // laser_is_on and data_pending stay: the sensor may still be measuring.
-        restate_failure(sensor, "\"QT\" was not confirmed within %lld ms; the sensor may still "
-                                "be measuring",
+        restate_failure(sensor,
+                        "\"QT\" was not confirmed within %lld ms; the sensor may still "
+                        "be measuring",
                         monotonic_ms() - started);
     }
     return result;

@@ -106,10 +106,13 @@ void describe_failed_search(vyr_sensor* sensor, bool serial)
     char first[VYR_ERROR_DETAIL_SIZE];
     std::memcpy(first, sensor->error_detail, sizeof first);
     const bool silent = std::strncmp(first, "no answer", 9) == 0 || first[0] == '\0';
-    if (serial) {
-        restate_failure(sensor, "%s at 19200, 38400 or 115200 baud",
-                        silent ? "no sensor answered \"QT\"" : first);
-    } else if (silent) {
+    if (serial && silent) {
+        restate_failure(sensor, "no answer to \"QT\" at 19200, 38400 or 115200 baud");
+    } else if (serial) {
+        restate_failure(sensor, "%s (tried 19200, 38400 and 115200 baud)", first);
+    } else if (std::strstr(first, "not in the sensor's protocol") == nullptr) {
+        // A sensor serves one client: a connection it accepts and then ignores or closes
+        // is most likely held by another.
         restate_failure(sensor, "%s; another client may hold the sensor",
                         first[0] != '\0' ? first : "no answer to \"QT\"");
     }
@@ -127,8 +130,8 @@ int open_connected(vyr_sensor* sensor, int connection_type, long baudrate)
     long found = 0;
     for (long candidate : candidates) {
         connection_set_baudrate(&sensor->connection, candidate);
-        Deadline_share share(sensor, serial ? VYR_SERIAL_HANDSHAKE_BUDGET
-                                            : VYR_TCP_HANDSHAKE_BUDGET);
+        Deadline_share share(sensor,
+                             serial ? VYR_SERIAL_HANDSHAKE_BUDGET : VYR_TCP_HANDSHAKE_BUDGET);
         if (try_handshake(sensor)) {
             found = candidate;
             break;

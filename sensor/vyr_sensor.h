@@ -59,7 +59,8 @@ typedef struct vyr_sensor
        the operations it calls; operation_depth counts them. */
     long long deadline_ms;
     int operation_depth;
-    long line_rate; /* serial: the rate the link runs at; 0 over TCP */
+    unsigned lines_unclocked; /* lines read since the deadline was last compared */
+    long line_rate;           /* serial: the rate the link runs at; 0 over TCP */
     char error_detail[VYR_ERROR_DETAIL_SIZE];
 } vyr_sensor;
 

@@ -81,6 +81,19 @@ int32_t connection_readline(vyr_connection* connection, char* buffer, int32_t si
     }
 }
 
+int32_t connection_readline_until(vyr_connection* connection, char* buffer, int32_t size,
+                                  int32_t timeout, int64_t end_ms)
+{
+    switch (connection->type) {
+    case VYR_SERIAL:
+        return serial_readline_until(&connection->serial, buffer, size, timeout, end_ms);
+    case VYR_ETHERNET:
+        return tcpclient_readline_until(&connection->tcpclient, buffer, size, timeout, end_ms);
+    default:
+        return -1;
+    }
+}
+
 int32_t connection_discard_input(vyr_connection* connection)
 {
     switch (connection->type) {

@@ -38,6 +38,10 @@ int32_t connection_read(vyr_connection* connection, char* buffer, int32_t size, 
 // size - 1 characters and continues with the next read.
 int32_t connection_readline(vyr_connection* connection, char* buffer, int32_t size,
                             int32_t timeout);
+// connection_readline that also ends by end_ms (monotonic_ms(), ticks.h), and gives -1 for
+// a line whose time ran out before its end: a part of a line is no line.
+int32_t connection_readline_until(vyr_connection* connection, char* buffer, int32_t size,
+                                  int32_t timeout, int64_t end_ms);
 // Drops input that has arrived but was not read, without waiting; a device that keeps
 // talking is cut off after VYR_DISCARD_LIMIT bytes. The count dropped, or -1.
 int32_t connection_discard_input(vyr_connection* connection);

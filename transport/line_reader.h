@@ -14,32 +14,44 @@
 #endif
 
 // One time-out for a whole line: a reply that trickles in byte by byte must not hold the
-// caller for the time-out once per byte. A time-out of 0 or below has no end the line
-// could reach and is handed to every wait as it is.
+// caller for the time-out once per byte. The caller's own end (a monotonic_ms() time, 0 for
+// none) may come sooner. A time-out of 0 or below has no end the line could reach and,
+// without an end of the caller's, is handed to every wait as it is.
 class Line_deadline
 {
 public:
-    explicit Line_deadline(int32_t timeout) : timeout_(timeout) {}
+    explicit Line_deadline(int32_t timeout, int64_t caller_end = 0)
+        : timeout_(timeout), caller_end_(caller_end)
+    {
+    }
 
-    // The wait for the next byte: what is left of the time-out, 0 once it has passed.
-    // The clock starts at the first wait, so bytes already buffered never read it.
+    // The wait for the next byte: what is left, 0 once it has passed. The clock starts at
+    // the first wait, so bytes already buffered never read it.
     int32_t left_ms()
     {
-        if (timeout_ <= 0) {
+        if (!has_end()) {
             return timeout_;
         }
         const int64_t now = monotonic_ms();
         if (!started_) {
-            end_ = now + timeout_;
+            end_ = timeout_ > 0 ? now + timeout_ : INT64_MAX;
+            if (caller_end_ > 0 && caller_end_ < end_) {
+                end_ = caller_end_;
+            }
             started_ = true;
         }
-        return now < end_ ? static_cast<int32_t>(end_ - now) : 0;
+        const int64_t left = end_ - now;
+        return left <= 0 ? 0 : left > INT32_MAX ? INT32_MAX : static_cast<int32_t>(left);
     }
 
-    bool has_end() const { return timeout_ > 0; }
+    bool has_end() const { return timeout_ > 0 || caller_end_ > 0; }
+
+    // The wait ended because the time was up (read only after a wait failed).
+    bool passed() { return has_end() && started_ && left_ms() == 0; }
 
 private:
     int32_t timeout_;
+    int64_t caller_end_;
     bool started_ = false;
     int64_t end_ = 0;
 };
@@ -90,14 +102,16 @@ inline int32_t copy_to_terminator(const char* run, int32_t length, char* out, in
 //   void consume(int32_t count)     - drops count of those
 //   bool next(char& byte, Line_deadline&) - one byte within the deadline
 //   void hold_back(char byte)       - keep the byte a full buffer could not take
-// Returns the length, 0 for an empty line, -1 when nothing came.
+// Returns the length, 0 for an empty line, -1 when nothing came. With whole_lines, a line
+// whose time ran out before its end is no line either: -1.
 template <class Source>
-int32_t read_line(Source& source, char* buffer, int32_t size, int32_t timeout)
+int32_t read_line(Source& source, char* buffer, int32_t size, int32_t timeout,
+                  int64_t caller_end = 0, bool whole_lines = false)
 {
     if (size <= 0) {
         return -1;
     }
-    Line_deadline deadline(timeout);
+    Line_deadline deadline(timeout, caller_end);
     int32_t count = source.take_held(buffer);
     bool delivered = false;
     bool ended = false;
@@ -115,6 +129,10 @@ int32_t read_line(Source& source, char* buffer, int32_t size, int32_t timeout)
         }
         char byte = 0;
         delivered = source.next(byte, deadline);
+        if (!delivered && whole_lines && deadline.passed()) {
+            buffer[0] = '\0';
+            return -1;
+        }
         if (!delivered || byte == '\n' || byte == '\r') {
             break;
         }

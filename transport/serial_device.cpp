@@ -191,3 +191,10 @@ int32_t serial_readline(vyr_serial* serial, char* buffer, int32_t size, int32_t 
     Serial_line_source source{serial};
     return read_line(source, buffer, size, timeout);
 }
+
+int32_t serial_readline_until(vyr_serial* serial, char* buffer, int32_t size, int32_t timeout,
+                              int64_t end_ms)
+{
+    Serial_line_source source{serial};
+    return read_line(source, buffer, size, timeout, end_ms, true);
+}

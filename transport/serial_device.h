@@ -40,6 +40,9 @@ void serial_set_read_timeout(vyr_serial* serial, int32_t timeout);
 int32_t serial_write(vyr_serial* serial, const char* data, int32_t size);
 int32_t serial_read(vyr_serial* serial, char* buffer, int32_t size, int32_t timeout);
 int32_t serial_readline(vyr_serial* serial, char* buffer, int32_t size, int32_t timeout);
+// As connection_readline_until.
+int32_t serial_readline_until(vyr_serial* serial, char* buffer, int32_t size, int32_t timeout,
+                              int64_t end_ms);
 // Drops what has arrived and not been read (held-back byte, ring, device queue) without
 // waiting, at most VYR_DISCARD_LIMIT bytes. The count dropped, or -1 when closed.
 int32_t serial_discard_input(vyr_serial* serial);

@@ -250,3 +250,10 @@ int32_t tcpclient_readline(vyr_tcpclient* client, char* buffer, int32_t size, in
     Tcp_line_source source{client};
     return read_line(source, buffer, size, timeout);
 }
+
+int32_t tcpclient_readline_until(vyr_tcpclient* client, char* buffer, int32_t size, int32_t timeout,
+                                 int64_t end_ms)
+{
+    Tcp_line_source source{client};
+    return read_line(source, buffer, size, timeout, end_ms, true);
+}

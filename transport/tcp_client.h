@@ -39,6 +39,9 @@ void tcpclient_close(vyr_tcpclient* client);
 int32_t tcpclient_write(vyr_tcpclient* client, const char* data, int32_t size);
 int32_t tcpclient_read(vyr_tcpclient* client, char* buffer, int32_t size, int32_t timeout);
 int32_t tcpclient_readline(vyr_tcpclient* client, char* buffer, int32_t size, int32_t timeout);
+// As connection_readline_until.
+int32_t tcpclient_readline_until(vyr_tcpclient* client, char* buffer, int32_t size, int32_t timeout,
+                                 int64_t end_ms);
 // As serial_discard_input.
 int32_t tcpclient_discard_input(vyr_tcpclient* client);
 

@@ -81,8 +81,8 @@ TEST_P(Deadline_test, ends_within_its_bound_and_says_why)
 
     Stopwatch watch;
     const int result = c.operation ? c.operation(sensor)
-                       : c.serial  ? vyr_open(&sensor, VYR_SERIAL, sim.serial_path().c_str(), 115200)
-                                   : open_tcp();
+                       : c.serial ? vyr_open(&sensor, VYR_SERIAL, sim.serial_path().c_str(), 115200)
+                                  : open_tcp();
     const long elapsed = watch.elapsed_ms();
     EXPECT_LT(result, 0);
     EXPECT_LT(elapsed, c.bound_ms(sensor) + load_margin_ms) << vyr_error_detail(&sensor);
@@ -97,6 +97,9 @@ INSTANTIATE_TEST_SUITE_P(
         Bound_case{"silent_tcp_open", Fault::no_answer, "", false, false, nullptr,
                    [](const vyr_sensor&) { return 3000L; },
                    "no answer to \"QT\" within 140 ms; another client may hold the sensor"},
+        Bound_case{"trickled_open", Fault::trickle, "", false, false, nullptr,
+                   [](const vyr_sensor&) { return 3000L; },
+                   "the answer to \"PP\" did not complete within"},
         Bound_case{"chatter_after_every_reply_at_tcp_open", Fault::talk_on, "", false, false,
                    nullptr, [](const vyr_sensor&) { return 3000L; },
                    "the device answered, but not in the sensor's protocol"},
@@ -115,8 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
         Bound_case{"trickled_scan", Fault::trickle, "GD", false, true, read_single_scan,
                    [](const vyr_sensor& s) { return 2L * s.timeout_msec + 500; },
                    "the scan did not complete in time"},
-        Bound_case{"endless_scan_data", Fault::endless_data, "GD", false, true,
-                   read_single_scan,
+        Bound_case{"endless_scan_data", Fault::endless_data, "GD", false, true, read_single_scan,
                    [](const vyr_sensor& s) { return 2L * s.timeout_msec + 500; },
                    "the scan did not end within 4096 lines"}),
     [](const ::testing::TestParamInfo<Bound_case>& row) { return std::string(row.param.name); });

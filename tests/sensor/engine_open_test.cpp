@@ -216,6 +216,7 @@ TEST_F(Sim_test, SerialSearchWithoutSensorTriesEachRateOnce)
     EXPECT_EQ(open_serial(38400), VYR_BAUDRATE_DETECT_ERROR);
     EXPECT_EQ(received_rates(), (std::vector<long>{38400, 38400, 19200, 115200}));
     EXPECT_EQ(sensor.is_active, 0);
+    EXPECT_STREQ(vyr_error_detail(&sensor), "no answer to \"QT\" at 19200, 38400 or 115200 baud");
 }
 
 TEST_F(Sim_test, SerialRequestedRateOutsideCandidatesIsSentWithSixDigits)

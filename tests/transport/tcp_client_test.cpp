@@ -1,5 +1,6 @@
 #include "tcp_client.h"
 #include "ipv4_text.h"
+#include "ticks.h"
 #include "loopback_server.h"
 #include "transport_reads.h"
 
@@ -128,6 +129,46 @@ TEST_F(TcpClient, SilentLinkTimesOutWithNothing)
     EXPECT_LT(watch.elapsed_ms(), 1500);
 
     EXPECT_EQ(read(10, 200), "");
+}
+
+// The caller's end comes before the line's time-out, and what it cuts off is no line; the
+// plain read still hands out the part.
+TEST_F(TcpClient, ReadingUntilAnEndGivesNoPartOfALine)
+{
+    char line[72];
+    for (const bool whole : {true, false}) {
+        server.send("PART");
+        wait_arrived();
+        Stopwatch watch;
+        const int32_t length =
+            whole ? tcpclient_readline_until(&client, line, sizeof line, 2000, monotonic_ms() + 200)
+                  : tcpclient_readline(&client, line, sizeof line, 200);
+        EXPECT_EQ(length, whole ? -1 : 4);
+        EXPECT_STREQ(line, whole ? "" : "PART");
+        EXPECT_GE(watch.elapsed_ms(), 190);
+        EXPECT_LT(watch.elapsed_ms(), 1000);
+    }
+    server.send("WHOLE\n");
+    wait_arrived();
+    EXPECT_EQ(tcpclient_readline_until(&client, line, sizeof line, 2000, monotonic_ms() - 1), 5);
+}
+
+// Raised from another thread, the flag ends a long wait within a slice or so.
+TEST_F(TcpClient, RaisedAbortFlagEndsAWait)
+{
+    int32_t flag = 0;
+    client.abort_flag = &flag;
+    Stopwatch since_raised;
+    std::thread raiser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        since_raised = Stopwatch();
+        __atomic_store_n(&flag, 1, __ATOMIC_RELAXED);
+    });
+    std::string text;
+    EXPECT_EQ(readline(text, 72, 5000), -1);
+    EXPECT_LT(since_raised.elapsed_ms(), 150);
+    raiser.join();
+    client.abort_flag = nullptr;
 }
 
 TEST_F(TcpClient, PeerClosingMidLineEndsTheLineAtOnce)
