@@ -230,6 +230,10 @@ struct Tcp_line_source
     // needs the clock.
     bool next(char& byte, Line_deadline& deadline)
     {
+        // A line whose time is up takes no more bytes, however steadily they come.
+        if (deadline.has_end() && deadline.left_ms() == 0) {
+            return false;
+        }
         if (client->sock != -1 && fill_ring(client) > 0) {
             return ring_read(&client->ring, &byte, 1) == 1;
         }

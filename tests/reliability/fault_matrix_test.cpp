@@ -231,11 +231,11 @@ const Row matrix[] = {
      {{NORESP, OPEN_TCP}, {NORESP, OPEN_SERIAL}, {"success", HEATER}, {"success", PHASE},
       {"123", PHASE}, {"fail", ADDRESS}, {NORESP, TWO}, {NORESP, TWO}, {NORESP, TWO},
       {NORESP, TWO}, {RECV, ONE}, {RECV, ONE}, {NOERR, ONE}, {NOERR, STOP}}, true},
-    // At 10 ms a byte every line comes within its time-out; the replies of the open, the
-    // panels and a single scan within the operation's time, "VV" and "II" not.
+    // At 10 ms a byte the short replies of the panels still come in time; the others flow
+    // on past their time, which must not stretch it.
     {PACED(trickle, "trickle_every_10ms", 10, 0),
-     {{"ok", OPEN_TCP}, {NORESP, OPEN_SERIAL}, {"success", HEATER}, {"success", PHASE},
-      {"123", PHASE}, {"success", ADDRESS}, {STEPS, TWO}, NA, {NORESP, TWO}, NA, {RECV, ONE},
+     {{NORESP, OPEN_TCP}, {NORESP, OPEN_SERIAL}, {"success", HEATER}, {"success", PHASE},
+      {"123", PHASE}, {"success", ADDRESS}, {NORESP, TWO}, NA, {NORESP, TWO}, NA, {RECV, ONE},
       {RECV, ONE}, {NOERR, ONE}, {NOERR, STOP}}, true},
     // Step counts no sensor has fail the open, before anything is sized by them.
     {PARAM("amax_2147483647", "AMAX", "2147483647", "725"),
