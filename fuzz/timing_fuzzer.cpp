@@ -166,11 +166,15 @@ private:
 
 // The first overrun of one run of the input, or nullptr.
 const char* overrun = nullptr;
+char overrun_text[160];
 
 void check(const Stopwatch& clock, long long bound_ms, const char* what)
 {
-    if (!overrun && clock.msec() > bound_ms + load_margin_ms) {
-        overrun = what;
+    const long long took = clock.msec();
+    if (!overrun && took > bound_ms + load_margin_ms) {
+        std::snprintf(overrun_text, sizeof overrun_text, "%s: %lld ms, bound %lld ms", what, took,
+                      bound_ms);
+        overrun = overrun_text;
     }
 }
 
@@ -241,11 +245,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     run_once(input);
     if (overrun) {
         // A loaded machine can stretch one run; the same input again must not.
-        const char* first = overrun;
+        std::fprintf(stderr, "first run: %s\n", overrun);
         overrun = nullptr;
         run_once(input);
         if (overrun) {
-            std::fprintf(stderr, "first run: %s\n", first);
             fuzz_fail(overrun);
         }
     }

@@ -230,6 +230,16 @@ struct Tcp_line_source
     // needs the clock.
     bool next(char& byte, Line_deadline& deadline)
     {
+        // Past its time a line takes what has come already and waits for nothing more, so
+        // that bytes coming steadily cannot stretch it.
+        if (deadline.has_end() && deadline.left_ms() == 0) {
+            char* space = nullptr;
+            const int32_t room = ring_space(&client->ring, &space);
+            const int32_t ready =
+                client->sock != -1 && room > 0 ? receive_ready(client->sock, space, room) : 0;
+            ring_commit(&client->ring, ready > 0 ? ready : 0);
+            return ready > 0 && ring_read(&client->ring, &byte, 1) == 1;
+        }
         if (client->sock != -1 && fill_ring(client) > 0) {
             return ring_read(&client->ring, &byte, 1) == 1;
         }
