@@ -4,9 +4,9 @@
 #include <cstring>
 #include <string_view>
 
-std::string connect_reason(const vyr_system_error& error, bool serial)
+std::string connect_reason(const kvt::System_reason& error, bool serial)
 {
-    const std::string_view call = error.call ? error.call : "";
+    const std::string_view call = error.call;
     switch (error.number) {
     case 0:
         return "no answer from a sensor";

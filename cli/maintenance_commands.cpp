@@ -8,7 +8,6 @@
 #include "vyr_driver.h"
 
 #include <CLI/CLI.hpp>
-#include <cstring>
 
 namespace {
 
@@ -33,7 +32,7 @@ public:
     std::string why() const
     {
         const std::vector<std::string> lines = sc::split_lines(response_);
-        if (response_ == "\n" || lines.size() < 2) {
+        if (!echo_seen() || lines.size() < 2) {
             return "no answer within " + std::to_string(time_out_ms_) + " ms";
         }
         if (response_.size() < 2 || response_.compare(response_.size() - 2, 2, "\n\n") != 0) {
@@ -49,7 +48,7 @@ private:
 
 bool reboot_went_through(kvt::Vyr_driver& driver)
 {
-    return std::strcmp(driver.last_error_text(), "no error.") == 0;
+    return driver.last_error() == kvt::Error::none;
 }
 
 // "192.168.0.10" as the four field texts; false unless four numbers 0..255. text becomes

@@ -14,7 +14,6 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <iterator>
 #include <mutex>
 #include <sstream>
@@ -171,7 +170,7 @@ bool stop_sensor(kvt::Vyr_driver& driver, bool signalled)
     if (watchdog.joinable()) {
         watchdog.join();
     }
-    return std::strcmp(driver.last_error_text(), "no error.") == 0;
+    return driver.last_error() == kvt::Error::none;
 }
 
 // Reads and writes scans until the count is reached, a read fails, a signal comes or

@@ -2,7 +2,6 @@
 
 #include "connect_reason.h"
 #include "ipv4_text.h"
-#include "system_error.h"
 #include "vyr_driver.h"
 
 #include <filesystem>
@@ -175,15 +174,13 @@ bool read_hosts_file(const std::string& path, std::vector<Target>& targets, std:
 
 bool open_target(kvt::Vyr_driver& driver, const Target& target, int time_out_ms, Failure& failure)
 {
-    // A reason left from an earlier target on this thread must not explain this one.
-    vyr_clear_system_error();
     const bool opened = driver.open(target.address.c_str(), target.number,
                                     target.serial ? kvt::Lidar::Serial : kvt::Lidar::Ethernet);
     if (!opened) {
         failure.text = driver.last_error_text();
         const std::string detail = driver.last_error_detail();
         failure.reason =
-            !detail.empty() ? detail : connect_reason(vyr_last_system_error(), target.serial);
+            !detail.empty() ? detail : connect_reason(driver.system_reason(), target.serial);
         return false;
     }
     if (time_out_ms > 0) {

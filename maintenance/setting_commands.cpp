@@ -92,7 +92,7 @@ bool Maintenance_link::receive(std::string& response, const std::string& expecte
     const auto start = std::chrono::steady_clock::now();
     response.clear();
     skipped_.clear();
-    bool echo_seen = false;
+    echo_seen_ = false;
     bool complete = false;
 
     for (int lines = 0; lines < max_reply_lines && !complete; ++lines) {
@@ -105,7 +105,7 @@ bool Maintenance_link::receive(std::string& response, const std::string& expecte
         const int result = driver_.raw_readline(buffer, line_buffer_size, static_cast<int>(left));
         // Bounded, so a driver that forgot the NUL cannot make us read past the buffer.
         const std::string line(buffer, strnlen(buffer, line_buffer_size));
-        if (!echo_seen) {
+        if (!echo_seen_) {
             if (result < 0 && line.empty()) {
                 break; // nothing came, or the link is gone
             }
@@ -113,7 +113,7 @@ bool Maintenance_link::receive(std::string& response, const std::string& expecte
                 skipped_ += line + '\n';
                 continue;
             }
-            echo_seen = true;
+            echo_seen_ = true;
         }
         response += line + '\n';
         // An empty line and a read that delivered nothing end the reply alike.
@@ -122,8 +122,8 @@ bool Maintenance_link::receive(std::string& response, const std::string& expecte
             return false;
         }
     }
-    if (!echo_seen) {
-        response = "\n"; // as a reply that never came
+    if (!echo_seen_) {
+        response = "\n";
         return false;
     }
     if (!complete) {
@@ -245,9 +245,9 @@ Address_result change_address(Maintenance_link& link, const Network_settings& se
     }
     kvt::Lidar& driver = link.driver();
     driver.reboot();
-    // The driver reports the reboot's outcome only through its error text.
-    return std::strcmp(driver.last_error_text(), "no error.") == 0 ? Address_result::changed
-                                                                   : Address_result::reboot_failed;
+    // The driver reports the reboot's outcome only through its last error.
+    return driver.last_error() == kvt::Error::none ? Address_result::changed
+                                                   : Address_result::reboot_failed;
 }
 
 } // namespace setting_commands

@@ -40,6 +40,9 @@ public:
     virtual bool receive(std::string& response, const std::string& expected_status,
                          int time_out_ms);
 
+    // Whether the last receive met the echo of its command; without it no reply came, and
+    // the response is then a lone LF, as the panels have always shown it.
+    bool echo_seen() const { return echo_seen_; }
     // Lines the last receive skipped before the echo, each followed by LF.
     const std::string& skipped() const { return skipped_; }
     kvt::Lidar& driver() { return driver_; }
@@ -48,6 +51,7 @@ private:
     kvt::Lidar& driver_;
     std::string echo_; // the last command sent, without its LF
     std::string skipped_;
+    bool echo_seen_ = false;
 };
 
 // Lines of a response text, empty ones kept.

@@ -21,6 +21,7 @@ struct Vyr_driver::driver_state
     std::string serial_text;
     std::string status_text;
     std::string state_text;
+    System_reason system_reason;
 
     driver_state() { vyr_sensor_init(&sensor); }
 };

@@ -1,9 +1,41 @@
 #ifndef KVT_LIDAR_H
 #define KVT_LIDAR_H
 
+#include <string>
 #include <vector>
 
 namespace kvt {
+
+// Why the last operation failed, as the engine's error codes; each has one fixed text.
+enum class Error {
+    none = 0,
+    unknown = -1,
+    not_connected = -2,
+    not_implemented = -3,
+    invalid_response = -4,
+    no_response = -5,
+    send_error = -6,
+    receive_error = -7,
+    checksum_error = -8,
+    invalid_parameter = -9,
+    measurement_type_mismatch = -10,
+    serial_open_error = -11,
+    baudrate_detect_error = -12,
+    ethernet_open_error = -13,
+    scanning_parameter_error = -14,
+    data_size_parameter_error = -15,
+};
+
+// The text last_error_text() gives for code ("no error.", "receive error.", ...).
+const char* error_text(Error code);
+
+// What the system said when an open or a send failed. Nothing recorded means the link
+// itself worked and the failure lay with the sensor.
+struct System_reason
+{
+    int number = 0;   // an errno value (Windows codes translated); 0 when nothing was recorded
+    std::string call; // the call that gave it: "open", "connect", "send", ...
+};
 
 // Abstract sensor driver. The order of the operations is the order of the
 // virtual table and must not change.
@@ -99,6 +131,9 @@ public:
     // Why the last operation failed, beyond last_error_text(): what was waited for and
     // what came instead ("no answer within 140 ms"). Empty when there is nothing to add.
     virtual const char* last_error_detail() { return ""; }
+    // last_error_text() as a code. A driver that cannot tell says unknown, so that
+    // nothing is taken for done on its word.
+    virtual Error last_error() const { return Error::unknown; }
 };
 
 // The steps a full scan holds: the one count the information window, vyr and the scans

@@ -3,6 +3,8 @@
 
 // What a sensor says about itself, read in one look: one "VV" and one "II".
 
+#include "lidar.h"
+
 #include <string>
 
 namespace kvt {
@@ -25,8 +27,9 @@ struct Sensor_information
     // missing). The look ends there: a sensor that did not answer would only keep every
     // later question waiting as long again, so those are not asked.
     Part failed = None;
-    std::string error_text;   // what the driver gives in its place ("receive error.")
-    std::string error_detail; // why, where the driver knows; may be empty
+    Error error = Error::none; // not_connected or receive_error
+    std::string error_text;    // its text, what the driver gives in place of a value
+    std::string error_detail;  // why, where the driver knows; may be empty
 
     // From the parameters read at open; known without asking.
     int min_step = 0;

@@ -2,10 +2,36 @@
 
 #include "driver_state.h"
 #include "serial_ports.h"
+#include "system_error.h"
 
 #include <utility>
 
 namespace kvt {
+
+static_assert(static_cast<int>(Error::none) == VYR_NO_ERROR &&
+                  static_cast<int>(Error::send_error) == VYR_SEND_ERROR &&
+                  static_cast<int>(Error::data_size_parameter_error) ==
+                      VYR_DATA_SIZE_PARAMETER_ERROR,
+              "Error holds the engine's codes");
+
+namespace {
+
+// The transport keeps the reason per thread, and only until the next failure there.
+System_reason recorded_reason()
+{
+    const vyr_system_error recorded = vyr_last_system_error();
+    System_reason reason;
+    reason.number = recorded.number;
+    reason.call = recorded.number != 0 && recorded.call ? recorded.call : "";
+    return reason;
+}
+
+} // namespace
+
+const char* error_text(Error code)
+{
+    return vyr_error_message(static_cast<int>(code));
+}
 
 Vyr_driver::Vyr_driver() : pimpl(new driver_state) {}
 
@@ -55,8 +81,12 @@ bool Vyr_driver::open(const char* device, long baudrate, connection_type type)
     pimpl->firmware_text.clear();
     pimpl->serial_text.clear();
 
+    pimpl->system_reason = System_reason();
+    // A reason left from an earlier open on this thread must not explain this one.
+    vyr_clear_system_error();
     const int engine_type = type == Ethernet ? VYR_ETHERNET : VYR_SERIAL;
     if (vyr_open(&pimpl->sensor, engine_type, device, baudrate) < 0) {
+        pimpl->system_reason = recorded_reason();
         return false;
     }
     pimpl->is_open = true;
@@ -88,7 +118,10 @@ void Vyr_driver::reboot()
 
 int Vyr_driver::raw_write(const char* data, int size)
 {
-    return vyr_raw_write(&pimpl->sensor, data, size);
+    vyr_clear_system_error();
+    const int written = vyr_raw_write(&pimpl->sensor, data, size);
+    pimpl->system_reason = written == size ? System_reason() : recorded_reason();
+    return written;
 }
 
 int Vyr_driver::raw_read(char* buffer, int max_size, int timeout)
@@ -119,6 +152,16 @@ void Vyr_driver::clear_abort()
 const char* Vyr_driver::last_error_detail()
 {
     return vyr_error_detail(&pimpl->sensor);
+}
+
+Error Vyr_driver::last_error() const
+{
+    return static_cast<Error>(pimpl->sensor.last_error);
+}
+
+const System_reason& Vyr_driver::system_reason() const
+{
+    return pimpl->system_reason;
 }
 
 } // namespace kvt

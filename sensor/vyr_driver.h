@@ -89,6 +89,10 @@ public:
     void request_abort() override;
     void clear_abort() override;
     const char* last_error_detail() override;
+    Error last_error() const override;
+
+    // Why the last failed open or send failed, as the system said; cleared by every open.
+    const System_reason& system_reason() const;
 
 private:
     friend Sensor_information read_sensor_information(Vyr_driver& driver);

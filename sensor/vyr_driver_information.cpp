@@ -24,8 +24,8 @@ const char* remembered(std::string& cache, const vyr_sensor& sensor, const char*
 }
 
 // Takes the values of one reply in order up to the first it lacks; false from there on.
-bool take_values(Sensor_information& info, const char* failure, const vyr_info_value* values,
-                 int first, int count, std::string* const caches[])
+bool take_values(Sensor_information& info, int failure, const vyr_info_value* values, int first,
+                 int count, std::string* const caches[])
 {
     static std::string Sensor_information::*const texts[] = {
         &Sensor_information::product, &Sensor_information::firmware_version,
@@ -56,13 +56,14 @@ Sensor_information read_sensor_information(Vyr_driver& driver)
     std::string* const version_caches[] = {&state.product_text, &state.firmware_text,
                                            &state.serial_text};
     std::string* const no_caches[] = {nullptr, nullptr};
-    const char* failure = vyr_read_version(sensor, &version[0], &version[1], &version[2]);
+    int failure = vyr_query_version(sensor, &version[0], &version[1], &version[2]);
     if (take_values(info, failure, version, Sensor_information::Product, 3, version_caches)) {
-        failure = vyr_read_state(sensor, &status[0], &status[1]);
+        failure = vyr_query_state(sensor, &status[0], &status[1]);
         take_values(info, failure, status, Sensor_information::Sensor_status, 2, no_caches);
     }
     if (failure) {
-        info.error_text = failure;
+        info.error = static_cast<Error>(failure);
+        info.error_text = error_text(info.error);
         info.error_detail = vyr_error_detail(sensor);
     }
     info.stable = info.has(Sensor_information::Sensor_status) &&

@@ -9,9 +9,6 @@
 
 namespace {
 
-const char not_connected_text[] = "not connected.";
-const char receive_error_text[] = "receive error.";
-
 const int status_ok[] = {0, -1};
 
 // One command's reply, read once for any number of its keys.
@@ -38,16 +35,17 @@ const info_field firmware_field = {"FIRM:", " ("};
 const info_field status_field = {"STAT:", ";"};
 const info_field state_field = {"MESM:", " ("};
 
-// Null on success, else the text the query gives instead of a value.
-const char* query_info(vyr_sensor* sensor, char* reply, const info_reply& query)
+// 0 on success, else VYR_NOT_CONNECTED or VYR_RECEIVE_ERROR, whose texts the query gives
+// instead of a value.
+int query_info(vyr_sensor* sensor, char* reply, const info_reply& query)
 {
     Operation_clock clock(sensor, exchange_budget(sensor->timeout_msec));
     if (!sensor->is_active) {
-        return not_connected_text;
+        return VYR_NOT_CONNECTED;
     }
     if (clock.refused()) {
         sensor->last_error = VYR_NO_RESPONSE;
-        return receive_error_text;
+        return VYR_RECEIVE_ERROR;
     }
     std::memset(reply, 0, query.reply_size);
     const int lines = exchange_command(sensor, query.command, status_ok, sensor->timeout_msec,
@@ -57,9 +55,9 @@ const char* query_info(vyr_sensor* sensor, char* reply, const info_reply& query)
             note_failure(sensor, "the answer to \"%.2s\" holds %d lines instead of %d",
                          query.command, lines, query.expected_lines);
         }
-        return receive_error_text;
+        return VYR_RECEIVE_ERROR;
     }
-    return nullptr;
+    return VYR_NO_ERROR;
 }
 
 // Walks count stored strings of reply, never past reply_size; a skipped
@@ -97,36 +95,41 @@ struct wanted_value
     vyr_info_value* value;
 };
 
-const char* read_values(vyr_sensor* sensor, const info_reply& query,
-                        std::initializer_list<wanted_value> wanted)
+int read_values(vyr_sensor* sensor, const info_reply& query,
+                std::initializer_list<wanted_value> wanted)
 {
     for (const wanted_value& each : wanted) {
         each.value->found = 0;
         each.value->text[0] = '\0';
     }
     char reply[largest_reply];
-    const char* failure = query_info(sensor, reply, query);
+    int failure = query_info(sensor, reply, query);
     if (failure) {
         return failure;
     }
     for (const wanted_value& each : wanted) {
         each.value->found = find_info_field(each.value->text, reply, query, each.field) ? 1 : 0;
         if (!each.value->found) {
-            failure = receive_error_text;
+            failure = VYR_RECEIVE_ERROR;
         }
     }
     return failure;
 }
 
+const char* failure_text(int failure)
+{
+    return failure ? vyr_error_message(failure) : nullptr;
+}
+
 const char* info_value(vyr_sensor* sensor, const info_reply& query, const info_field& field)
 {
     char reply[largest_reply];
-    const char* failure = query_info(sensor, reply, query);
+    const int failure = query_info(sensor, reply, query);
     if (failure) {
-        return failure;
+        return vyr_error_message(failure);
     }
     if (!find_info_field(sensor->info_text, reply, query, field)) {
-        return receive_error_text;
+        return vyr_error_message(VYR_RECEIVE_ERROR);
     }
     return sensor->info_text;
 }
@@ -173,8 +176,8 @@ const char* vyr_measurement_state(vyr_sensor* sensor)
     return info_value(sensor, state_reply, state_field);
 }
 
-const char* vyr_read_version(vyr_sensor* sensor, vyr_info_value* product,
-                             vyr_info_value* firmware_version, vyr_info_value* serial_number)
+int vyr_query_version(vyr_sensor* sensor, vyr_info_value* product, vyr_info_value* firmware_version,
+                      vyr_info_value* serial_number)
 {
     return read_values(sensor, version_reply,
                        {{product_field, product},
@@ -182,11 +185,23 @@ const char* vyr_read_version(vyr_sensor* sensor, vyr_info_value* product,
                         {serial_field, serial_number}});
 }
 
-const char* vyr_read_state(vyr_sensor* sensor, vyr_info_value* sensor_status,
-                           vyr_info_value* measurement_state)
+int vyr_query_state(vyr_sensor* sensor, vyr_info_value* sensor_status,
+                    vyr_info_value* measurement_state)
 {
     return read_values(sensor, state_reply,
                        {{status_field, sensor_status}, {state_field, measurement_state}});
+}
+
+const char* vyr_read_version(vyr_sensor* sensor, vyr_info_value* product,
+                             vyr_info_value* firmware_version, vyr_info_value* serial_number)
+{
+    return failure_text(vyr_query_version(sensor, product, firmware_version, serial_number));
+}
+
+const char* vyr_read_state(vyr_sensor* sensor, vyr_info_value* sensor_status,
+                           vyr_info_value* measurement_state)
+{
+    return failure_text(vyr_query_state(sensor, sensor_status, measurement_state));
 }
 
 int vyr_status_is_stable(const char* sensor_status)

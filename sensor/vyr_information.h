@@ -31,6 +31,11 @@ const char* vyr_read_version(vyr_sensor* sensor, vyr_info_value* product,
                              vyr_info_value* firmware_version, vyr_info_value* serial_number);
 const char* vyr_read_state(vyr_sensor* sensor, vyr_info_value* sensor_status,
                            vyr_info_value* measurement_state);
+/* The same with the failure as a code: 0, VYR_NOT_CONNECTED or VYR_RECEIVE_ERROR. */
+int vyr_query_version(vyr_sensor* sensor, vyr_info_value* product, vyr_info_value* firmware_version,
+                      vyr_info_value* serial_number);
+int vyr_query_state(vyr_sensor* sensor, vyr_info_value* sensor_status,
+                    vyr_info_value* measurement_state);
 
 /* 1 when the sensor status begins with "Stable". */
 int vyr_is_stable(vyr_sensor* sensor);

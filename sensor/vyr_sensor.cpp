@@ -237,8 +237,13 @@ void vyr_set_timeout(vyr_sensor* sensor, int msec)
 
 const char* vyr_error_text(const vyr_sensor* sensor)
 {
+    return vyr_error_message(sensor->last_error);
+}
+
+const char* vyr_error_message(int code)
+{
     for (const error_row& row : error_table) {
-        if (row.code == sensor->last_error) {
+        if (row.code == code) {
             return row.text;
         }
     }

@@ -73,6 +73,8 @@ void vyr_close(vyr_sensor* sensor);
 int vyr_reboot(vyr_sensor* sensor);
 void vyr_set_timeout(vyr_sensor* sensor, int msec);
 const char* vyr_error_text(const vyr_sensor* sensor);
+/* The fixed message of one error code. */
+const char* vyr_error_message(int code);
 /* What the last failure came from, in plain words ("no answer to \"QT\" within
    140 ms"); empty when there is nothing to add to vyr_error_text. */
 const char* vyr_error_detail(const vyr_sensor* sensor);

@@ -1,7 +1,6 @@
 #include "scan_worker.h"
 
 #include <chrono>
-#include <cstring>
 #include <utility>
 
 Scan_worker::Scan_worker(kvt::Lidar& lidar) : lidar_(lidar) {}
@@ -146,7 +145,7 @@ void Scan_worker::run(kvt::Lidar::measurement_type type)
         stopping_sensor_ = true;
     }
     lidar_.stop_scans();
-    const bool confirmed = std::strcmp(lidar_.last_error_text(), "no error.") == 0;
+    const bool confirmed = lidar_.last_error() == kvt::Error::none;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         error_ = failure;

@@ -1,7 +1,7 @@
 #ifndef VYR_TRANSPORT_SYSTEM_ERROR_H
 #define VYR_TRANSPORT_SYSTEM_ERROR_H
 
-// Why the last open on this thread failed, as the system said it: the error number
+// Why the last open or send on this thread failed, as the system said it: the error number
 // and the call that gave it. Kept beside the driver's own error texts so that a
 // caller can name the reason without those texts changing.
 

@@ -171,7 +171,11 @@ int32_t tcpclient_write(vyr_tcpclient* client, const char* data, int32_t size)
     if (size < 0) {
         return -1;
     }
-    return send_bytes(client->sock, data, size);
+    const int32_t sent = send_bytes(client->sock, data, size);
+    if (sent < 0) {
+        vyr_record_system_error("send", errno);
+    }
+    return sent;
 }
 
 int32_t tcpclient_read(vyr_tcpclient* client, char* buffer, int32_t size, int32_t timeout)

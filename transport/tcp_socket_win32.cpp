@@ -152,7 +152,11 @@ int32_t receive_ready(int32_t sock, char* buffer, int32_t size)
 int32_t send_bytes(int32_t sock, const char* data, int32_t size)
 {
     const int sent = send(handle(sock), data, size, 0);
-    return sent == SOCKET_ERROR ? -1 : sent;
+    if (sent == SOCKET_ERROR) {
+        record_errno();
+        return -1;
+    }
+    return sent;
 }
 
 } // namespace tcp_socket

@@ -210,6 +210,8 @@ TEST_P(Information_read_test, asks_each_command_once_and_stops_at_the_first_fail
     EXPECT_EQ(command_texts(sim), c.commands);
     EXPECT_EQ(info.failed, c.failed);
     EXPECT_EQ(info.error_text, c.error_text);
+    EXPECT_EQ(info.error == kvt::Error::none, *c.error_text == '\0');
+    EXPECT_EQ(info.error != kvt::Error::none ? kvt::error_text(info.error) : "", info.error_text);
     EXPECT_NE(info.error_detail.find(c.detail), std::string::npos) << info.error_detail;
     EXPECT_EQ(info.error_detail.empty(), *c.detail == '\0') << info.error_detail;
     EXPECT_EQ(info.product, info.has(Part::Product) ? "VYR-SIM01" : "");
@@ -241,6 +243,7 @@ TEST_F(Driver_measurement_test, a_look_at_a_closed_driver_asks_nothing)
     const kvt::Sensor_information info = kvt::read_sensor_information(driver);
     EXPECT_EQ(info.failed, Part::Product);
     EXPECT_EQ(info.error_text, "not connected.");
+    EXPECT_EQ(info.error, kvt::Error::not_connected);
     EXPECT_EQ(info.steps_per_scan, 0);
     EXPECT_TRUE(sim.received().empty());
 }

@@ -2,6 +2,7 @@
 #include "sim_sensor_test.h"
 #include "vyr_driver.h"
 
+#include <cerrno>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -144,6 +145,40 @@ TEST_F(Driver_test, TimeoutIsHandedToTheEngine)
     driver.reboot();
     EXPECT_STREQ(driver.last_error_text(), "invalid response.");
     EXPECT_EQ(sim.reboot_count(), 0);
+}
+
+// The code and the system's reason say what the text says, and belong to the last call only.
+TEST_F(Driver_test, FailuresGiveTheirCodeAndTheSystemsReason)
+{
+    EXPECT_FALSE(driver.open("127.0.0.1", free_loopback_port(), Lidar::Ethernet));
+    EXPECT_EQ(driver.last_error(), kvt::Error::ethernet_open_error);
+    EXPECT_STREQ(driver.last_error_text(), kvt::error_text(driver.last_error()));
+    EXPECT_EQ(driver.system_reason().number, ECONNREFUSED);
+    EXPECT_EQ(driver.system_reason().call, "connect");
+
+    ASSERT_TRUE(open_driver_tcp());
+    EXPECT_EQ(driver.last_error(), kvt::Error::none);
+    EXPECT_EQ(driver.system_reason().number, 0);
+
+    // The sensor closes the link after its status line; a later send meets the closed socket.
+    sim.set_fault(vyr_sim::Fault::close_after_status);
+    ASSERT_EQ(driver.raw_write("%PG\n", 4), 4);
+    for (int i = 0; i < 100 && driver.raw_write("%PG\n", 4) == 4; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(driver.system_reason().call, "send");
+    EXPECT_NE(driver.system_reason().number, 0);
+}
+
+TEST_F(Driver_test, AnUnconfirmedStopIsNoSuccess)
+{
+    ASSERT_TRUE(open_driver_tcp());
+    ASSERT_TRUE(driver.start_scans(Lidar::Range, 0, 0));
+    sim.set_fault(vyr_sim::Fault::ignore_stop);
+    driver.set_timeout(100);
+    driver.stop_scans();
+    EXPECT_NE(driver.last_error(), kvt::Error::none);
+    EXPECT_STREQ(driver.last_error_text(), kvt::error_text(driver.last_error()));
 }
 
 TEST(Driver_ports, ListsNamesAndFlagsSideBySide)

@@ -5,6 +5,7 @@
 
 #include "command_link.h"
 #include "sensor_session.h"
+#include "setting_commands.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ TEST_F(Command_link_test, AcceptedReplyIsCollectedWhole)
 {
     EXPECT_TRUE(exchange("%AH1\n"));
     EXPECT_EQ(response, "%AH1\n00P\n\n");
+    EXPECT_TRUE(link.commands().echo_seen());
     EXPECT_EQ(session.commands_after(1), std::vector<std::string>{"%AH1"});
     EXPECT_TRUE(session.sim.heater());
 }
@@ -62,6 +64,7 @@ TEST_F(Command_link_test, NoAnswerFailsAfterTheTimeOut)
     session.sim.set_fault(vyr_sim::Fault::no_answer);
     EXPECT_FALSE(exchange("%AH1\n"));
     EXPECT_EQ(response, "\n");
+    EXPECT_FALSE(link.commands().echo_seen());
     EXPECT_GE(elapsed_ms, 2000);
     EXPECT_LT(elapsed_ms, 2600);
 }
