@@ -393,19 +393,21 @@ struct Command_row
     Reply (*answer)(Command&);
 };
 
+Reply confirmed(Command& c)
+{
+    return status_reply(c.line, "00");
+}
+
 // First match wins; a line no row takes is an unknown command.
+// clang-format off
 const Command_row command_table[] = {
-    {"ZEMA2.0", false,
-     [](Command& c) {
-         c.state.old_protocol = false;
-         return status_reply(c.line, "00");
-     }},
+    {"ZEMA2.0", false, [](Command& c) { c.state.old_protocol = false; return confirmed(c); }},
     {"QT", false,
      [](Command& c) {
          if (c.state.time_adjust)
              return status_reply(c.line, "0E");
          stop_scanning(c.state, c.session);
-         return status_reply(c.line, "00");
+         return confirmed(c);
      }},
     {"PP", false, [](Command& c) { return fields_reply(c, c.state.parameters); }},
     {"VV", false, [](Command& c) { return fields_reply(c, c.state.version); }},
@@ -416,34 +418,14 @@ const Command_row command_table[] = {
          c.state.laser = true;
          return r;
      }},
-    {"TM0", false,
-     [](Command& c) {
-         c.state.time_adjust = true;
-         return status_reply(c.line, "00");
-     }},
+    {"TM0", false, [](Command& c) { c.state.time_adjust = true; return confirmed(c); }},
     {"TM1", false, time_reply},
-    {"TM2", false,
-     [](Command& c) {
-         c.state.time_adjust = false;
-         return status_reply(c.line, "00");
-     }},
+    {"TM2", false, [](Command& c) { c.state.time_adjust = false; return confirmed(c); }},
     {"RB", false, reboot_reply},
     {"SS", true, rate_reply},
-    {"%SL", false,
-     [](Command& c) {
-         stop_scanning(c.state, c.session);
-         return status_reply(c.line, "00");
-     }},
-    {"%AH1", false,
-     [](Command& c) {
-         c.state.heater = true;
-         return status_reply(c.line, "00");
-     }},
-    {"%AH0", false,
-     [](Command& c) {
-         c.state.heater = false;
-         return status_reply(c.line, "00");
-     }},
+    {"%SL", false, [](Command& c) { stop_scanning(c.state, c.session); return confirmed(c); }},
+    {"%AH1", false, [](Command& c) { c.state.heater = true; return confirmed(c); }},
+    {"%AH0", false, [](Command& c) { c.state.heater = false; return confirmed(c); }},
     {"%SP", true, set_phase_reply},
     {"%PG", false, phase_reply},
     {"$IP", true, [](Command& c) { return ip_reply(c.state, c.line); }},
@@ -452,6 +434,7 @@ const Command_row command_table[] = {
     {"M", true, scan_row},
     {"N", true, scan_row},
 };
+// clang-format on
 
 Reply command_reply(Sensor_state& state, Session& session, const std::string& line,
                     Clock::time_point now)
