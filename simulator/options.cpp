@@ -5,7 +5,9 @@
 
 namespace vyr_sim {
 
-const char* const usage_text =
+namespace {
+
+const char* const usage_head =
     R"(usage: vyr_sim [options]
 
 A simulated VYR sensor. It listens on 127.0.0.1 and/or a pseudo-terminal and
@@ -35,47 +37,16 @@ Sensor state
   --ip-forms compact|dotted|both|none   which "$IP" forms are accepted
 
 Faults (repeatable; --no-fault NAME and --clear-faults undo them)
-  --fault NAME            no-answer, delay, trickle, status-checksum,
-                          data-checksum, wrong-echo, long-line,
-                          close-after-status, short-echo-range,
-                          long-echo-range, huge-range, leading-ampersand,
-                          no-steps, refused-status, endless-data, talk-on,
-                          repeated-reply, chatter, endless-reply, ignore-stop,
-                          hostile-text, hostile-status
-  --fault-command PREFIX  faults hit only commands starting with PREFIX
+)";
+
+const char* const usage_tail =
+    R"(  --fault-command PREFIX  faults hit only commands starting with PREFIX
   --fault-delay MS        delay of the "delay" fault (default 3000)
   --trickle MS            pause between bytes of the "trickle" fault (default 2)
   --line-interval MS      pause between lines of "chatter" and "endless-reply" (default 1)
 
   --help                  this text
 )";
-
-namespace {
-
-const std::pair<const char*, Fault> fault_names[] = {
-    {"no-answer", Fault::no_answer},
-    {"delay", Fault::delay},
-    {"trickle", Fault::trickle},
-    {"status-checksum", Fault::status_checksum},
-    {"data-checksum", Fault::data_checksum},
-    {"wrong-echo", Fault::wrong_echo},
-    {"long-line", Fault::long_line},
-    {"close-after-status", Fault::close_after_status},
-    {"short-echo-range", Fault::short_echo_range},
-    {"long-echo-range", Fault::long_echo_range},
-    {"huge-range", Fault::huge_range},
-    {"leading-ampersand", Fault::leading_ampersand},
-    {"no-steps", Fault::no_steps},
-    {"refused-status", Fault::refused_status},
-    {"endless-data", Fault::endless_data},
-    {"talk-on", Fault::talk_on},
-    {"repeated-reply", Fault::repeated_reply},
-    {"chatter", Fault::chatter},
-    {"endless-reply", Fault::endless_reply},
-    {"ignore-stop", Fault::ignore_stop},
-    {"hostile-text", Fault::hostile_text},
-    {"hostile-status", Fault::hostile_status},
-};
 
 bool to_int(const std::string& text, long& value)
 {
@@ -144,6 +115,23 @@ bool split_ip(const std::string& text, Ip_settings& ip)
 }
 
 } // namespace
+
+std::string usage_text()
+{
+    std::string text = usage_head;
+    std::string line = "  --fault NAME            ";
+    const size_t indent = line.size();
+    const auto& names = fault_names();
+    for (size_t i = 0; i < names.size(); ++i) {
+        const std::string word = names[i].name + std::string(i + 1 < names.size() ? "," : "");
+        if (line.size() > indent && line.size() + 1 + word.size() > 78) {
+            text += line + "\n";
+            line = std::string(indent, ' ');
+        }
+        line += (line.size() > indent ? " " : "") + word;
+    }
+    return text + line + "\n" + usage_tail;
+}
 
 bool apply_options(const std::vector<std::string>& args, Simulator& sim, Endpoints& endpoints,
                    std::string& error)
@@ -218,12 +206,8 @@ bool apply_options(const std::vector<std::string>& args, Simulator& sim, Endpoin
                     ok = true;
                 }
         } else if (opt == "--fault" || opt == "--no-fault") {
-            ok = false;
-            for (const auto& f : fault_names)
-                if (arg == f.first) {
-                    sim.set_fault(f.second, opt == "--fault");
-                    ok = true;
-                }
+            Fault f{};
+            ok = fault_from_name(arg, f) && (sim.set_fault(f, opt == "--fault"), true);
         } else if (opt == "--fault-command")
             sim.set_fault_command(arg);
         else if (opt == "--fault-delay")

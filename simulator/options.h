@@ -20,7 +20,7 @@ struct Endpoints
     bool help = false;
 };
 
-extern const char* const usage_text;
+std::string usage_text(); // --help; the fault names from fault_names()
 
 // Applies the options in order; false with a message on the first bad one.
 bool apply_options(const std::vector<std::string>& args, Simulator& sim, Endpoints& endpoints,

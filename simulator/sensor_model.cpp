@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace vyr_sim {
 
@@ -298,6 +299,143 @@ void stop_scanning(Sensor_state& state, Session& session)
     state.laser = false;
 }
 
+// What a command's handler may look at and change.
+struct Command
+{
+    Sensor_state& state;
+    Session& session;
+    const std::string& line;
+    Clock::time_point now;
+};
+
+Reply fields_reply(Command& c, const Fields& fields)
+{
+    Reply r = status_reply(c.line, "00");
+    if (c.line != "PP" && c.state.has_fault(Fault::hostile_text, c.line)) {
+        Fields hostile = fields;
+        for (auto& f : hostile)
+            f.second = hostile_text();
+        r.data = field_lines(hostile);
+    } else {
+        r.data = field_lines(fields);
+    }
+    return r;
+}
+
+Reply reboot_reply(Command& c)
+{
+    // A reboot needs the same command twice within a second.
+    if (c.session.reboot_armed && c.now - c.session.reboot_time <= std::chrono::seconds(1)) {
+        c.session.reboot_armed = false;
+        stop_scanning(c.state, c.session);
+        c.state.time_adjust = false;
+        ++c.state.reboots;
+        Reply r = status_reply(c.line, "00");
+        r.close = true;
+        return r;
+    }
+    c.session.reboot_armed = true;
+    c.session.reboot_time = c.now;
+    return status_reply(c.line, "01");
+}
+
+Reply rate_reply(Command& c)
+{
+    const std::string& line = c.line;
+    if (line.size() != 8 || !all_digits(line, 2, 6))
+        return status_reply(line, "01");
+    long rate = std::atol(line.c_str() + 2);
+    if (rate == c.state.serial_rate)
+        return status_reply(line, "03");
+    if (!supported_rate(rate))
+        return status_reply(line, "04");
+    Reply r = status_reply(line, "00");
+    r.new_rate = rate;
+    return r;
+}
+
+Reply set_phase_reply(Command& c)
+{
+    const std::string& line = c.line;
+    if (line.size() != 6 || !all_digits(line, 3, 3) || number_at(line, 3, 3) > 359)
+        return status_reply(line, "01");
+    c.state.phase = number_at(line, 3, 3);
+    return status_reply(line, "00");
+}
+
+Reply phase_reply(Command& c)
+{
+    Reply r = status_reply(c.line, "00");
+    char digits[8];
+    std::snprintf(digits, sizeof digits, "%03d", c.state.phase % 1000);
+    r.data.push_back(with_checksum(digits));
+    return r;
+}
+
+Reply time_reply(Command& c)
+{
+    if (!c.state.time_adjust)
+        return status_reply(c.line, "01");
+    Reply r = status_reply(c.line, "00");
+    r.data.push_back(with_checksum(encode_value(c.state.sensor_msec(c.now) & 0xffffff, 4)));
+    return r;
+}
+
+Reply scan_row(Command& c)
+{
+    return scan_request_reply(c.state, c.session, c.line, c.now);
+}
+
+struct Command_row
+{
+    const char* text;
+    bool prefix; // the line starts with text; otherwise it is text
+    Reply (*answer)(Command&);
+};
+
+Reply confirmed(Command& c)
+{
+    return status_reply(c.line, "00");
+}
+
+// First match wins; a line no row takes is an unknown command.
+// clang-format off
+const Command_row command_table[] = {
+    {"ZEMA2.0", false, [](Command& c) { c.state.old_protocol = false; return confirmed(c); }},
+    {"QT", false,
+     [](Command& c) {
+         if (c.state.time_adjust)
+             return status_reply(c.line, "0E");
+         stop_scanning(c.state, c.session);
+         return confirmed(c);
+     }},
+    {"PP", false, [](Command& c) { return fields_reply(c, c.state.parameters); }},
+    {"VV", false, [](Command& c) { return fields_reply(c, c.state.version); }},
+    {"II", false, [](Command& c) { return fields_reply(c, c.state.info); }},
+    {"BM", false,
+     [](Command& c) {
+         Reply r = status_reply(c.line, c.state.laser ? "02" : "00");
+         c.state.laser = true;
+         return r;
+     }},
+    {"TM0", false, [](Command& c) { c.state.time_adjust = true; return confirmed(c); }},
+    {"TM1", false, time_reply},
+    {"TM2", false, [](Command& c) { c.state.time_adjust = false; return confirmed(c); }},
+    {"RB", false, reboot_reply},
+    {"SS", true, rate_reply},
+    {"%SL", false, [](Command& c) { stop_scanning(c.state, c.session); return confirmed(c); }},
+    {"%AH1", false, [](Command& c) { c.state.heater = true; return confirmed(c); }},
+    {"%AH0", false, [](Command& c) { c.state.heater = false; return confirmed(c); }},
+    {"%SP", true, set_phase_reply},
+    {"%PG", false, phase_reply},
+    {"$IP", true, [](Command& c) { return ip_reply(c.state, c.line); }},
+    {"G", true, scan_row},
+    {"H", true, scan_row},
+    {"M", true, scan_row},
+    {"N", true, scan_row},
+};
+// clang-format on
+
 Reply command_reply(Sensor_state& state, Session& session, const std::string& line,
                     Clock::time_point now)
 {
@@ -307,98 +445,13 @@ Reply command_reply(Sensor_state& state, Session& session, const std::string& li
         r.status = "E";
         return r;
     }
-    if (line == "ZEMA2.0") {
-        state.old_protocol = false;
-        return status_reply(line, "00");
+    Command c{state, session, line, now};
+    for (const Command_row& row : command_table) {
+        const bool match =
+            row.prefix ? line.compare(0, std::strlen(row.text), row.text) == 0 : line == row.text;
+        if (match)
+            return row.answer(c);
     }
-    if (line == "QT") {
-        if (state.time_adjust)
-            return status_reply(line, "0E");
-        stop_scanning(state, session);
-        return status_reply(line, "00");
-    }
-    if (line == "PP" || line == "VV" || line == "II") {
-        Reply r = status_reply(line, "00");
-        const Fields& fields = line == "PP"   ? state.parameters
-                               : line == "VV" ? state.version
-                                              : state.info;
-        if (line != "PP" && state.has_fault(Fault::hostile_text, line)) {
-            Fields hostile = fields;
-            for (auto& f : hostile)
-                f.second = hostile_text();
-            r.data = field_lines(hostile);
-        } else {
-            r.data = field_lines(fields);
-        }
-        return r;
-    }
-    if (line == "BM") {
-        Reply r = status_reply(line, state.laser ? "02" : "00");
-        state.laser = true;
-        return r;
-    }
-    if (line == "TM0" || line == "TM2") {
-        state.time_adjust = line == "TM0";
-        return status_reply(line, "00");
-    }
-    if (line == "TM1") {
-        if (!state.time_adjust)
-            return status_reply(line, "01");
-        Reply r = status_reply(line, "00");
-        r.data.push_back(with_checksum(encode_value(state.sensor_msec(now) & 0xffffff, 4)));
-        return r;
-    }
-    if (line == "RB") {
-        if (session.reboot_armed && now - session.reboot_time <= std::chrono::seconds(1)) {
-            session.reboot_armed = false;
-            stop_scanning(state, session);
-            state.time_adjust = false;
-            ++state.reboots;
-            Reply r = status_reply(line, "00");
-            r.close = true;
-            return r;
-        }
-        session.reboot_armed = true;
-        session.reboot_time = now;
-        return status_reply(line, "01");
-    }
-    if (line.compare(0, 2, "SS") == 0) {
-        if (line.size() != 8 || !all_digits(line, 2, 6))
-            return status_reply(line, "01");
-        long rate = std::atol(line.c_str() + 2);
-        if (rate == state.serial_rate)
-            return status_reply(line, "03");
-        if (!supported_rate(rate))
-            return status_reply(line, "04");
-        Reply r = status_reply(line, "00");
-        r.new_rate = rate;
-        return r;
-    }
-    if (line == "%SL") {
-        stop_scanning(state, session);
-        return status_reply(line, "00");
-    }
-    if (line == "%AH1" || line == "%AH0") {
-        state.heater = line == "%AH1";
-        return status_reply(line, "00");
-    }
-    if (line.compare(0, 3, "%SP") == 0) {
-        if (line.size() != 6 || !all_digits(line, 3, 3) || number_at(line, 3, 3) > 359)
-            return status_reply(line, "01");
-        state.phase = number_at(line, 3, 3);
-        return status_reply(line, "00");
-    }
-    if (line == "%PG") {
-        Reply r = status_reply(line, "00");
-        char digits[8];
-        std::snprintf(digits, sizeof digits, "%03d", state.phase % 1000);
-        r.data.push_back(with_checksum(digits));
-        return r;
-    }
-    if (line.compare(0, 3, "$IP") == 0)
-        return ip_reply(state, line);
-    if (!line.empty() && std::string("GHMN").find(line[0]) != std::string::npos)
-        return scan_request_reply(state, session, line, now);
     return status_reply(line, "0C"); // unknown command
 }
 
@@ -418,18 +471,54 @@ void set_field(Fields& fields, const std::string& key, const std::string& value)
     }
 }
 
-Sensor_state::Sensor_state()
-    : parameters{{"MODL", "VYR-SIM01"}, {"DMIN", "20"},  {"DMAX", "5600"}, {"ARES", "1024"},
-                 {"AMIN", "44"},        {"AMAX", "725"}, {"AFRT", "384"},  {"SCAN", "600"}},
-      version{{"VEND", "VYR simulated sensors"},
-              {"PROD", "VYR-SIM01"},
-              {"FIRM", "1.2.3 (2026-12-01)"},
-              {"PROT", "ZEMA2.0"},
-              {"SERI", "S0000001"}},
-      info{{"MODL", "VYR-SIM01"},           {"LASR", "OFF"},          {"SCSP", "600 [rpm]"},
-           {"MESM", "Idle (ready)"},        {"SBPS", "115200 [bps]"}, {"TIME", "000000"},
-           {"STAT", "Stable 000 no error."}}
+void Sensor_settings::set_fault(Fault f, bool on)
 {
+    const unsigned bit = 1u << static_cast<unsigned>(f);
+    faults = on ? (faults | bit) : (faults & ~bit);
+}
+
+const std::vector<Fault_name>& fault_names()
+{
+    static const std::vector<Fault_name> names = {
+        {Fault::no_answer, "no-answer"},
+        {Fault::delay, "delay"},
+        {Fault::trickle, "trickle"},
+        {Fault::status_checksum, "status-checksum"},
+        {Fault::data_checksum, "data-checksum"},
+        {Fault::wrong_echo, "wrong-echo"},
+        {Fault::long_line, "long-line"},
+        {Fault::close_after_status, "close-after-status"},
+        {Fault::short_echo_range, "short-echo-range"},
+        {Fault::long_echo_range, "long-echo-range"},
+        {Fault::huge_range, "huge-range"},
+        {Fault::leading_ampersand, "leading-ampersand"},
+        {Fault::no_steps, "no-steps"},
+        {Fault::refused_status, "refused-status"},
+        {Fault::endless_data, "endless-data"},
+        {Fault::talk_on, "talk-on"},
+        {Fault::repeated_reply, "repeated-reply"},
+        {Fault::chatter, "chatter"},
+        {Fault::endless_reply, "endless-reply"},
+        {Fault::ignore_stop, "ignore-stop"},
+        {Fault::hostile_text, "hostile-text"},
+        {Fault::hostile_status, "hostile-status"},
+    };
+    return names;
+}
+
+bool fault_from_name(const std::string& name, Fault& fault)
+{
+    for (const Fault_name& f : fault_names())
+        if (name == f.name) {
+            fault = f.fault;
+            return true;
+        }
+    return false;
+}
+
+const char* fault_name(Fault fault)
+{
+    return fault_names()[static_cast<size_t>(fault)].name;
 }
 
 bool Sensor_state::has_fault(Fault f, const std::string& command) const

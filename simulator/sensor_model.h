@@ -8,39 +8,17 @@
 
 #include <chrono>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace vyr_sim {
 
 using Clock = std::chrono::steady_clock;
-using Fields = std::vector<std::pair<std::string, std::string>>;
 
-// Sensor-wide settings and state; the caller guards it with one mutex.
-struct Sensor_state
+// The settings and what the sensor keeps besides; the caller guards it with one mutex.
+struct Sensor_state : Sensor_settings
 {
     Clock::time_point epoch = Clock::now();
-    long serial_rate = 115200;
-    Mismatch mismatch = Mismatch::silent;
-    bool old_protocol = false;
-    bool time_adjust = false;
-    bool laser = false;
-    bool heater = false;
-    int phase = 0;
-    Ip_settings ip;
-    Ip_forms ip_forms = Ip_forms::both;
-    Fields parameters;
-    Fields version;
-    Fields info;
-    Pacing pacing = Pacing::scan_rate;
-    int reboots = 0;
-    unsigned faults = 0;
-    std::string fault_prefix;
-    int fault_delay_ms = 3000;
-    int trickle_ms = 2;
-    int line_interval_ms = 1;
 
-    Sensor_state();
     bool has_fault(Fault f, const std::string& command) const;
     bool fault_on(Fault f) const; // whatever the command prefix
     int scans_per_minute() const;
@@ -59,9 +37,6 @@ struct Scan_request
     int count = 0; // 0: endless
     int sent = 0;
 };
-
-// Replaces, adds, or with an empty value removes, the field of that key.
-void set_field(Fields& fields, const std::string& key, const std::string& value);
 
 // One link's protocol state (one TCP client, or the serial line).
 struct Session

@@ -658,124 +658,33 @@ bool Simulator::write_record(const std::string& path) const
     return std::fclose(f) == 0;
 }
 
-void Simulator::set_serial_rate(long rate)
+void Simulator::update(const std::function<void(Sensor_settings&)>& change)
 {
-    impl_->locked([&](Sensor_state& s) { s.serial_rate = rate; });
+    const bool faults_changed = impl_->locked([&](Sensor_state& s) {
+        const unsigned faults = s.faults;
+        change(s);
+        return s.faults != faults;
+    });
+    if (faults_changed)
+        ++impl_->fault_changes;
+    impl_->poke();
 }
 
-long Simulator::serial_rate() const
+Sensor_settings Simulator::snapshot() const
 {
-    return impl_->locked([&](Sensor_state& s) { return s.serial_rate; });
-}
-
-void Simulator::set_mismatch(Mismatch m)
-{
-    impl_->locked([&](Sensor_state& s) { s.mismatch = m; });
-}
-
-void Simulator::set_old_protocol(bool on)
-{
-    impl_->locked([&](Sensor_state& s) { s.old_protocol = on; });
-}
-
-bool Simulator::old_protocol() const
-{
-    return impl_->locked([&](Sensor_state& s) { return s.old_protocol; });
-}
-
-void Simulator::set_time_adjust_mode(bool on)
-{
-    impl_->locked([&](Sensor_state& s) { s.time_adjust = on; });
-}
-
-bool Simulator::time_adjust_mode() const
-{
-    return impl_->locked([&](Sensor_state& s) { return s.time_adjust; });
-}
-
-bool Simulator::laser_on() const
-{
-    return impl_->locked([&](Sensor_state& s) { return s.laser; });
-}
-
-void Simulator::set_parameter(const std::string& key, const std::string& value)
-{
-    impl_->locked([&](Sensor_state& s) { set_field(s.parameters, key, value); });
-}
-
-void Simulator::set_scans_per_minute(int scans)
-{
-    impl_->locked([&](Sensor_state& s) { set_field(s.parameters, "SCAN", std::to_string(scans)); });
-}
-
-void Simulator::set_version_field(const std::string& key, const std::string& value)
-{
-    impl_->locked([&](Sensor_state& s) { set_field(s.version, key, value); });
-}
-
-void Simulator::set_info_field(const std::string& key, const std::string& value)
-{
-    impl_->locked([&](Sensor_state& s) { set_field(s.info, key, value); });
-}
-
-void Simulator::set_pacing(Pacing p)
-{
-    impl_->locked([&](Sensor_state& s) { s.pacing = p; });
-}
-
-int Simulator::reboot_count() const
-{
-    return impl_->locked([&](Sensor_state& s) { return s.reboots; });
-}
-
-void Simulator::set_heater(bool on)
-{
-    impl_->locked([&](Sensor_state& s) { s.heater = on; });
-}
-
-bool Simulator::heater() const
-{
-    return impl_->locked([&](Sensor_state& s) { return s.heater; });
-}
-
-void Simulator::set_phase(int degrees)
-{
-    impl_->locked([&](Sensor_state& s) { s.phase = degrees; });
-}
-
-int Simulator::phase() const
-{
-    return impl_->locked([&](Sensor_state& s) { return s.phase; });
-}
-
-void Simulator::set_ip_settings(const Ip_settings& ip)
-{
-    impl_->locked([&](Sensor_state& s) { s.ip = ip; });
-}
-
-Ip_settings Simulator::ip_settings() const
-{
-    return impl_->locked([&](Sensor_state& s) { return s.ip; });
-}
-
-void Simulator::set_ip_forms_accepted(Ip_forms forms)
-{
-    impl_->locked([&](Sensor_state& s) { s.ip_forms = forms; });
+    return impl_->locked([](Sensor_state& s) { return Sensor_settings(s); });
 }
 
 void Simulator::set_fault(Fault f, bool on)
 {
-    impl_->locked([&](Sensor_state& s) {
-        const unsigned bit = 1u << static_cast<unsigned>(f);
-        s.faults = on ? (s.faults | bit) : (s.faults & ~bit);
-    });
+    update([&](Sensor_settings& s) { s.set_fault(f, on); });
     ++impl_->fault_changes;
     impl_->poke();
 }
 
 void Simulator::clear_faults()
 {
-    impl_->locked([&](Sensor_state& s) { s.faults = 0; });
+    update([](Sensor_settings& s) { s.faults = 0; });
     ++impl_->fault_changes;
     impl_->poke();
 }
@@ -794,28 +703,6 @@ bool Simulator::wait_until_quiet(int timeout_ms) const
                    : 0;
     }
     return true;
-}
-
-void Simulator::set_fault_command(const std::string& prefix)
-{
-    impl_->locked([&](Sensor_state& s) { s.fault_prefix = prefix; });
-    impl_->poke();
-}
-
-void Simulator::set_fault_delay_ms(int ms)
-{
-    impl_->locked([&](Sensor_state& s) { s.fault_delay_ms = ms; });
-}
-
-void Simulator::set_trickle_ms(int ms)
-{
-    impl_->locked([&](Sensor_state& s) { s.trickle_ms = ms; });
-}
-
-void Simulator::set_line_interval_ms(int ms)
-{
-    impl_->locked([&](Sensor_state& s) { s.line_interval_ms = ms; });
-    impl_->poke();
 }
 
 } // namespace vyr_sim

@@ -4,11 +4,13 @@
 // A simulated VYR sensor on its own thread: a loopback TCP endpoint and a
 // pseudo-terminal endpoint that speak the sensor's text protocol and its
 // maintenance commands, with settable state and injectable faults.
-// Every setter is thread-safe and may be called while the endpoints run.
+// Its settings change in one locked update, also while the endpoints run.
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vyr_sim {
@@ -51,6 +53,17 @@ enum class Fault {
     hostile_status, // the status is two hostile bytes, which no command accepts
 };
 
+// The names options and option lines give the faults ("no-answer", ...), one per
+// Fault in enum order.
+struct Fault_name
+{
+    Fault fault;
+    const char* name;
+};
+const std::vector<Fault_name>& fault_names();
+bool fault_from_name(const std::string& name, Fault& fault);
+const char* fault_name(Fault fault);
+
 // Sent as every "VV" and "II" value by the hostile_text fault: bytes of 0x80 and
 // above, ESC and BEL, markup that loads and links. No ';', so the value still
 // parses as one field, and no NUL, which ends a stored reply line early (a value
@@ -73,6 +86,52 @@ struct Ip_settings
     std::string address = "192.168.0.10";
     std::string netmask = "255.255.255.0";
     std::string gateway = "192.168.0.1";
+};
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+// Replaces, adds, or with an empty value removes, the field of that key.
+void set_field(Fields& fields, const std::string& key, const std::string& value);
+
+// What the host of a Simulator may set and read; changed only through update().
+struct Sensor_settings
+{
+    // Serial line speed: the sensor answers only while the host's speed equals this.
+    long serial_rate = 115200;
+    Mismatch mismatch = Mismatch::silent;
+    bool old_protocol = false; // answer "E" to everything until "ZEMA2.0"
+    bool time_adjust = false;  // "QT" is answered with "0Ee" while on
+    bool heater = false;
+    int phase = 0;
+    Ip_settings ip;
+    Ip_forms ip_forms = Ip_forms::both;
+    // "PP" keys DMIN, DMAX, ARES, AMIN, AMAX, AFRT, SCAN (and MODL); "VV" keys VEND,
+    // PROD, FIRM, PROT, SERI; "II" keys MODL, LASR, SCSP, MESM, SBPS, TIME, STAT.
+    Fields parameters{{"MODL", "VYR-SIM01"}, {"DMIN", "20"},  {"DMAX", "5600"}, {"ARES", "1024"},
+                      {"AMIN", "44"},        {"AMAX", "725"}, {"AFRT", "384"},  {"SCAN", "600"}};
+    Fields version{{"VEND", "VYR simulated sensors"},
+                   {"PROD", "VYR-SIM01"},
+                   {"FIRM", "1.2.3 (2026-12-01)"},
+                   {"PROT", "ZEMA2.0"},
+                   {"SERI", "S0000001"}};
+    Fields info{{"MODL", "VYR-SIM01"},    {"LASR", "OFF"},          {"SCSP", "600 [rpm]"},
+                {"MESM", "Idle (ready)"}, {"SBPS", "115200 [bps]"}, {"TIME", "000000"},
+                {"STAT", "Stable 000 no error."}};
+    Pacing pacing = Pacing::scan_rate;
+
+    // Faults: one bit per Fault. They hit replies to commands starting with
+    // fault_prefix (empty: every command).
+    unsigned faults = 0;
+    std::string fault_prefix;
+    int fault_delay_ms = 3000;
+    int trickle_ms = 2;
+    int line_interval_ms = 1; // chatter, endless_reply
+
+    // Kept by the sensor itself.
+    bool laser = false;
+    int reboots = 0; // completed "RB" pairs
+
+    void set_fault(Fault f, bool on = true);
 };
 
 class Simulator
@@ -99,48 +158,62 @@ public:
     bool client_connected() const;                              // a TCP client is connected now
     bool write_record(const std::string& path) const;           // "msec<TAB>text" per line
 
-    // Serial line speed: the sensor answers only while the host's speed equals this.
-    void set_serial_rate(long rate); // default 115200
-    long serial_rate() const;
-    void set_mismatch(Mismatch m); // default silent
+    // One change of the settings, under the lock the endpoints answer under. A
+    // change of faults ends endless output, and a delay or trickle under way (the
+    // rest of its reply is sent at once).
+    void update(const std::function<void(Sensor_settings&)>& change);
+    Sensor_settings snapshot() const;
 
-    // Protocol state.
-    void set_old_protocol(bool on); // answer "E" to everything until "ZEMA2.0"
-    bool old_protocol() const;
-    void set_time_adjust_mode(bool on); // "QT" is answered with "0Ee" while on
-    bool time_adjust_mode() const;
-    bool laser_on() const;
-    // "PP" lines "KEY:value;". Keys DMIN, DMAX, ARES, AMIN, AMAX, AFRT, SCAN (and MODL).
-    // An empty value removes the key from the reply.
-    void set_parameter(const std::string& key, const std::string& value);
-    void set_scans_per_minute(int scans); // also sets "SCAN"
-    // "VV" keys VEND, PROD, FIRM, PROT, SERI; "II" keys MODL, LASR, SCSP, MESM, SBPS,
-    // TIME, STAT. An empty value removes the key.
-    void set_version_field(const std::string& key, const std::string& value);
-    void set_info_field(const std::string& key, const std::string& value);
-    void set_pacing(Pacing p); // default scan_rate
-    int reboot_count() const;  // completed "RB" pairs
-
-    // Maintenance state.
-    void set_heater(bool on);
-    bool heater() const;
-    void set_phase(int degrees);
-    int phase() const;
-    void set_ip_settings(const Ip_settings& ip);
-    Ip_settings ip_settings() const;
-    void set_ip_forms_accepted(Ip_forms forms); // default both
-
-    // Faults.
-    // Endless output (endless_data, talk_on, repeated_reply) ends at the next change; a
-    // delay or trickle under way ends too, the rest of its reply sent at once.
+    // Shorthands for update() and snapshot().
+    void set_serial_rate(long rate) { update([&](Sensor_settings& s) { s.serial_rate = rate; }); }
+    long serial_rate() const { return snapshot().serial_rate; }
+    void set_mismatch(Mismatch m) { update([&](Sensor_settings& s) { s.mismatch = m; }); }
+    void set_old_protocol(bool on) { update([&](Sensor_settings& s) { s.old_protocol = on; }); }
+    bool old_protocol() const { return snapshot().old_protocol; }
+    void set_time_adjust_mode(bool on) { update([&](Sensor_settings& s) { s.time_adjust = on; }); }
+    bool time_adjust_mode() const { return snapshot().time_adjust; }
+    bool laser_on() const { return snapshot().laser; }
+    void set_parameter(const std::string& key, const std::string& value)
+    {
+        update([&](Sensor_settings& s) { set_field(s.parameters, key, value); });
+    }
+    void set_scans_per_minute(int scans) { set_parameter("SCAN", std::to_string(scans)); }
+    void set_version_field(const std::string& key, const std::string& value)
+    {
+        update([&](Sensor_settings& s) { set_field(s.version, key, value); });
+    }
+    void set_info_field(const std::string& key, const std::string& value)
+    {
+        update([&](Sensor_settings& s) { set_field(s.info, key, value); });
+    }
+    void set_pacing(Pacing p) { update([&](Sensor_settings& s) { s.pacing = p; }); }
+    int reboot_count() const { return snapshot().reboots; }
+    void set_heater(bool on) { update([&](Sensor_settings& s) { s.heater = on; }); }
+    bool heater() const { return snapshot().heater; }
+    void set_phase(int degrees) { update([&](Sensor_settings& s) { s.phase = degrees; }); }
+    int phase() const { return snapshot().phase; }
+    void set_ip_settings(const Ip_settings& ip) { update([&](Sensor_settings& s) { s.ip = ip; }); }
+    Ip_settings ip_settings() const { return snapshot().ip; }
+    void set_ip_forms_accepted(Ip_forms forms)
+    {
+        update([&](Sensor_settings& s) { s.ip_forms = forms; });
+    }
+    // Setting a fault again counts as a change too.
     void set_fault(Fault f, bool on = true);
     void clear_faults();
+    void set_fault_command(const std::string& prefix)
+    {
+        update([&](Sensor_settings& s) { s.fault_prefix = prefix; });
+    }
+    void set_fault_delay_ms(int ms) { update([&](Sensor_settings& s) { s.fault_delay_ms = ms; }); }
+    void set_trickle_ms(int ms) { update([&](Sensor_settings& s) { s.trickle_ms = ms; }); }
+    void set_line_interval_ms(int ms)
+    {
+        update([&](Sensor_settings& s) { s.line_interval_ms = ms; });
+    }
+
     // True once no reply is on its way (delays and trickles included) within timeout_ms.
     bool wait_until_quiet(int timeout_ms) const;
-    void set_fault_command(const std::string& prefix); // empty: every command
-    void set_fault_delay_ms(int ms);                   // default 3000
-    void set_trickle_ms(int ms);                       // default 2
-    void set_line_interval_ms(int ms);                 // chatter, endless_reply; default 1
 
 private:
     struct Impl;

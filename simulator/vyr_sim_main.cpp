@@ -46,11 +46,11 @@ int main(int argc, char** argv)
     Endpoints endpoints;
     std::string error;
     if (!apply_options(std::vector<std::string>(argv + 1, argv + argc), sim, endpoints, error)) {
-        std::fprintf(stderr, "vyr_sim: %s\n%s", error.c_str(), usage_text);
+        std::fprintf(stderr, "vyr_sim: %s\n%s", error.c_str(), usage_text().c_str());
         return 2;
     }
     if (endpoints.help) {
-        std::fputs(usage_text, stdout);
+        std::fputs(usage_text().c_str(), stdout);
         return 0;
     }
     if (!endpoints.tcp && !endpoints.serial) {

@@ -11,20 +11,13 @@
 #include <QPushButton>
 #include <QSpinBox>
 
-
+#include <algorithm>
+#include <string>
 #include <vector>
 
 using vyr_sim::Fault;
 
 namespace {
-
-const char* const fault_names[] = {
-    "no_answer",        "delay",           "trickle",      "status_checksum",
-    "data_checksum",    "wrong_echo",      "long_line",    "close_after_status",
-    "short_echo_range", "long_echo_range", "huge_range",   "leading_ampersand",
-    "no_steps",         "refused_status",  "endless_data", "talk_on",
-    "repeated_reply",   "chatter",         "endless_reply", "ignore_stop",
-    "hostile_text",     "hostile_status"};
 
 const char* const operation_names[] = {"open_tcp",       "open_serial",
                                        "heater",         "phase_set",
@@ -268,7 +261,20 @@ const char* fault_name(const Fault_choice& fault)
     if (fault.label) {
         return fault.label;
     }
-    return fault.any ? fault_names[static_cast<int>(fault.fault)] : "none";
+    if (!fault.any) {
+        return "none";
+    }
+    // The simulator's names, in the spelling test names take.
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> spelled;
+        for (const vyr_sim::Fault_name& f : vyr_sim::fault_names()) {
+            std::string name = f.name;
+            std::replace(name.begin(), name.end(), '-', '_');
+            spelled.push_back(name);
+        }
+        return spelled;
+    }();
+    return names[static_cast<size_t>(fault.fault)].c_str();
 }
 
 void warm_up(Operation operation)

@@ -73,19 +73,25 @@ TEST_F(Sensor_faults, silence_delay_and_trickle)
     EXPECT_EQ(ask("QT"), (Lines{"QT", "00P"})); // 8 bytes, 7 pauses
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(140));
 
-    // Lifted while under way, both send the rest of the reply at once.
+    // Lifted while under way, by either call, both send the rest of the reply at once.
     sim.clear_faults();
-    for (Fault f : {Fault::delay, Fault::trickle}) {
-        sim.set_fault_delay_ms(5000);
-        sim.set_trickle_ms(1000);
-        sim.set_fault(f);
-        ASSERT_TRUE(host->send("QT\n"));
-        EXPECT_TRUE(host->reply(200).size() < 2);
-        start = Clock::now();
-        sim.clear_faults();
-        EXPECT_EQ(host->reply(1000), (Lines{"QT", "00P"}));
-        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
-    }
+    for (Fault f : {Fault::delay, Fault::trickle})
+        for (bool by_update : {false, true}) {
+            sim.update([](Sensor_settings& s) {
+                s.fault_delay_ms = 5000;
+                s.trickle_ms = 1000;
+            });
+            sim.set_fault(f);
+            ASSERT_TRUE(host->send("QT\n"));
+            EXPECT_TRUE(host->reply(200).size() < 2);
+            start = Clock::now();
+            if (by_update)
+                sim.update([f](Sensor_settings& s) { s.set_fault(f, false); });
+            else
+                sim.clear_faults();
+            EXPECT_EQ(host->reply(1000), (Lines{"QT", "00P"})) << by_update;
+            EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500)) << by_update;
+        }
 }
 
 TEST_F(Sensor_faults, command_prefix_limits_the_faults)

@@ -1,5 +1,6 @@
 #include "encoding.h"
 #include "line_client.h"
+#include "simulator.h"
 
 #include <gtest/gtest.h>
 
@@ -104,6 +105,17 @@ TEST(Sim_program, help_and_bad_options)
     EXPECT_EQ(help.wait_exit(), 0);
     for (const char* word : {"--port", "--serial", "--fault", "--record", "--ip-forms"})
         EXPECT_NE(text.find(word), std::string::npos) << word;
+    // One name per fault, in enum order, each in the help text and read back.
+    const auto& names = vyr_sim::fault_names();
+    ASSERT_EQ(names.size(), static_cast<size_t>(vyr_sim::Fault::hostile_status) + 1);
+    for (size_t i = 0; i < names.size(); ++i) {
+        vyr_sim::Fault read_back{};
+        EXPECT_EQ(static_cast<size_t>(names[i].fault), i) << names[i].name;
+        EXPECT_TRUE(vyr_sim::fault_from_name(names[i].name, read_back) &&
+                    read_back == names[i].fault)
+            << names[i].name;
+        EXPECT_NE(text.find(std::string(" ") + names[i].name), std::string::npos) << names[i].name;
+    }
 
     Sim_process bad({"--fault", "no-such-fault"});
     EXPECT_EQ(bad.wait_exit(), 2);
