@@ -61,10 +61,14 @@ private:
             blocked.start();
             QTest::mouseClick(button, Qt::LeftButton);
             if (until_answered) {
-                const auto owner = Driver_owner::of(find<QVyr_connector>()->driver());
-                (void)QTest::qWaitFor([&] { return !owner->busy(); }, 10000);
+                settle();
             }
             longest_ms = qMax(longest_ms, blocked.elapsed());
+        }
+        void settle()
+        {
+            const auto owner = Driver_owner::of(find<QVyr_connector>()->driver());
+            (void)QTest::qWaitFor([&] { return !owner->busy(); }, 10000);
         }
         void type(QWidget* field, const QString& text)
         {
@@ -132,9 +136,14 @@ private slots:
         rig.expect_setting_panels_enabled(true);
         rig.sensor.clear_received();
 
-        rig.click(rig.find<QPushButton>("btn_heater_on"));
+        rig.click(rig.find<QPushButton>("btn_heater_on"), false);
+        // Nothing can start a second exchange while one runs.
+        rig.expect_setting_panels_enabled(false);
+        QVERIFY(!rig.find<QAction>("actionInformation")->isEnabled());
+        rig.settle();
         QCOMPARE(rig.status(), QString("Set heater[Activate] : success"));
         QVERIFY(rig.sensor.heater());
+        rig.expect_setting_panels_enabled(true);
 
         rig.type(rig.find<QSpinBox>("spn_phase_value"), "7");
         rig.click(rig.find<QPushButton>("btn_update"));
