@@ -103,6 +103,7 @@ private slots:
         QVyr_connector panel;
         QSignalSpy spy(&panel, &QVyr_connector::report_connect_status);
 
+        panel.show();
         // Until the open or close has answered, nothing can start another.
         QTest::mouseClick(panel.btn_connect, Qt::LeftButton);
         QVERIFY(!panel.btn_connect->isEnabled());
@@ -111,6 +112,8 @@ private slots:
         QCOMPARE(reports(spy), connected_reports);
         check_connected_look(panel);
         QVERIFY(panel.btn_connect->isEnabled());
+        // The keyboard goes on from the button, as it did before the wait.
+        QCOMPARE(panel.focusWidget(), panel.btn_connect);
         QCOMPARE(sensor.connections_accepted(), 1);
 
         spy.clear();

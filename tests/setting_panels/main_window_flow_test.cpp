@@ -144,6 +144,8 @@ private slots:
         QCOMPARE(rig.status(), QString("Set heater[Activate] : success"));
         QVERIFY(rig.sensor.heater());
         rig.expect_setting_panels_enabled(true);
+        // The keyboard goes on from the button pressed, as it did before the wait.
+        QCOMPARE(rig.window->focusWidget(), rig.find<QPushButton>("btn_heater_on"));
 
         rig.type(rig.find<QSpinBox>("spn_phase_value"), "7");
         rig.click(rig.find<QPushButton>("btn_update"));
