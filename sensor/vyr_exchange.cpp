@@ -1,5 +1,6 @@
 #include "vyr_exchange.h"
 
+#include "reply_framer.h"
 #include "ticks.h"
 
 #include <cctype>
@@ -7,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+static_assert(kvt::max_reply_lines == VYR_MAX_REPLY_LINES, "one bound for a reply's lines");
 
 namespace {
 
@@ -54,26 +57,6 @@ int first_wait(const vyr_sensor* sensor, int timeout_msec)
                                                     : timeout_msec;
 }
 
-bool is_expected(const int* expected_status, long value)
-{
-    for (const int* s = expected_status; *s != -1; ++s) {
-        if (*s == value) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Accepts "value;checksum" lines too, whose checksum leaves out the separator.
-bool checksum_matches(const char* line, int length)
-{
-    const char last = line[length - 1];
-    if (last == vyr_checksum(line, length - 1)) {
-        return true;
-    }
-    return last == vyr_checksum(line, length > 2 ? length - 2 : 0);
-}
-
 // Leading decimal number of text; false when there is none. Saturates at the long long
 // range, far beyond any bound below.
 bool parse_decimal(const char* text, long long* value)
@@ -81,17 +64,6 @@ bool parse_decimal(const char* text, long long* value)
     char* end = nullptr;
     *value = std::strtoll(text, &end, 10);
     return end != text;
-}
-
-bool is_text(const char* line, int length)
-{
-    for (int i = 0; i < length; ++i) {
-        const unsigned char c = static_cast<unsigned char>(line[i]);
-        if (c < 0x20 || c > 0x7e) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // The failures after which the rest of a reply may still be on its way. A read
@@ -164,25 +136,44 @@ int store_parameters(vyr_sensor* sensor, const long long (&values)[parameter_cou
     return 0;
 }
 
-// The status line, the one after the echo: 0 with accepted set, or the failure's code.
-// A lone character passes without a status.
-int judge_status(const char* line, int length, const int* expected_status, bool& accepted)
+// The engine's connection, as the framer reads it.
+class Sensor_lines : public kvt::Line_source
 {
-    if (length == 1) {
-        accepted = true;
-        return 0;
+public:
+    explicit Sensor_lines(vyr_sensor* sensor) : sensor_(sensor) {}
+    int read_line(char* buffer, int size, int timeout_ms) override
+    {
+        return read_reply_line(sensor_, buffer, size, timeout_ms);
     }
-    if (length > 0 && !checksum_matches(line, length)) {
-        return VYR_CHECKSUM_ERROR;
+
+private:
+    vyr_sensor* sensor_;
+};
+
+// Keeps the status and data lines, each NUL-ended, as long as each still fits whole.
+class Reply_buffer : public kvt::Reply_sink
+{
+public:
+    Reply_buffer(char* reply, int size) : reply_(reply), size_(reply ? size : 0)
+    {
+        if (size_ > 0) {
+            reply_[0] = '\0';
+        }
     }
-    if (length != 3) {
-        return VYR_INVALID_RESPONSE;
+    void line(const char* text, int length) override
+    {
+        if (length + 1 <= size_ - stored_) {
+            std::memcpy(reply_ + stored_, text, length);
+            reply_[stored_ + length] = '\0';
+            stored_ += length + 1;
+        }
     }
-    // Two bytes that are no number are a refusal; strtol would make them status 0.
-    accepted = std::isdigit(static_cast<unsigned char>(line[0])) &&
-               is_expected(expected_status, std::strtol(line, nullptr, 10));
-    return 0;
-}
+
+private:
+    char* reply_;
+    int size_;
+    int stored_ = 0;
+};
 
 } // namespace
 
@@ -268,66 +259,45 @@ int exchange_reply(vyr_sensor* sensor, const char* command, const int* expected_
     }
     const long long sent_at = monotonic_ms();
     const int wait = first_wait(sensor, timeout_msec);
-    if (reply != nullptr && reply_size > 0) {
-        reply[0] = '\0';
-    }
 
-    char line[VYR_LINE_SIZE];
-    int stored = 0;
-    bool accepted = false;
-    int length = 0;
-    const auto failed = [&](int code) {
-        return end_failed_reply(sensor, code, length, timeout_msec, 0);
-    };
-    for (int index = 0; index < VYR_MAX_REPLY_LINES; ++index) {
-        length = read_reply_line(sensor, line, VYR_LINE_SIZE, timeout_msec);
-        if (length < 0) {
-            note_silence(sensor, command, index > 0, sent_at, wait);
-            return failed(VYR_NO_RESPONSE);
-        }
-        if (index == 0) {
-            if (answer_is_text != nullptr) {
-                *answer_is_text = is_text(line, length);
-            }
-            if (length < n - 1 || std::strncmp(line, command, n - 1) != 0) {
-                note_not_protocol(sensor);
-                return failed(VYR_INVALID_RESPONSE);
-            }
-            continue;
-        }
-        if (reply != nullptr && length + 1 <= reply_size - stored) {
-            std::memcpy(reply + stored, line, length + 1);
-            stored += length + 1;
-        }
-        if (index == 1) {
-            const int code = judge_status(line, length, expected_status, accepted);
-            if (code == VYR_CHECKSUM_ERROR) {
-                note_failure(sensor, "the answer to \"%.*s\" carries a wrong checksum",
-                             command_length(command), command);
-            } else if (code != 0) {
-                note_not_protocol(sensor);
-            }
-            if (code != 0) {
-                return failed(code);
-            }
-            continue;
-        }
-        if (length == 0) {
-            if (!accepted) {
-                note_failure(sensor, "the sensor refused \"%.*s\"", command_length(command),
-                             command);
-            }
-            return accepted ? index : VYR_UNKNOWN_ERROR;
-        }
-        if (!checksum_matches(line, length)) {
-            note_failure(sensor, "the answer to \"%.*s\" carries a wrong checksum",
-                         command_length(command), command);
-            return failed(VYR_CHECKSUM_ERROR);
-        }
+    Sensor_lines source(sensor);
+    Reply_buffer stored(reply, reply_size);
+    const kvt::Reply_frame frame{command,         n > 0 ? n - 1 : 0, kvt::Framing::engine,
+                                 expected_status, nullptr,           timeout_msec};
+    const kvt::Reply_outcome outcome = kvt::read_reply(source, frame, stored);
+    if (answer_is_text != nullptr) {
+        *answer_is_text = outcome.first_is_text;
     }
-    note_failure(sensor, "the answer to \"%.*s\" did not end within %d lines",
-                 command_length(command), command, static_cast<int>(VYR_MAX_REPLY_LINES));
-    return failed(VYR_INVALID_RESPONSE);
+    const int quoted = command_length(command);
+    int code = VYR_INVALID_RESPONSE;
+    switch (outcome.end) {
+    case kvt::Reply_end::complete:
+        if (!outcome.accepted) {
+            note_failure(sensor, "the sensor refused \"%.*s\"", quoted, command);
+            return VYR_UNKNOWN_ERROR;
+        }
+        return outcome.lines;
+    case kvt::Reply_end::no_answer:
+    case kvt::Reply_end::cut:
+        note_silence(sensor, command, outcome.end == kvt::Reply_end::cut, sent_at, wait);
+        code = VYR_NO_RESPONSE;
+        break;
+    case kvt::Reply_end::status_checksum:
+    case kvt::Reply_end::data_checksum:
+        note_failure(sensor, "the answer to \"%.*s\" carries a wrong checksum", quoted, command);
+        code = VYR_CHECKSUM_ERROR;
+        break;
+    case kvt::Reply_end::too_long:
+        note_failure(sensor, "the answer to \"%.*s\" did not end within %d lines", quoted,
+                     command, kvt::max_reply_lines);
+        break;
+    case kvt::Reply_end::wrong_echo:
+    case kvt::Reply_end::bad_status:
+    case kvt::Reply_end::late:
+        note_not_protocol(sensor);
+        break;
+    }
+    return end_failed_reply(sensor, code, outcome.last_length, timeout_msec, 0);
 }
 
 void drop_reply(vyr_sensor* sensor, int timeout_msec)
