@@ -64,6 +64,17 @@ constexpr int reply_size_for(int lines)
     return lines * line_size;
 }
 
+// Status lines the engine tells apart: status 00, 0E (time-adjust mode) with their checksums,
+// and the lone "E" of the older protocol version.
+inline constexpr char status_ok[] = "00P";
+inline constexpr char status_time_adjust[] = "0Ee";
+inline constexpr char status_old_protocol[] = "E";
+
+// The two statuses of a series, as the start of the status line: its acknowledgement, then
+// every scan.
+inline constexpr char scan_acknowledged[] = "00";
+inline constexpr char scan_follows[] = "99";
+
 inline constexpr int status_zero[] = {0, -1};
 inline constexpr int status_laser[] = {0, 2, -1};  // 02: the laser was on already
 inline constexpr int status_reboot[] = {0, 1, -1}; // 01: first of the two confirmations
@@ -118,18 +129,18 @@ inline constexpr Command_row command_table[] = {
     {Command::sleep, "%SL", "%SL\n", protocol::status_zero, nullptr, 0,
      protocol::status_line_size, Wait::open, 0, Framing::engine,
      "Puts the sensor to sleep after stopping any measurement."},
-    {Command::heater_off, "%AH0", "%AH0\n", nullptr, "00P", 0, 0, Wait::fixed, 2000,
+    {Command::heater_off, "%AH0", "%AH0\n", nullptr, protocol::status_ok, 0, 0, Wait::fixed, 2000,
      Framing::maintenance, "Switches the heater off."},
-    {Command::heater_on, "%AH1", "%AH1\n", nullptr, "00P", 0, 0, Wait::fixed, 2000,
+    {Command::heater_on, "%AH1", "%AH1\n", nullptr, protocol::status_ok, 0, 0, Wait::fixed, 2000,
      Framing::maintenance, "Switches the heater on."},
-    {Command::phase_set, "%SP", "%%SP%03d\n", nullptr, "00P", 0, 0, Wait::fixed, 1000,
+    {Command::phase_set, "%SP", "%%SP%03d\n", nullptr, protocol::status_ok, 0, 0, Wait::fixed, 1000,
      Framing::maintenance, "Sets the phase, 0 to 359 degrees in three digits."},
-    {Command::phase_get, "%PG", "%PG\n", nullptr, "00P", 1, 0, Wait::fixed, 1000,
+    {Command::phase_get, "%PG", "%PG\n", nullptr, protocol::status_ok, 1, 0, Wait::fixed, 1000,
      Framing::maintenance, "Reads the phase: its data line starts with three digits."},
     {Command::address_compact, "$IP (compact)", "$IP%s%s%s\n", nullptr, "0", 0, 0, Wait::fixed,
      1000, Framing::maintenance,
      "Sets address, mask and gateway, each field three digits, no separators."},
-    {Command::address_dotted, "$IP (dotted)", "$IP%s %s %s\n", nullptr, "00P", 0, 0, Wait::fixed,
+    {Command::address_dotted, "$IP (dotted)", "$IP%s %s %s\n", nullptr, protocol::status_ok, 0, 0, Wait::fixed,
      1000, Framing::maintenance,
      "The same for sensors that want dotted fields; tried when the compact form fails."},
     {Command::scan_single, "scan (one)", "%c%c%04d%04d%02d\n", protocol::status_zero, nullptr,
@@ -158,6 +169,18 @@ static_assert(rows_in_order(), "rows in the order of Command");
 constexpr const Command_row& command_row(Command command)
 {
     return command_table[static_cast<int>(command)];
+}
+
+// Whether line is the echo of row's text: that text without its LF.
+inline bool is_echo_line(const char* line, const Command_row& row)
+{
+    int i = 0;
+    for (; row.text[i] != '\0' && row.text[i] != '\n'; ++i) {
+        if (line[i] != row.text[i]) {
+            return false;
+        }
+    }
+    return line[i] == '\0';
 }
 
 // Lines before the empty line a reply of row must have: echo, status and its data lines.

@@ -9,8 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 
-static_assert(kvt::max_reply_lines == VYR_MAX_REPLY_LINES, "one bound for a reply's lines");
-
 namespace {
 
 void write_note(vyr_sensor* sensor, const char* format, va_list arguments)
@@ -93,9 +91,15 @@ const parameter_row parameter_table[] = {
 };
 const int parameter_count = sizeof parameter_table / sizeof parameter_table[0];
 
+// SCAN: counts scans a minute.
+const long long usec_per_minute = 60000000;
+// The reply time-out in ms is the scan period in us divided by 64: some sixteen scan
+// periods, the time a sensor busy with its scans may take to answer.
+const int reply_timeout_shift = 6;
+
 int reply_timeout(int scan_usec)
 {
-    const int timeout = scan_usec >> 6;
+    const int timeout = scan_usec >> reply_timeout_shift;
     return timeout < VYR_MIN_REPLY_TIMEOUT   ? VYR_MIN_REPLY_TIMEOUT
            : timeout > VYR_MAX_REPLY_TIMEOUT ? VYR_MAX_REPLY_TIMEOUT
                                              : timeout;
@@ -128,7 +132,7 @@ int store_parameters(vyr_sensor* sensor, const long long (&values)[parameter_cou
     for (int k = 0; k < 6; ++k) {
         *fields[k] = static_cast<int>(values[k]);
     }
-    sensor->scan_usec = static_cast<int>(60000000 / values[6]);
+    sensor->scan_usec = static_cast<int>(usec_per_minute / values[6]);
     sensor->timeout_msec = reply_timeout(sensor->scan_usec);
     sensor->first_step = sensor->area_min - sensor->area_front;
     sensor->last_step = sensor->area_max - sensor->area_front;
@@ -348,7 +352,7 @@ void discard_pending(vyr_sensor* sensor, int timeout_msec)
     if (!sensor->data_pending && !sensor->laser_is_on) {
         return;
     }
-    connection_write(&sensor->connection, "QT\n", 3);
+    send_row(sensor, kvt::Command::stop);
     sensor->laser_is_on = 0;
     if (sensor->data_pending) {
         drop_lines(sensor, timeout_msec);
@@ -361,14 +365,14 @@ int change_sensor_baudrate(vyr_sensor* sensor, long current_baudrate, long reque
         sensor->last_error = 0;
         return 0;
     }
+    const kvt::Command_row& row = kvt::command_row(kvt::Command::baud_rate);
     char command[10];
-    const int length = std::snprintf(command, sizeof command, "SS%06ld\n", requested_baudrate);
+    const int length = std::snprintf(command, sizeof command, row.text, requested_baudrate);
     if (length < 0 || length >= static_cast<int>(sizeof command)) {
         // A rate of more than six digits has no command form; never send it cut short.
         return fail(sensor, VYR_INVALID_PARAMETER);
     }
-    static const int expected[] = {0, 3, 4, -1};
-    if (exchange_command(sensor, command, expected, sensor->timeout_msec, nullptr, 0) <= 0) {
+    if (exchange_command(sensor, command, row.accepted, row_timeout(sensor, row), nullptr, 0) <= 0) {
         return fail(sensor, VYR_INVALID_PARAMETER);
     }
     const int result = connection_set_baudrate(&sensor->connection, requested_baudrate);
@@ -381,15 +385,14 @@ int change_sensor_baudrate(vyr_sensor* sensor, long current_baudrate, long reque
 
 int read_parameters(vyr_sensor* sensor)
 {
-    static const int expected[] = {0, -1};
+    const kvt::Command_row& row = kvt::command_row(kvt::Command::parameters);
     // Zero-filled so that the walk below never meets bytes the exchange did not write.
-    char reply[648] = {};
-    const int lines =
-        exchange_command(sensor, "PP\n", expected, VYR_OPEN_TIMEOUT, reply, sizeof reply);
+    char reply[row.reply_size] = {};
+    const int lines = exchange_row(sensor, row.id, reply, sizeof reply);
     if (lines < 0) {
         return lines;
     }
-    if (lines < 10) {
+    if (lines < kvt::reply_lines(row)) {
         discard_pending(sensor, VYR_OPEN_TIMEOUT);
         return fail(sensor, VYR_INVALID_RESPONSE);
     }
@@ -427,6 +430,33 @@ int read_parameters(vyr_sensor* sensor)
 }
 
 } // extern "C"
+
+int row_timeout(const vyr_sensor* sensor, const kvt::Command_row& row)
+{
+    switch (row.wait) {
+    case kvt::Wait::open:
+        return VYR_OPEN_TIMEOUT;
+    case kvt::Wait::sensor:
+        return sensor->timeout_msec;
+    case kvt::Wait::fixed:
+        break;
+    }
+    return row.timeout_ms;
+}
+
+int exchange_row(vyr_sensor* sensor, kvt::Command command, char* reply, int reply_size)
+{
+    const kvt::Command_row& row = kvt::command_row(command);
+    return exchange_command(sensor, row.text, row.accepted, row_timeout(sensor, row), reply,
+                            reply_size);
+}
+
+bool send_row(vyr_sensor* sensor, kvt::Command command)
+{
+    const char* text = kvt::command_row(command).text;
+    const int length = static_cast<int>(std::strlen(text));
+    return connection_write(&sensor->connection, text, length) >= length;
+}
 
 Operation_clock::Operation_clock(vyr_sensor* sensor, long long budget_ms)
     : sensor_(sensor), refused_(abort_pending(sensor) != 0)
