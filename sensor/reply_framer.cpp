@@ -87,7 +87,8 @@ Reply_outcome read_reply(Line_source& source, const Reply_frame& frame, Reply_si
     const auto late = [&] { return loose && clock.elapsed_ms() > frame.timeout_ms; };
     Reply_outcome out;
     bool status_read = false;
-    bool status_matches = false;
+    bool status_accepted = false;
+    int skipped = 0;
     char line[maintenance_line_size];
 
     for (int index = 0; index < max_reply_lines; ++index) {
@@ -123,6 +124,7 @@ Reply_outcome read_reply(Line_source& source, const Reply_frame& frame, Reply_si
                     return out;
                 }
                 sink.skipped(line, length);
+                ++skipped;
                 continue;
             }
             out.echo_seen = true;
@@ -146,11 +148,11 @@ Reply_outcome read_reply(Line_source& source, const Reply_frame& frame, Reply_si
         if (!status_read) {
             status_read = true;
             if (loose) {
-                status_matches = static_cast<size_t>(length) == std::strlen(frame.status_text) &&
-                                 std::memcmp(line, frame.status_text, length) == 0;
+                status_accepted = static_cast<size_t>(length) == std::strlen(frame.status_text) &&
+                                  std::memcmp(line, frame.status_text, length) == 0;
             } else {
                 const Reply_end judged =
-                    judge_status(line, length, frame.accepted, out.accepted);
+                    judge_status(line, length, frame.accepted, status_accepted);
                 if (judged != Reply_end::complete) {
                     out.end = judged;
                     return out;
@@ -164,10 +166,8 @@ Reply_outcome read_reply(Line_source& source, const Reply_frame& frame, Reply_si
         }
         if (length == 0) {
             out.end = Reply_end::complete;
-            out.lines = index;
-            if (loose) {
-                out.accepted = status_matches;
-            }
+            out.lines = index - skipped;
+            out.accepted = status_accepted;
             return out;
         }
         if (!loose && !line_checksum_matches(line, length)) {
