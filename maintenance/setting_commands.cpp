@@ -81,8 +81,7 @@ std::string padded_fields(const Address& address, const char* separator)
 }
 
 // The row's text, or its format filled in.
-template <typename... Values>
-std::string command_text(kvt::Command command, Values... values)
+template <typename... Values> std::string command_text(kvt::Command command, Values... values)
 {
     const char* format = kvt::command_row(command).text;
     const int size = std::snprintf(nullptr, 0, format, values...);
@@ -123,9 +122,9 @@ bool Maintenance_link::receive(std::string& response, const std::string& expecte
     skipped_.clear();
     Driver_lines source(driver_);
     Response_text text(response, skipped_);
-    const kvt::Reply_frame frame{echo_.data(), static_cast<int>(echo_.size()),
-                                 kvt::Framing::maintenance, nullptr, expected_status.c_str(),
-                                 time_out_ms};
+    const kvt::Reply_frame frame{
+        echo_.data(), static_cast<int>(echo_.size()), kvt::Framing::maintenance,
+        nullptr,      expected_status.c_str(),        time_out_ms};
     const kvt::Reply_outcome outcome = kvt::read_reply(source, frame, text);
     echo_seen_ = outcome.echo_seen;
     if (!echo_seen_) {
@@ -248,15 +247,15 @@ Address_result change_address(Maintenance_link& link, const Network_settings& se
 {
     using kvt::Command;
     const std::string compact = compact_address_command(settings);
-    bool accepted = form != Address_form::dotted && exchange(link, Command::address_compact, compact);
+    bool accepted =
+        form != Address_form::dotted && exchange(link, Command::address_compact, compact);
     if (!accepted && form != Address_form::compact) {
         // Sensors that do not know the compact form want the dotted one.
-        accepted =
-            exchange(link, Command::address_dotted, dotted_address_command(settings)) ||
-            // A late answer to the compact form may come while the dotted one is awaited.
-            (form == Address_form::automatic &&
-             skipped_reply_accepted(link.skipped(), compact,
-                                    kvt::command_row(Command::address_compact).status_text));
+        accepted = exchange(link, Command::address_dotted, dotted_address_command(settings)) ||
+                   // A late answer to the compact form may come while the dotted one is awaited.
+                   (form == Address_form::automatic &&
+                    skipped_reply_accepted(link.skipped(), compact,
+                                           kvt::command_row(Command::address_compact).status_text));
     }
     if (!accepted) {
         return Address_result::refused;

@@ -76,10 +76,10 @@ inline constexpr char scan_acknowledged[] = "00";
 inline constexpr char scan_follows[] = "99";
 
 inline constexpr int status_zero[] = {0, -1};
-inline constexpr int status_laser[] = {0, 2, -1};  // 02: the laser was on already
-inline constexpr int status_reboot[] = {0, 1, -1}; // 01: first of the two confirmations
+inline constexpr int status_laser[] = {0, 2, -1};   // 02: the laser was on already
+inline constexpr int status_reboot[] = {0, 1, -1};  // 01: first of the two confirmations
 inline constexpr int status_rate[] = {0, 3, 4, -1}; // 03: rate already set, 04: not now
-inline constexpr int status_scan[] = {0, 99, -1};  // 00: acknowledged, 99: a scan follows
+inline constexpr int status_scan[] = {0, 99, -1};   // 00: acknowledged, 99: a scan follows
 } // namespace protocol
 
 struct Command_row
@@ -98,37 +98,34 @@ struct Command_row
 };
 
 inline constexpr Command_row command_table[] = {
-    {Command::stop, "QT", "QT\n", protocol::status_zero, nullptr, 0,
-     protocol::status_line_size, Wait::open, 0, Framing::engine,
-     "Stops a measurement; at open, the probe that finds the line's rate."},
-    {Command::handshake, "ZEMA2.0", "ZEMA2.0\n", protocol::status_zero, nullptr, 0, 0,
+    {Command::stop, "QT", "QT\n", protocol::status_zero, nullptr, 0, protocol::status_line_size,
      Wait::open, 0, Framing::engine,
+     "Stops a measurement; at open, the probe that finds the line's rate."},
+    {Command::handshake, "ZEMA2.0", "ZEMA2.0\n", protocol::status_zero, nullptr, 0, 0, Wait::open,
+     0, Framing::engine,
      "Switches a sensor that answered the probe with the older protocol's \"E\" to this one."},
     {Command::laser_on, "BM", "BM\n", protocol::status_laser, nullptr, 0, 0, Wait::sensor, 0,
      Framing::engine, "Switches the laser on before a single scan."},
     {Command::parameters, "PP", "PP\n", protocol::status_zero, nullptr, 8,
      protocol::reply_size_for(9), Wait::open, 0, Framing::engine,
      "Reads the step area, distance limits and scan rate at open."},
-    {Command::version, "VV", "VV\n", protocol::status_zero, nullptr, 5,
-     protocol::reply_size_for(7), Wait::sensor, 0, Framing::engine,
-     "Reads product, firmware version and serial number."},
+    {Command::version, "VV", "VV\n", protocol::status_zero, nullptr, 5, protocol::reply_size_for(7),
+     Wait::sensor, 0, Framing::engine, "Reads product, firmware version and serial number."},
     {Command::state, "II", "II\n", protocol::status_zero, nullptr, 7, protocol::reply_size_for(9),
      Wait::sensor, 0, Framing::engine, "Reads the sensor status and the measurement state."},
     {Command::reboot, "RB", "RB\n", protocol::status_reboot, nullptr, 0, 0, Wait::sensor, 0,
      Framing::engine, "Restarts the sensor once sent twice; the link ends."},
     {Command::baud_rate, "SS", "SS%06ld\n", protocol::status_rate, nullptr, 0, 0, Wait::sensor, 0,
      Framing::engine, "Sets the serial rate (six digits) when the open found another."},
-    {Command::time_adjust_on, "TM0", "TM0\n", protocol::status_zero, nullptr, 0, 0, Wait::sensor,
-     0, Framing::engine, "Enters time-adjust mode."},
+    {Command::time_adjust_on, "TM0", "TM0\n", protocol::status_zero, nullptr, 0, 0, Wait::sensor, 0,
+     Framing::engine, "Enters time-adjust mode."},
     {Command::sensor_time, "TM1", "TM1\n", protocol::status_zero, nullptr, 1,
      protocol::reply_size_for(1), Wait::sensor, 0, Framing::engine,
      "Reads the sensor's time in time-adjust mode: four characters and a checksum."},
-    {Command::time_adjust_off, "TM2", "TM2\n", protocol::status_zero, nullptr, 0, 0,
-     Wait::sensor, 0, Framing::engine,
-     "Leaves time-adjust mode; at open, for a sensor left in it (status 0E)."},
-    {Command::sleep, "%SL", "%SL\n", protocol::status_zero, nullptr, 0,
-     protocol::status_line_size, Wait::open, 0, Framing::engine,
-     "Puts the sensor to sleep after stopping any measurement."},
+    {Command::time_adjust_off, "TM2", "TM2\n", protocol::status_zero, nullptr, 0, 0, Wait::sensor,
+     0, Framing::engine, "Leaves time-adjust mode; at open, for a sensor left in it (status 0E)."},
+    {Command::sleep, "%SL", "%SL\n", protocol::status_zero, nullptr, 0, protocol::status_line_size,
+     Wait::open, 0, Framing::engine, "Puts the sensor to sleep after stopping any measurement."},
     {Command::heater_off, "%AH0", "%AH0\n", nullptr, protocol::status_ok, 0, 0, Wait::fixed, 2000,
      Framing::maintenance, "Switches the heater off."},
     {Command::heater_on, "%AH1", "%AH1\n", nullptr, protocol::status_ok, 0, 0, Wait::fixed, 2000,
@@ -140,11 +137,11 @@ inline constexpr Command_row command_table[] = {
     {Command::address_compact, "$IP (compact)", "$IP%s%s%s\n", nullptr, "0", 0, 0, Wait::fixed,
      1000, Framing::maintenance,
      "Sets address, mask and gateway, each field three digits, no separators."},
-    {Command::address_dotted, "$IP (dotted)", "$IP%s %s %s\n", nullptr, protocol::status_ok, 0, 0, Wait::fixed,
-     1000, Framing::maintenance,
+    {Command::address_dotted, "$IP (dotted)", "$IP%s %s %s\n", nullptr, protocol::status_ok, 0, 0,
+     Wait::fixed, 1000, Framing::maintenance,
      "The same for sensors that want dotted fields; tried when the compact form fails."},
-    {Command::scan_single, "scan (one)", "%c%c%04d%04d%02d\n", protocol::status_zero, nullptr,
-     -1, 0, Wait::sensor, 0, Framing::scan,
+    {Command::scan_single, "scan (one)", "%c%c%04d%04d%02d\n", protocol::status_zero, nullptr, -1,
+     0, Wait::sensor, 0, Framing::scan,
      "One scan: kind letters, first and last step, steps grouped."},
     {Command::scan_series, "scan (series)", "%c%c%04d%04d%02d%01d%02d\n", protocol::status_scan,
      nullptr, -1, 0, Wait::sensor, 0, Framing::scan,
@@ -165,6 +162,21 @@ constexpr bool rows_in_order()
     return true;
 }
 static_assert(rows_in_order(), "rows in the order of Command");
+
+// The maintenance link judges a status text against a fixed time-out; the engine a list of
+// numbers against a time-out it may take from the sensor.
+constexpr bool rows_fit_their_framing()
+{
+    for (const Command_row& row : command_table) {
+        const bool maintenance = row.framing == Framing::maintenance;
+        if (maintenance != (row.status_text != nullptr) ||
+            maintenance == (row.accepted != nullptr) || maintenance != (row.wait == Wait::fixed)) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(rows_fit_their_framing(), "each row carries what its framing reads");
 
 constexpr const Command_row& command_row(Command command)
 {

@@ -55,9 +55,9 @@ enum class Reply_end {
 struct Reply_outcome
 {
     Reply_end end = Reply_end::no_answer;
-    bool accepted = false; // complete and its status accepted
-    int lines = 0;         // lines before the empty line, echo included
-    int last_length = -1;  // length of the last line read, negative when that read failed
+    bool accepted = false;      // complete and its status accepted
+    int lines = 0;              // lines before the empty line, echo included
+    int last_length = -1;       // length of the last line read, negative when that read failed
     bool first_is_text = false; // the first line read was printable text
     bool echo_seen = false;
 };

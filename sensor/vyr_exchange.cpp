@@ -292,8 +292,8 @@ int exchange_reply(vyr_sensor* sensor, const char* command, const int* expected_
         code = VYR_CHECKSUM_ERROR;
         break;
     case kvt::Reply_end::too_long:
-        note_failure(sensor, "the answer to \"%.*s\" did not end within %d lines", quoted,
-                     command, kvt::max_reply_lines);
+        note_failure(sensor, "the answer to \"%.*s\" did not end within %d lines", quoted, command,
+                     kvt::max_reply_lines);
         break;
     case kvt::Reply_end::wrong_echo:
     case kvt::Reply_end::bad_status:
@@ -372,7 +372,8 @@ int change_sensor_baudrate(vyr_sensor* sensor, long current_baudrate, long reque
         // A rate of more than six digits has no command form; never send it cut short.
         return fail(sensor, VYR_INVALID_PARAMETER);
     }
-    if (exchange_command(sensor, command, row.accepted, row_timeout(sensor, row), nullptr, 0) <= 0) {
+    if (exchange_command(sensor, command, row.accepted, row_timeout(sensor, row), nullptr, 0) <=
+        0) {
         return fail(sensor, VYR_INVALID_PARAMETER);
     }
     const int result = connection_set_baudrate(&sensor->connection, requested_baudrate);

@@ -23,9 +23,9 @@ constexpr info_reply reply_of(kvt::Command command)
             kvt::command_row(command).reply_size};
 }
 
-const info_reply version_reply = reply_of(kvt::Command::version);
-const info_reply state_reply = reply_of(kvt::Command::state);
-const int largest_reply = std::max(version_reply.reply_size, state_reply.reply_size);
+constexpr info_reply version_reply = reply_of(kvt::Command::version);
+constexpr info_reply state_reply = reply_of(kvt::Command::state);
+constexpr int largest_reply = std::max(version_reply.reply_size, state_reply.reply_size);
 
 struct info_field
 {

@@ -238,7 +238,8 @@ int read_reply_head(vyr_sensor* sensor, char* line)
             return end_failed_reply(sensor, VYR_INVALID_RESPONSE, length, sensor->timeout_msec, 0);
         }
         const bool single = sensor->scan_count_requested == 1;
-        if ((single && starts_with(line, kvt::protocol::scan_acknowledged)) || (!single && starts_with(line, kvt::protocol::scan_follows))) {
+        if ((single && starts_with(line, kvt::protocol::scan_acknowledged)) ||
+            (!single && starts_with(line, kvt::protocol::scan_follows))) {
             return kind;
         }
         if (single || !starts_with(line, kvt::protocol::scan_acknowledged)) {
@@ -356,15 +357,14 @@ int send_scan_request(vyr_sensor* sensor, int scan_count, int skip_scans,
     int length;
     if (count == 1) {
         vyr_laser_on(sensor);
-        length = std::snprintf(request, sizeof request,
-                               kvt::command_row(kvt::Command::scan_single).text, kind.single_letter,
-                               kind.data_letter, first, last, sensor->skip_step);
+        length =
+            std::snprintf(request, sizeof request, kvt::command_row(kvt::Command::scan_single).text,
+                          kind.single_letter, kind.data_letter, first, last, sensor->skip_step);
     } else {
-        length = std::snprintf(request, sizeof request,
-                               kvt::command_row(kvt::Command::scan_series).text,
-                               kind.continuous_letter, kind.data_letter, first, last,
-                               sensor->skip_step,
-                               skip_scans, sensor->scan_count_requested);
+        length =
+            std::snprintf(request, sizeof request, kvt::command_row(kvt::Command::scan_series).text,
+                          kind.continuous_letter, kind.data_letter, first, last, sensor->skip_step,
+                          skip_scans, sensor->scan_count_requested);
         sensor->data_pending = 1;
     }
     if (connection_write(&sensor->connection, request, length) < length) {

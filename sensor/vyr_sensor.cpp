@@ -65,9 +65,9 @@ bool try_handshake(vyr_sensor* sensor)
     const kvt::Command_row& probe = kvt::command_row(kvt::Command::stop);
     char status[probe.reply_size];
     int answer_is_text = 0;
-    const int result = exchange_reply(sensor, probe.text, probe.accepted,
-                                      row_timeout(sensor, probe), status, sizeof status,
-                                      &answer_is_text);
+    const int result =
+        exchange_reply(sensor, probe.text, probe.accepted, row_timeout(sensor, probe), status,
+                       sizeof status, &answer_is_text);
     if (result < 0) {
         // A wrong echo in protocol text means a sensor is there, busy sending something
         // else; bytes that are no text are what a line at the wrong rate shows.

@@ -130,8 +130,8 @@ TEST_F(Sim_test, SpoiledChecksumsFailTheExchange)
 // A broken reply is read off to its end, so the next command reads its own.
 TEST_F(Sim_test, BrokenReplyIsDroppedToItsEnd)
 {
-    for (Fault fault : {Fault::wrong_echo, Fault::status_checksum, Fault::data_checksum,
-                        Fault::long_line}) {
+    for (Fault fault :
+         {Fault::wrong_echo, Fault::status_checksum, Fault::data_checksum, Fault::long_line}) {
         open_tcp_and_clear();
         sim.set_fault(fault);
         char reply[504];
@@ -287,21 +287,29 @@ TEST(Reply_framer, EngineAndMaintenanceFramingsJudgeTheSameLinesTheirOwnWay)
     using E = kvt::Reply_end;
     const Frame_case cases[] = {
         {"whole reply", {"VV", "00P", "PROD:x;W", ""}, {E::complete, true}, {E::complete, true}},
-        {"refused status read to its end", {"VV", "01Q", "PROD:x;W", ""},
-         {E::complete, false}, {E::complete, false}},
-        {"stray line first", {"QT", "VV", "00P", ""}, {E::wrong_echo, false},
-         {E::complete, true}},
-        {"status checksum", {"VV", "00Q", ""}, {E::status_checksum, false},
+        {"refused status read to its end",
+         {"VV", "01Q", "PROD:x;W", ""},
+         {E::complete, false},
          {E::complete, false}},
-        {"data checksum", {"VV", "00P", "PROD:x;X", ""}, {E::data_checksum, false},
+        {"stray line first", {"QT", "VV", "00P", ""}, {E::wrong_echo, false}, {E::complete, true}},
+        {"status checksum", {"VV", "00Q", ""}, {E::status_checksum, false}, {E::complete, false}},
+        {"data checksum",
+         {"VV", "00P", "PROD:x;X", ""},
+         {E::data_checksum, false},
          {E::complete, true}},
-        {"read fails after the status", {"VV", "00P", nullptr}, {E::cut, false},
+        {"read fails after the status",
+         {"VV", "00P", nullptr},
+         {E::cut, false},
          {E::complete, true}},
         {"nothing", {}, {E::no_answer, false}, {E::no_answer, false}},
-        {"older protocol's lone status", {"VV", "E", ""}, {E::complete, true},
+        {"older protocol's lone status",
+         {"VV", "E", ""},
+         {E::complete, true},
          {E::complete, false}},
         {"empty status line", {"VV", "", ""}, {E::bad_status, false}, {E::complete, false}},
-        {"status with a blank", {"VV", "00P ", ""}, {E::status_checksum, false},
+        {"status with a blank",
+         {"VV", "00P ", ""},
+         {E::status_checksum, false},
          {E::complete, false}},
     };
     for (const Frame_case& c : cases) {
@@ -316,7 +324,8 @@ TEST(Reply_framer, EngineAndMaintenanceFramingsJudgeTheSameLinesTheirOwnWay)
             EXPECT_EQ(outcome.end, expected.end);
             EXPECT_EQ(outcome.accepted, expected.accepted);
             if (outcome.end == E::complete) {
-                EXPECT_EQ(outcome.lines + sink.skipped_lines + 1, static_cast<int>(source.waits.size()));
+                EXPECT_EQ(outcome.lines + sink.skipped_lines + 1,
+                          static_cast<int>(source.waits.size()));
                 EXPECT_EQ(sink.kept.back(), "");
             }
             // Each engine line gets the whole time-out; the maintenance reply shares one.
