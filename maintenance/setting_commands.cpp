@@ -80,13 +80,17 @@ std::string padded_fields(const Address& address, const char* separator)
     return text;
 }
 
-// The row's text, or its format filled in.
+// The row's text, or its format filled in. A plain text is no format: "%AH1" would read
+// as a conversion.
 template <typename... Values> std::string command_text(kvt::Command command, Values... values)
 {
-    const char* format = kvt::command_row(command).text;
-    const int size = std::snprintf(nullptr, 0, format, values...);
+    const kvt::Command_row& row = kvt::command_row(command);
+    if (!row.is_format) {
+        return row.text;
+    }
+    const int size = std::snprintf(nullptr, 0, row.text, values...);
     std::string text(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    std::snprintf(&text[0], text.size() + 1, format, values...);
+    std::snprintf(&text[0], text.size() + 1, row.text, values...);
     return text;
 }
 

@@ -101,13 +101,14 @@ void print(std::ostream& out)
         << " lines fails.\n\n"
            "## Commands\n\n"
            "Data lines: the least number the reply must have. Reply size: the bytes the caller\n"
-           "keeps of the reply (status and data lines, each with its NUL). Texts with `%` are\n"
-           "printf formats.\n\n"
+           "keeps of the reply (status and data lines, each with its NUL). A text marked printf\n"
+           "is a format the sender fills in; the others go as written.\n\n"
            "| Command | Text or format | Accepted statuses | Data lines | Reply size | Time-out "
            "| Framing | Purpose |\n"
            "|---|---|---|---|---|---|---|---|\n";
     for (const kvt::Command_row& row : kvt::command_table) {
-        out << "| " << row.name << " | " << shown_text(row.text) << " | " << statuses(row) << " | "
+        out << "| " << row.name << " | " << shown_text(row.text) << (row.is_format ? " printf" : "")
+            << " | " << statuses(row) << " | "
             << (row.data_lines < 0 ? std::string("variable") : std::to_string(row.data_lines))
             << " | "
             << (row.reply_size > 0 ? std::to_string(row.reply_size) + " bytes" : std::string("-"))
