@@ -217,6 +217,10 @@ bool set_heater(Maintenance_link& link, bool on)
 
 bool set_phase(Maintenance_link& link, int degrees)
 {
+    // No three digits carry such a phase; the sensor would take whatever they spell.
+    if (degrees < 0 || degrees > max_phase) {
+        return false;
+    }
     return exchange(link, kvt::Command::phase_set, phase_set_command(degrees));
 }
 

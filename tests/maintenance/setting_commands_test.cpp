@@ -66,6 +66,11 @@ TEST(Setting_operations, SendTheirTextsAndJudgeByTheirRows)
     EXPECT_FALSE(sc::set_phase(link, 7));
     EXPECT_EQ(link.sent.back(), "%SP007\n");
     EXPECT_EQ(link.time_outs.back(), 1000);
+    // A phase no three digits hold is not sent at all.
+    for (int degrees : {-1, 360, 1000}) {
+        EXPECT_FALSE(sc::set_phase(link, degrees)) << degrees;
+    }
+    EXPECT_EQ(link.sent.size(), 2u);
 }
 
 TEST(Get_phase, OnlyThreeDigitsOfAPhaseAreAPhase)
