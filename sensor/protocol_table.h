@@ -58,7 +58,7 @@ constexpr int line_size = 72;
 // A status line of three characters and the NUL the framer stores after it: the start of
 // the first data line in a reply buffer.
 constexpr int status_line_size = 4;
-// A reply buffer that holds lines whole lines of the longest length, NULs included.
+// A reply buffer that holds this many lines of the longest length whole, NULs included.
 constexpr int reply_size_for(int lines)
 {
     return lines * line_size;
@@ -75,11 +75,12 @@ inline constexpr char status_old_protocol[] = "E";
 inline constexpr char scan_acknowledged[] = "00";
 inline constexpr char scan_follows[] = "99";
 
+// Accepted status numbers, each list ended by -1.
 inline constexpr int status_zero[] = {0, -1};
-inline constexpr int status_laser[] = {0, 2, -1};   // 02: the laser was on already
-inline constexpr int status_reboot[] = {0, 1, -1};  // 01: first of the two confirmations
-inline constexpr int status_rate[] = {0, 3, 4, -1}; // 03: rate already set, 04: not now
-inline constexpr int status_scan[] = {0, 99, -1};   // 00: acknowledged, 99: a scan follows
+inline constexpr int status_laser[] = {0, 2, -1};
+inline constexpr int status_reboot[] = {0, 1, -1};
+inline constexpr int status_rate[] = {0, 3, 4, -1};
+inline constexpr int status_scan[] = {0, 99, -1}; // acknowledged, then a scan follows
 } // namespace protocol
 
 struct Command_row
