@@ -80,17 +80,23 @@ std::string padded_fields(const Address& address, const char* separator)
     return text;
 }
 
-// The row's text, or its format filled in. A plain text is no format: "%AH1" would read
-// as a conversion.
-template <typename... Values> std::string command_text(kvt::Command command, Values... values)
+// The row's text as it is: a plain text is no format ("%AH1" would read as a conversion).
+std::string command_text(kvt::Command command)
+{
+    return kvt::command_row(command).text;
+}
+
+// The row's format filled in.
+template <typename First, typename... Rest>
+std::string command_text(kvt::Command command, First first, Rest... rest)
 {
     const kvt::Command_row& row = kvt::command_row(command);
     if (!row.is_format) {
         return row.text;
     }
-    const int size = std::snprintf(nullptr, 0, row.text, values...);
+    const int size = std::snprintf(nullptr, 0, row.text, first, rest...);
     std::string text(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    std::snprintf(&text[0], text.size() + 1, row.text, values...);
+    std::snprintf(&text[0], text.size() + 1, row.text, first, rest...);
     return text;
 }
 

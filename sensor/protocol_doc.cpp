@@ -128,6 +128,12 @@ void print(std::ostream& out)
 
 int main(int argc, char** argv)
 {
+    for (const kvt::Command_row& row : kvt::command_table) {
+        if (!kvt::row_fits_its_framing(row)) {
+            std::cerr << "the row " << row.name << " lacks what its framing reads\n";
+            return 1;
+        }
+    }
     std::ostringstream document;
     print(document);
     if (argc == 1) {
