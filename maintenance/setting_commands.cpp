@@ -178,6 +178,9 @@ bool exchange(Maintenance_link& link, kvt::Command command, const std::string& t
               std::string& response)
 {
     const kvt::Command_row& row = kvt::command_row(command);
+    if (text.empty() && row.is_format) {
+        return false; // a format with nothing filled in is no command
+    }
     return link.send(text.empty() ? std::string(row.text) : text) &&
            link.receive(response, row.status_text, row.timeout_ms);
 }

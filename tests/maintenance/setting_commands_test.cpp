@@ -70,6 +70,7 @@ TEST(Setting_operations, SendTheirTextsAndJudgeByTheirRows)
     for (int degrees : {-1, 360, 1000}) {
         EXPECT_FALSE(sc::set_phase(link, degrees)) << degrees;
     }
+    EXPECT_FALSE(sc::exchange(link, kvt::Command::phase_set)); // its format, unfilled
     EXPECT_EQ(link.sent.size(), 2u);
 }
 
