@@ -1,25 +1,51 @@
 #include "setting_commands.h"
 
 #include "lidar.h"
+#include "reply_framer.h"
 
-#include <chrono>
+#include <cstdio>
 #include <cstring>
 
 namespace setting_commands {
 
 namespace {
 
-const int line_buffer_size = 100;
-// The time-out alone would let a device that floods lines fill memory for a whole
-// second; real replies have a dozen lines.
-const int max_reply_lines = 256;
-
-long long milliseconds_since(std::chrono::steady_clock::time_point start)
+// The driver's raw line read, as the framer reads it.
+class Driver_lines : public kvt::Line_source
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                 start)
-        .count();
-}
+public:
+    explicit Driver_lines(kvt::Lidar& driver) : driver_(driver) {}
+    int read_line(char* buffer, int size, int timeout_ms) override
+    {
+        return driver_.raw_readline(buffer, size, timeout_ms);
+    }
+
+private:
+    kvt::Lidar& driver_;
+};
+
+// The response as the panels have always shown it: the echo and every line after it, each
+// followed by LF; the lines before the echo apart.
+class Response_text : public kvt::Reply_sink
+{
+public:
+    Response_text(std::string& response, std::string& skipped)
+        : response_(response), skipped_(skipped)
+    {
+    }
+    void skipped(const char* line, int length) override { append(skipped_, line, length); }
+    void echo(const char* line, int length) override { append(response_, line, length); }
+    void line(const char* line, int length) override { append(response_, line, length); }
+
+private:
+    static void append(std::string& text, const char* line, int length)
+    {
+        text.append(line, static_cast<size_t>(length));
+        text += '\n';
+    }
+    std::string& response_;
+    std::string& skipped_;
+};
 
 bool starts_with(const std::string& text, const std::string& head)
 {
@@ -54,11 +80,24 @@ std::string padded_fields(const Address& address, const char* separator)
     return text;
 }
 
-bool exchange(Maintenance_link& link, const std::string& command, const char* expected_status,
-              int time_out_ms)
+// The row's text as it is: a plain text is no format ("%AH1" would read as a conversion).
+std::string command_text(kvt::Command command)
 {
-    std::string response;
-    return link.send(command) && link.receive(response, expected_status, time_out_ms);
+    return kvt::command_row(command).text;
+}
+
+// The row's format filled in.
+template <typename First, typename... Rest>
+std::string command_text(kvt::Command command, First first, Rest... rest)
+{
+    const kvt::Command_row& row = kvt::command_row(command);
+    if (!row.is_format) {
+        return row.text;
+    }
+    const int size = std::snprintf(nullptr, 0, row.text, first, rest...);
+    std::string text(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    std::snprintf(&text[0], text.size() + 1, row.text, first, rest...);
+    return text;
 }
 
 // Whether the skipped lines hold an accepted reply to command.
@@ -89,48 +128,19 @@ bool Maintenance_link::send(const std::string& command)
 bool Maintenance_link::receive(std::string& response, const std::string& expected_status,
                                int time_out_ms)
 {
-    const auto start = std::chrono::steady_clock::now();
     response.clear();
     skipped_.clear();
-    echo_seen_ = false;
-    bool complete = false;
-
-    for (int lines = 0; lines < max_reply_lines && !complete; ++lines) {
-        const long long left = time_out_ms - milliseconds_since(start);
-        if (left <= 0) {
-            break;
-        }
-        char buffer[line_buffer_size];
-        buffer[0] = '\0';
-        const int result = driver_.raw_readline(buffer, line_buffer_size, static_cast<int>(left));
-        // Bounded, so a driver that forgot the NUL cannot make us read past the buffer.
-        const std::string line(buffer, strnlen(buffer, line_buffer_size));
-        if (!echo_seen_) {
-            if (result < 0 && line.empty()) {
-                break; // nothing came, or the link is gone
-            }
-            if (!starts_with(line, echo_)) {
-                skipped_ += line + '\n';
-                continue;
-            }
-            echo_seen_ = true;
-        }
-        response += line + '\n';
-        // An empty line and a read that delivered nothing end the reply alike.
-        complete = line.empty();
-        if (milliseconds_since(start) > time_out_ms) {
-            return false;
-        }
-    }
+    Driver_lines source(driver_);
+    Response_text text(response, skipped_);
+    const kvt::Reply_frame frame{
+        echo_.data(), static_cast<int>(echo_.size()), kvt::Framing::maintenance,
+        nullptr,      expected_status.c_str(),        time_out_ms};
+    const kvt::Reply_outcome outcome = kvt::read_reply(source, frame, text);
+    echo_seen_ = outcome.echo_seen;
     if (!echo_seen_) {
         response = "\n";
-        return false;
     }
-    if (!complete) {
-        return false;
-    }
-    const std::vector<std::string> lines = split_lines(response);
-    return lines.size() > 1 && lines[1] == expected_status;
+    return outcome.end == kvt::Reply_end::complete && outcome.accepted;
 }
 
 std::vector<std::string> split_lines(const std::string& response)
@@ -164,47 +174,69 @@ int number_from_text(const std::string& text, int start, int count, int base)
     return static_cast<int>(value);
 }
 
+bool exchange(Maintenance_link& link, kvt::Command command, const std::string& text,
+              std::string& response)
+{
+    const kvt::Command_row& row = kvt::command_row(command);
+    if (text.empty() && row.is_format) {
+        return false; // a format with nothing filled in is no command
+    }
+    return link.send(text.empty() ? std::string(row.text) : text) &&
+           link.receive(response, row.status_text, row.timeout_ms);
+}
+
+bool exchange(Maintenance_link& link, kvt::Command command, const std::string& text)
+{
+    std::string response;
+    return exchange(link, command, text, response);
+}
+
 std::string heater_command(bool on)
 {
-    return on ? "%AH1\n" : "%AH0\n";
+    return command_text(on ? kvt::Command::heater_on : kvt::Command::heater_off);
 }
 
 std::string phase_set_command(int degrees)
 {
-    std::string digits = std::to_string(degrees);
-    return "%SP" + std::string(digits.size() < 3 ? 3 - digits.size() : 0, '0') + digits + "\n";
+    return command_text(kvt::Command::phase_set, degrees);
 }
 
-const char phase_get_command[] = "%PG\n";
+const char* const phase_get_command = kvt::command_row(kvt::Command::phase_get).text;
 
 std::string compact_address_command(const Network_settings& settings)
 {
-    return "$IP" + padded_fields(settings.ip_address, "") +
-           padded_fields(settings.subnet_mask, "") + padded_fields(settings.default_gateway, "") +
-           "\n";
+    return command_text(kvt::Command::address_compact,
+                        padded_fields(settings.ip_address, "").c_str(),
+                        padded_fields(settings.subnet_mask, "").c_str(),
+                        padded_fields(settings.default_gateway, "").c_str());
 }
 
 std::string dotted_address_command(const Network_settings& settings)
 {
-    return "$IP" + padded_fields(settings.ip_address, ".") + " " +
-           padded_fields(settings.subnet_mask, ".") + " " +
-           padded_fields(settings.default_gateway, ".") + "\n";
+    return command_text(kvt::Command::address_dotted,
+                        padded_fields(settings.ip_address, ".").c_str(),
+                        padded_fields(settings.subnet_mask, ".").c_str(),
+                        padded_fields(settings.default_gateway, ".").c_str());
 }
 
 bool set_heater(Maintenance_link& link, bool on)
 {
-    return exchange(link, heater_command(on), "00P", heater_time_out_ms);
+    return exchange(link, on ? kvt::Command::heater_on : kvt::Command::heater_off);
 }
 
 bool set_phase(Maintenance_link& link, int degrees)
 {
-    return exchange(link, phase_set_command(degrees), "00P", phase_time_out_ms);
+    // No three digits carry such a phase; the sensor would take whatever they spell.
+    if (degrees < 0 || degrees > max_phase) {
+        return false;
+    }
+    return exchange(link, kvt::Command::phase_set, phase_set_command(degrees));
 }
 
 int get_phase(Maintenance_link& link)
 {
     std::string response;
-    if (!link.send(phase_get_command) || !link.receive(response, "00P", phase_time_out_ms)) {
+    if (!exchange(link, kvt::Command::phase_get, std::string(), response)) {
         return -1;
     }
     const std::vector<std::string> lines = split_lines(response);
@@ -230,15 +262,17 @@ int get_phase(Maintenance_link& link)
 Address_result change_address(Maintenance_link& link, const Network_settings& settings,
                               Address_form form)
 {
+    using kvt::Command;
     const std::string compact = compact_address_command(settings);
     bool accepted =
-        form != Address_form::dotted && exchange(link, compact, "0", address_time_out_ms);
+        form != Address_form::dotted && exchange(link, Command::address_compact, compact);
     if (!accepted && form != Address_form::compact) {
         // Sensors that do not know the compact form want the dotted one.
-        accepted = exchange(link, dotted_address_command(settings), "00P", address_time_out_ms) ||
+        accepted = exchange(link, Command::address_dotted, dotted_address_command(settings)) ||
                    // A late answer to the compact form may come while the dotted one is awaited.
                    (form == Address_form::automatic &&
-                    skipped_reply_accepted(link.skipped(), compact, "0"));
+                    skipped_reply_accepted(link.skipped(), compact,
+                                           kvt::command_row(Command::address_compact).status_text));
     }
     if (!accepted) {
         return Address_result::refused;

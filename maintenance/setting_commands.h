@@ -5,6 +5,8 @@
 // written and how their replies are judged. Plain C++ over the driver's raw operations,
 // so that the window's panels and the command-line tool share one definition.
 
+#include "protocol_table.h"
+
 #include <array>
 #include <string>
 #include <vector>
@@ -16,9 +18,9 @@ class Lidar;
 namespace setting_commands {
 
 // Reply time-outs, in milliseconds.
-constexpr int heater_time_out_ms = 2000;
-constexpr int phase_time_out_ms = 1000;
-constexpr int address_time_out_ms = 1000;
+constexpr int heater_time_out_ms = kvt::command_row(kvt::Command::heater_on).timeout_ms;
+constexpr int phase_time_out_ms = kvt::command_row(kvt::Command::phase_set).timeout_ms;
+constexpr int address_time_out_ms = kvt::command_row(kvt::Command::address_compact).timeout_ms;
 
 constexpr int max_phase = 359; // degrees
 
@@ -63,7 +65,7 @@ int number_from_text(const std::string& text, int start, int count, int base);
 
 std::string heater_command(bool on);
 std::string phase_set_command(int degrees); // degrees 0..359
-extern const char phase_get_command[];
+extern const char* const phase_get_command;
 
 // Field texts as the user typed them, most significant first.
 using Address = std::array<std::string, 4>;
@@ -75,6 +77,13 @@ struct Network_settings
 };
 std::string compact_address_command(const Network_settings& settings);
 std::string dotted_address_command(const Network_settings& settings);
+
+// Sends command (the row's own text when text is empty) and judges the reply by its row's
+// status and time-out: a maintenance command that only sets needs no more than this.
+bool exchange(Maintenance_link& link, kvt::Command command, const std::string& text = {});
+// The same, keeping the response.
+bool exchange(Maintenance_link& link, kvt::Command command, const std::string& text,
+              std::string& response);
 
 bool set_heater(Maintenance_link& link, bool on);
 bool set_phase(Maintenance_link& link, int degrees);

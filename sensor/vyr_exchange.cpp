@@ -1,5 +1,6 @@
 #include "vyr_exchange.h"
 
+#include "reply_framer.h"
 #include "ticks.h"
 
 #include <cctype>
@@ -54,26 +55,6 @@ int first_wait(const vyr_sensor* sensor, int timeout_msec)
                                                     : timeout_msec;
 }
 
-bool is_expected(const int* expected_status, long value)
-{
-    for (const int* s = expected_status; *s != -1; ++s) {
-        if (*s == value) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Accepts "value;checksum" lines too, whose checksum leaves out the separator.
-bool checksum_matches(const char* line, int length)
-{
-    const char last = line[length - 1];
-    if (last == vyr_checksum(line, length - 1)) {
-        return true;
-    }
-    return last == vyr_checksum(line, length > 2 ? length - 2 : 0);
-}
-
 // Leading decimal number of text; false when there is none. Saturates at the long long
 // range, far beyond any bound below.
 bool parse_decimal(const char* text, long long* value)
@@ -81,17 +62,6 @@ bool parse_decimal(const char* text, long long* value)
     char* end = nullptr;
     *value = std::strtoll(text, &end, 10);
     return end != text;
-}
-
-bool is_text(const char* line, int length)
-{
-    for (int i = 0; i < length; ++i) {
-        const unsigned char c = static_cast<unsigned char>(line[i]);
-        if (c < 0x20 || c > 0x7e) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // The failures after which the rest of a reply may still be on its way. A read
@@ -121,9 +91,15 @@ const parameter_row parameter_table[] = {
 };
 const int parameter_count = sizeof parameter_table / sizeof parameter_table[0];
 
+// SCAN: counts scans a minute.
+const long long usec_per_minute = 60000000;
+// The reply time-out in ms is the scan period in us divided by 64: some sixteen scan
+// periods, the time a sensor busy with its scans may take to answer.
+const int reply_timeout_shift = 6;
+
 int reply_timeout(int scan_usec)
 {
-    const int timeout = scan_usec >> 6;
+    const int timeout = scan_usec >> reply_timeout_shift;
     return timeout < VYR_MIN_REPLY_TIMEOUT   ? VYR_MIN_REPLY_TIMEOUT
            : timeout > VYR_MAX_REPLY_TIMEOUT ? VYR_MAX_REPLY_TIMEOUT
                                              : timeout;
@@ -156,7 +132,7 @@ int store_parameters(vyr_sensor* sensor, const long long (&values)[parameter_cou
     for (int k = 0; k < 6; ++k) {
         *fields[k] = static_cast<int>(values[k]);
     }
-    sensor->scan_usec = static_cast<int>(60000000 / values[6]);
+    sensor->scan_usec = static_cast<int>(usec_per_minute / values[6]);
     sensor->timeout_msec = reply_timeout(sensor->scan_usec);
     sensor->first_step = sensor->area_min - sensor->area_front;
     sensor->last_step = sensor->area_max - sensor->area_front;
@@ -164,25 +140,44 @@ int store_parameters(vyr_sensor* sensor, const long long (&values)[parameter_cou
     return 0;
 }
 
-// The status line, the one after the echo: 0 with accepted set, or the failure's code.
-// A lone character passes without a status.
-int judge_status(const char* line, int length, const int* expected_status, bool& accepted)
+// The engine's connection, as the framer reads it.
+class Sensor_lines : public kvt::Line_source
 {
-    if (length == 1) {
-        accepted = true;
-        return 0;
+public:
+    explicit Sensor_lines(vyr_sensor* sensor) : sensor_(sensor) {}
+    int read_line(char* buffer, int size, int timeout_ms) override
+    {
+        return read_reply_line(sensor_, buffer, size, timeout_ms);
     }
-    if (length > 0 && !checksum_matches(line, length)) {
-        return VYR_CHECKSUM_ERROR;
+
+private:
+    vyr_sensor* sensor_;
+};
+
+// Keeps the status and data lines, each NUL-ended, as long as each still fits whole.
+class Reply_buffer : public kvt::Reply_sink
+{
+public:
+    Reply_buffer(char* reply, int size) : reply_(reply), size_(reply ? size : 0)
+    {
+        if (size_ > 0) {
+            reply_[0] = '\0';
+        }
     }
-    if (length != 3) {
-        return VYR_INVALID_RESPONSE;
+    void line(const char* text, int length) override
+    {
+        if (length + 1 <= size_ - stored_) {
+            std::memcpy(reply_ + stored_, text, length);
+            reply_[stored_ + length] = '\0';
+            stored_ += length + 1;
+        }
     }
-    // Two bytes that are no number are a refusal; strtol would make them status 0.
-    accepted = std::isdigit(static_cast<unsigned char>(line[0])) &&
-               is_expected(expected_status, std::strtol(line, nullptr, 10));
-    return 0;
-}
+
+private:
+    char* reply_;
+    int size_;
+    int stored_ = 0;
+};
 
 } // namespace
 
@@ -268,66 +263,45 @@ int exchange_reply(vyr_sensor* sensor, const char* command, const int* expected_
     }
     const long long sent_at = monotonic_ms();
     const int wait = first_wait(sensor, timeout_msec);
-    if (reply != nullptr && reply_size > 0) {
-        reply[0] = '\0';
-    }
 
-    char line[VYR_LINE_SIZE];
-    int stored = 0;
-    bool accepted = false;
-    int length = 0;
-    const auto failed = [&](int code) {
-        return end_failed_reply(sensor, code, length, timeout_msec, 0);
-    };
-    for (int index = 0; index < VYR_MAX_REPLY_LINES; ++index) {
-        length = read_reply_line(sensor, line, VYR_LINE_SIZE, timeout_msec);
-        if (length < 0) {
-            note_silence(sensor, command, index > 0, sent_at, wait);
-            return failed(VYR_NO_RESPONSE);
-        }
-        if (index == 0) {
-            if (answer_is_text != nullptr) {
-                *answer_is_text = is_text(line, length);
-            }
-            if (length < n - 1 || std::strncmp(line, command, n - 1) != 0) {
-                note_not_protocol(sensor);
-                return failed(VYR_INVALID_RESPONSE);
-            }
-            continue;
-        }
-        if (reply != nullptr && length + 1 <= reply_size - stored) {
-            std::memcpy(reply + stored, line, length + 1);
-            stored += length + 1;
-        }
-        if (index == 1) {
-            const int code = judge_status(line, length, expected_status, accepted);
-            if (code == VYR_CHECKSUM_ERROR) {
-                note_failure(sensor, "the answer to \"%.*s\" carries a wrong checksum",
-                             command_length(command), command);
-            } else if (code != 0) {
-                note_not_protocol(sensor);
-            }
-            if (code != 0) {
-                return failed(code);
-            }
-            continue;
-        }
-        if (length == 0) {
-            if (!accepted) {
-                note_failure(sensor, "the sensor refused \"%.*s\"", command_length(command),
-                             command);
-            }
-            return accepted ? index : VYR_UNKNOWN_ERROR;
-        }
-        if (!checksum_matches(line, length)) {
-            note_failure(sensor, "the answer to \"%.*s\" carries a wrong checksum",
-                         command_length(command), command);
-            return failed(VYR_CHECKSUM_ERROR);
-        }
+    Sensor_lines source(sensor);
+    Reply_buffer stored(reply, reply_size);
+    const kvt::Reply_frame frame{command,         n > 0 ? n - 1 : 0, kvt::Framing::engine,
+                                 expected_status, nullptr,           timeout_msec};
+    const kvt::Reply_outcome outcome = kvt::read_reply(source, frame, stored);
+    if (answer_is_text != nullptr) {
+        *answer_is_text = outcome.first_is_text;
     }
-    note_failure(sensor, "the answer to \"%.*s\" did not end within %d lines",
-                 command_length(command), command, static_cast<int>(VYR_MAX_REPLY_LINES));
-    return failed(VYR_INVALID_RESPONSE);
+    const int quoted = command_length(command);
+    int code = VYR_INVALID_RESPONSE;
+    switch (outcome.end) {
+    case kvt::Reply_end::complete:
+        if (!outcome.accepted) {
+            note_failure(sensor, "the sensor refused \"%.*s\"", quoted, command);
+            return VYR_UNKNOWN_ERROR;
+        }
+        return outcome.lines;
+    case kvt::Reply_end::no_answer:
+    case kvt::Reply_end::cut:
+        note_silence(sensor, command, outcome.end == kvt::Reply_end::cut, sent_at, wait);
+        code = VYR_NO_RESPONSE;
+        break;
+    case kvt::Reply_end::status_checksum:
+    case kvt::Reply_end::data_checksum:
+        note_failure(sensor, "the answer to \"%.*s\" carries a wrong checksum", quoted, command);
+        code = VYR_CHECKSUM_ERROR;
+        break;
+    case kvt::Reply_end::too_long:
+        note_failure(sensor, "the answer to \"%.*s\" did not end within %d lines", quoted, command,
+                     kvt::max_reply_lines);
+        break;
+    case kvt::Reply_end::wrong_echo:
+    case kvt::Reply_end::bad_status:
+    case kvt::Reply_end::late:
+        note_not_protocol(sensor);
+        break;
+    }
+    return end_failed_reply(sensor, code, outcome.last_length, timeout_msec, 0);
 }
 
 void drop_reply(vyr_sensor* sensor, int timeout_msec)
@@ -378,7 +352,7 @@ void discard_pending(vyr_sensor* sensor, int timeout_msec)
     if (!sensor->data_pending && !sensor->laser_is_on) {
         return;
     }
-    connection_write(&sensor->connection, "QT\n", 3);
+    send_row(sensor, kvt::Command::stop);
     sensor->laser_is_on = 0;
     if (sensor->data_pending) {
         drop_lines(sensor, timeout_msec);
@@ -391,14 +365,15 @@ int change_sensor_baudrate(vyr_sensor* sensor, long current_baudrate, long reque
         sensor->last_error = 0;
         return 0;
     }
+    const kvt::Command_row& row = kvt::command_row(kvt::Command::baud_rate);
     char command[10];
-    const int length = std::snprintf(command, sizeof command, "SS%06ld\n", requested_baudrate);
+    const int length = std::snprintf(command, sizeof command, row.text, requested_baudrate);
     if (length < 0 || length >= static_cast<int>(sizeof command)) {
         // A rate of more than six digits has no command form; never send it cut short.
         return fail(sensor, VYR_INVALID_PARAMETER);
     }
-    static const int expected[] = {0, 3, 4, -1};
-    if (exchange_command(sensor, command, expected, sensor->timeout_msec, nullptr, 0) <= 0) {
+    if (exchange_command(sensor, command, row.accepted, row_timeout(sensor, row), nullptr, 0) <=
+        0) {
         return fail(sensor, VYR_INVALID_PARAMETER);
     }
     const int result = connection_set_baudrate(&sensor->connection, requested_baudrate);
@@ -411,15 +386,14 @@ int change_sensor_baudrate(vyr_sensor* sensor, long current_baudrate, long reque
 
 int read_parameters(vyr_sensor* sensor)
 {
-    static const int expected[] = {0, -1};
+    const kvt::Command_row& row = kvt::command_row(kvt::Command::parameters);
     // Zero-filled so that the walk below never meets bytes the exchange did not write.
-    char reply[648] = {};
-    const int lines =
-        exchange_command(sensor, "PP\n", expected, VYR_OPEN_TIMEOUT, reply, sizeof reply);
+    char reply[row.reply_size] = {};
+    const int lines = exchange_row(sensor, row.id, reply, sizeof reply);
     if (lines < 0) {
         return lines;
     }
-    if (lines < 10) {
+    if (lines < kvt::reply_lines(row)) {
         discard_pending(sensor, VYR_OPEN_TIMEOUT);
         return fail(sensor, VYR_INVALID_RESPONSE);
     }
@@ -457,6 +431,33 @@ int read_parameters(vyr_sensor* sensor)
 }
 
 } // extern "C"
+
+int row_timeout(const vyr_sensor* sensor, const kvt::Command_row& row)
+{
+    switch (row.wait) {
+    case kvt::Wait::open:
+        return VYR_OPEN_TIMEOUT;
+    case kvt::Wait::sensor:
+        return sensor->timeout_msec;
+    case kvt::Wait::fixed:
+        break;
+    }
+    return row.timeout_ms;
+}
+
+int exchange_row(vyr_sensor* sensor, kvt::Command command, char* reply, int reply_size)
+{
+    const kvt::Command_row& row = kvt::command_row(command);
+    return exchange_command(sensor, row.text, row.accepted, row_timeout(sensor, row), reply,
+                            reply_size);
+}
+
+bool send_row(vyr_sensor* sensor, kvt::Command command)
+{
+    const char* text = kvt::command_row(command).text;
+    const int length = static_cast<int>(std::strlen(text));
+    return connection_write(&sensor->connection, text, length) >= length;
+}
 
 Operation_clock::Operation_clock(vyr_sensor* sensor, long long budget_ms)
     : sensor_(sensor), refused_(abort_pending(sensor) != 0)

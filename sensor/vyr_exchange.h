@@ -26,10 +26,9 @@ enum {
     VYR_STOP_BUDGET = 1300,
     VYR_CLOSE_BUDGET = 300,
     VYR_EXCHANGE_MARGIN = 400, /* beyond the time-out of an exchange or a scan read */
-    /* Ends for replies that never end. The longest real reply has a dozen
-       lines, a scan a few hundred; a device that goes on past these bounds is
-       not answering the protocol. */
-    VYR_MAX_REPLY_LINES = 256,   /* lines of one command reply */
+    /* Ends for output that never ends (a command reply's: kvt::max_reply_lines). A scan
+       has a few hundred lines; a device that goes on past these bounds is not answering
+       the protocol. */
     VYR_MAX_DRAIN_LINES = 16384, /* lines one drain drops, several scans' worth */
     VYR_MAX_SCAN_LINES = 4096,   /* data lines of one scan */
     /* Rounds of dropping stray input before a command, each at most
@@ -65,7 +64,7 @@ char vyr_checksum(const char* text, int length);
    -1. reply (may be null) receives the status and data lines, each NUL-ended.
    Returns the number of lines before the empty line, VYR_UNKNOWN_ERROR (not
    stored) for an unaccepted status, or another stored negative code; a reply
-   of more than VYR_MAX_REPLY_LINES lines is VYR_INVALID_RESPONSE. */
+   of more than kvt::max_reply_lines lines is VYR_INVALID_RESPONSE. */
 int exchange_command(vyr_sensor* sensor, const char* command, const int* expected_status,
                      int timeout_msec, char* reply, int reply_size);
 
@@ -102,6 +101,18 @@ int read_parameters(vyr_sensor* sensor);
 
 #ifdef __cplusplus
 }
+
+#include "protocol_table.h"
+
+/* The time-out of the reply to row's command on this sensor. */
+int row_timeout(const vyr_sensor* sensor, const kvt::Command_row& row);
+
+/* exchange_command with the row's own text, accepted statuses and time-out. */
+int exchange_row(vyr_sensor* sensor, kvt::Command command, char* reply = nullptr,
+                 int reply_size = 0);
+
+/* Writes the row's text alone; true when every byte went. */
+bool send_row(vyr_sensor* sensor, kvt::Command command);
 
 /* Stores code as the sensor's last error and returns it. */
 inline int fail(vyr_sensor* sensor, int code)

@@ -9,8 +9,6 @@
 
 namespace {
 
-const int status_ok[] = {0, -1};
-
 // One command's reply, read once for any number of its keys.
 struct info_reply
 {
@@ -19,9 +17,15 @@ struct info_reply
     int reply_size;
 };
 
-const info_reply version_reply = {"VV\n", 7, 504};
-const info_reply state_reply = {"II\n", 9, 648};
-const int largest_reply = 648;
+constexpr info_reply reply_of(kvt::Command command)
+{
+    return {kvt::command_row(command).text, kvt::reply_lines(kvt::command_row(command)),
+            kvt::command_row(command).reply_size};
+}
+
+constexpr info_reply version_reply = reply_of(kvt::Command::version);
+constexpr info_reply state_reply = reply_of(kvt::Command::state);
+constexpr int largest_reply = std::max(version_reply.reply_size, state_reply.reply_size);
 
 struct info_field
 {
@@ -48,8 +52,8 @@ int query_info(vyr_sensor* sensor, char* reply, const info_reply& query)
         return VYR_RECEIVE_ERROR;
     }
     std::memset(reply, 0, query.reply_size);
-    const int lines = exchange_command(sensor, query.command, status_ok, sensor->timeout_msec,
-                                       reply, query.reply_size);
+    const int lines = exchange_command(sensor, query.command, kvt::protocol::status_zero,
+                                       sensor->timeout_msec, reply, query.reply_size);
     if (lines < query.expected_lines) {
         if (lines >= 0) {
             note_failure(sensor, "the answer to \"%.2s\" holds %d lines instead of %d",
@@ -134,7 +138,7 @@ const char* info_value(vyr_sensor* sensor, const info_reply& query, const info_f
     return sensor->info_text;
 }
 
-int time_adjust(vyr_sensor* sensor, const char* command)
+int time_adjust(vyr_sensor* sensor, kvt::Command command)
 {
     Operation_clock clock(sensor, exchange_budget(sensor->timeout_msec));
     if (!sensor->is_active) {
@@ -143,7 +147,7 @@ int time_adjust(vyr_sensor* sensor, const char* command)
     if (clock.refused()) {
         return fail(sensor, VYR_NO_RESPONSE);
     }
-    if (exchange_command(sensor, command, status_ok, sensor->timeout_msec, nullptr, 0) > 0) {
+    if (exchange_row(sensor, command) > 0) {
         return 0;
     }
     return fail(sensor, VYR_INVALID_RESPONSE);
@@ -216,12 +220,12 @@ int vyr_is_stable(vyr_sensor* sensor)
 
 int vyr_time_adjust_begin(vyr_sensor* sensor)
 {
-    return time_adjust(sensor, "TM0\n");
+    return time_adjust(sensor, kvt::Command::time_adjust_on);
 }
 
 int vyr_time_adjust_end(vyr_sensor* sensor)
 {
-    return time_adjust(sensor, "TM2\n");
+    return time_adjust(sensor, kvt::Command::time_adjust_off);
 }
 
 int vyr_read_sensor_time(vyr_sensor* sensor)
@@ -233,14 +237,13 @@ int vyr_read_sensor_time(vyr_sensor* sensor)
     if (clock.refused()) {
         return fail(sensor, VYR_NO_RESPONSE);
     }
-    char reply[VYR_LINE_SIZE] = {};
-    const int result =
-        exchange_command(sensor, "TM1\n", status_ok, sensor->timeout_msec, reply, sizeof reply);
+    char reply[kvt::command_row(kvt::Command::sensor_time).reply_size] = {};
+    const int result = exchange_row(sensor, kvt::Command::sensor_time, reply, sizeof reply);
     if (result < 0) {
         return result;
     }
-    const char* time_line = reply + 4;
-    if (std::strcmp(reply, "00P") != 0 || std::strlen(time_line) != 5) {
+    const char* time_line = reply + kvt::protocol::status_line_size;
+    if (std::strcmp(reply, kvt::protocol::status_ok) != 0 || std::strlen(time_line) != 5) {
         return fail(sensor, VYR_RECEIVE_ERROR);
     }
     if (time_line[4] != vyr_checksum(time_line, 4)) {
@@ -251,13 +254,14 @@ int vyr_read_sensor_time(vyr_sensor* sensor)
 
 int vyr_sleep(vyr_sensor* sensor)
 {
-    Operation_clock clock(sensor, VYR_STOP_BUDGET + exchange_budget(VYR_OPEN_TIMEOUT));
+    const kvt::Command_row& row = kvt::command_row(kvt::Command::sleep);
+    Operation_clock clock(sensor, VYR_STOP_BUDGET + exchange_budget(row_timeout(sensor, row)));
     const int stopped = vyr_stop_scans(sensor);
     if (stopped != 0) {
         return stopped;
     }
-    char reply[4];
-    return exchange_command(sensor, "%SL\n", status_ok, VYR_OPEN_TIMEOUT, reply, sizeof reply);
+    char reply[row.reply_size];
+    return exchange_row(sensor, row.id, reply, sizeof reply);
 }
 
 int vyr_wake(vyr_sensor* sensor)

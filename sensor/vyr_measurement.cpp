@@ -107,7 +107,7 @@ int parse_scan_echo(vyr_sensor* sensor, const char* echo)
 
 int classify_echo(vyr_sensor* sensor, const char* echo, int length)
 {
-    if (std::strcmp(echo, "QT") == 0) {
+    if (kvt::is_echo_line(echo, kvt::command_row(kvt::Command::stop))) {
         return VYR_STOP_REPLY;
     }
     if ((length == 12 && is_request_letter(echo[0], &kvt::Measurement_kind::single_letter)) ||
@@ -238,10 +238,11 @@ int read_reply_head(vyr_sensor* sensor, char* line)
             return end_failed_reply(sensor, VYR_INVALID_RESPONSE, length, sensor->timeout_msec, 0);
         }
         const bool single = sensor->scan_count_requested == 1;
-        if ((single && starts_with(line, "00")) || (!single && starts_with(line, "99"))) {
+        if ((single && starts_with(line, kvt::protocol::scan_acknowledged)) ||
+            (!single && starts_with(line, kvt::protocol::scan_follows))) {
             return kind;
         }
-        if (single || !starts_with(line, "00")) {
+        if (single || !starts_with(line, kvt::protocol::scan_acknowledged)) {
             note_failure(sensor, "the sensor refused the measurement (status %.2s)",
                          is_digit_pair(line) ? line : "??");
             return fail_after_discard(sensor, VYR_INVALID_RESPONSE, length);
@@ -317,7 +318,7 @@ int read_stop_reply(vyr_sensor* sensor)
         if (length < 0) {
             return fail(sensor, VYR_NO_RESPONSE);
         }
-        if (std::strcmp(line, "QT") != 0) {
+        if (!kvt::is_echo_line(line, kvt::command_row(kvt::Command::stop))) {
             continue;
         }
         length = read_line(sensor, line, sizeof line, sensor->timeout_msec);
@@ -356,13 +357,14 @@ int send_scan_request(vyr_sensor* sensor, int scan_count, int skip_scans,
     int length;
     if (count == 1) {
         vyr_laser_on(sensor);
-        length = std::snprintf(request, sizeof request, "%c%c%04d%04d%02d\n", kind.single_letter,
-                               kind.data_letter, first, last, sensor->skip_step);
+        length =
+            std::snprintf(request, sizeof request, kvt::command_row(kvt::Command::scan_single).text,
+                          kind.single_letter, kind.data_letter, first, last, sensor->skip_step);
     } else {
-        length = std::snprintf(request, sizeof request, "%c%c%04d%04d%02d%01d%02d\n",
-                               kind.continuous_letter, kind.data_letter, first, last,
-                               sensor->skip_step,
-                               skip_scans, sensor->scan_count_requested);
+        length =
+            std::snprintf(request, sizeof request, kvt::command_row(kvt::Command::scan_series).text,
+                          kind.continuous_letter, kind.data_letter, first, last, sensor->skip_step,
+                          skip_scans, sensor->scan_count_requested);
         sensor->data_pending = 1;
     }
     if (connection_write(&sensor->connection, request, length) < length) {
@@ -409,8 +411,7 @@ int vyr_laser_on(vyr_sensor* sensor)
         sensor->last_error = VYR_NO_ERROR;
         return 0;
     }
-    static const int accepted[] = {0, 2, -1};
-    const int result = exchange_command(sensor, "BM\n", accepted, sensor->timeout_msec, nullptr, 0);
+    const int result = exchange_row(sensor, kvt::Command::laser_on);
     if (result < 0) {
         return result;
     }
@@ -486,7 +487,7 @@ int vyr_stop_scans(vyr_sensor* sensor)
     const long long started = monotonic_ms();
     // Scans queued before the stop are of no use to anyone now.
     connection_discard_input(&sensor->connection);
-    if (connection_write(&sensor->connection, "QT\n", 3) < 3) {
+    if (!send_row(sensor, kvt::Command::stop)) {
         note_failure(sensor, "\"QT\" could not be sent; the sensor may still be measuring");
         return fail(sensor, VYR_SEND_ERROR);
     }

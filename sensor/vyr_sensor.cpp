@@ -33,8 +33,6 @@ const error_row error_table[] = {
     {VYR_DATA_SIZE_PARAMETER_ERROR, "data size parameter error."},
 };
 
-const int accept_zero[] = {0, -1};
-
 int open_error(int connection_type)
 {
     switch (connection_type) {
@@ -64,30 +62,32 @@ void order_candidates(long requested, long candidates[3])
 // One "QT" handshake at the line's current rate; true when a sensor answered.
 bool try_handshake(vyr_sensor* sensor)
 {
-    char status[4];
+    const kvt::Command_row& probe = kvt::command_row(kvt::Command::stop);
+    char status[probe.reply_size];
     int answer_is_text = 0;
-    const int result = exchange_reply(sensor, "QT\n", accept_zero, VYR_OPEN_TIMEOUT, status,
-                                      sizeof status, &answer_is_text);
+    const int result =
+        exchange_reply(sensor, probe.text, probe.accepted, row_timeout(sensor, probe), status,
+                       sizeof status, &answer_is_text);
     if (result < 0) {
         // A wrong echo in protocol text means a sensor is there, busy sending something
         // else; bytes that are no text are what a line at the wrong rate shows.
         discard_pending(sensor, VYR_OPEN_TIMEOUT);
         return result == VYR_INVALID_RESPONSE && answer_is_text;
     }
-    if (std::strcmp(status, "00P") == 0) {
+    if (std::strcmp(status, kvt::protocol::status_ok) == 0) {
         return true;
     }
-    if (std::strcmp(status, "0Ee") == 0) {
+    if (std::strcmp(status, kvt::protocol::status_time_adjust) == 0) {
         // Left in time-adjust mode by an earlier user.
-        exchange_command(sensor, "TM2\n", accept_zero, VYR_OPEN_TIMEOUT, nullptr, 0);
+        exchange_row(sensor, kvt::Command::time_adjust_off);
         return true;
     }
-    if (std::strcmp(status, "E") == 0) {
+    if (std::strcmp(status, kvt::protocol::status_old_protocol) == 0) {
         // Older protocol version: switch it to ours.
         if (sensor->data_pending) {
             drop_lines(sensor, VYR_OPEN_TIMEOUT);
         }
-        exchange_command(sensor, "ZEMA2.0\n", accept_zero, VYR_OPEN_TIMEOUT, nullptr, 0);
+        exchange_row(sensor, kvt::Command::handshake);
         if (sensor->data_pending) {
             drop_lines(sensor, VYR_OPEN_TIMEOUT);
         }
@@ -217,10 +217,9 @@ int vyr_reboot(vyr_sensor* sensor)
     if (clock.refused()) {
         return fail(sensor, VYR_NO_RESPONSE);
     }
-    static const int expected[] = {0, 1, -1};
     // The sensor restarts only after the command has been confirmed by a second one.
     for (int i = 0; i < 2; ++i) {
-        if (exchange_command(sensor, "RB\n", expected, sensor->timeout_msec, nullptr, 0) < 0) {
+        if (exchange_row(sensor, kvt::Command::reboot) < 0) {
             return fail(sensor, VYR_INVALID_RESPONSE);
         }
     }

@@ -1,5 +1,8 @@
 #include "sim_sensor_test.h"
 
+#include "reply_framer.h"
+
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -127,8 +130,8 @@ TEST_F(Sim_test, SpoiledChecksumsFailTheExchange)
 // A broken reply is read off to its end, so the next command reads its own.
 TEST_F(Sim_test, BrokenReplyIsDroppedToItsEnd)
 {
-    for (Fault fault : {Fault::wrong_echo, Fault::status_checksum, Fault::data_checksum,
-                        Fault::long_line}) {
+    for (Fault fault :
+         {Fault::wrong_echo, Fault::status_checksum, Fault::data_checksum, Fault::long_line}) {
         open_tcp_and_clear();
         sim.set_fault(fault);
         char reply[504];
@@ -225,5 +228,132 @@ TEST_F(Sim_test, RefusedOrSpoiledFirstRebootAnswerSendsNoSecond)
         EXPECT_EQ(sim.reboot_count(), 0);
         sim.clear_faults();
         vyr_close(&sensor);
+    }
+}
+
+namespace {
+
+// A line source that plays a script; a null line is a read that delivered nothing, and so
+// is every read past the end.
+class Scripted_lines : public kvt::Line_source
+{
+public:
+    explicit Scripted_lines(std::vector<const char*> lines) : lines_(std::move(lines)) {}
+    int read_line(char* buffer, int size, int timeout_ms) override
+    {
+        waits.push_back(timeout_ms);
+        const char* line = next_ < lines_.size() ? lines_[next_++] : nullptr;
+        if (line == nullptr) {
+            buffer[0] = '\0';
+            return -1;
+        }
+        std::snprintf(buffer, static_cast<size_t>(size), "%s", line);
+        return static_cast<int>(std::strlen(buffer));
+    }
+    std::vector<int> waits;
+
+private:
+    std::vector<const char*> lines_;
+    size_t next_ = 0;
+};
+
+struct Counted_lines : kvt::Reply_sink
+{
+    void skipped(const char*, int) override { ++skipped_lines; }
+    void line(const char* text, int length) override { kept.emplace_back(text, length); }
+    int skipped_lines = 0;
+    Texts kept;
+};
+
+struct Expected_end
+{
+    kvt::Reply_end end;
+    bool accepted;
+};
+
+// One script read in both framings: the engine's checks against the maintenance link's.
+struct Frame_case
+{
+    const char* what;
+    std::vector<const char*> lines;
+    Expected_end engine;
+    Expected_end maintenance;
+};
+
+} // namespace
+
+TEST(Reply_framer, EngineAndMaintenanceFramingsJudgeTheSameLinesTheirOwnWay)
+{
+    using E = kvt::Reply_end;
+    const Frame_case cases[] = {
+        {"whole reply", {"VV", "00P", "PROD:x;W", ""}, {E::complete, true}, {E::complete, true}},
+        {"refused status read to its end",
+         {"VV", "01Q", "PROD:x;W", ""},
+         {E::complete, false},
+         {E::complete, false}},
+        {"stray line first", {"QT", "VV", "00P", ""}, {E::wrong_echo, false}, {E::complete, true}},
+        {"status checksum", {"VV", "00Q", ""}, {E::status_checksum, false}, {E::complete, false}},
+        {"data checksum",
+         {"VV", "00P", "PROD:x;X", ""},
+         {E::data_checksum, false},
+         {E::complete, true}},
+        {"read fails after the status",
+         {"VV", "00P", nullptr},
+         {E::cut, false},
+         {E::complete, true}},
+        {"nothing", {}, {E::no_answer, false}, {E::no_answer, false}},
+        {"older protocol's lone status",
+         {"VV", "E", ""},
+         {E::complete, true},
+         {E::complete, false}},
+        {"empty status line", {"VV", "", ""}, {E::bad_status, false}, {E::complete, false}},
+        {"status with a blank",
+         {"VV", "00P ", ""},
+         {E::status_checksum, false},
+         {E::complete, false}},
+    };
+    for (const Frame_case& c : cases) {
+        for (const kvt::Framing framing : {kvt::Framing::engine, kvt::Framing::maintenance}) {
+            const bool engine = framing == kvt::Framing::engine;
+            SCOPED_TRACE(std::string(c.what) + (engine ? " (engine)" : " (maintenance)"));
+            Scripted_lines source(c.lines);
+            Counted_lines sink;
+            const kvt::Reply_frame frame{"VV", 2, framing, accept_zero, "00P", 500};
+            const kvt::Reply_outcome outcome = kvt::read_reply(source, frame, sink);
+            const Expected_end& expected = engine ? c.engine : c.maintenance;
+            EXPECT_EQ(outcome.end, expected.end);
+            EXPECT_EQ(outcome.accepted, expected.accepted);
+            if (outcome.end == E::complete) {
+                EXPECT_EQ(outcome.lines + sink.skipped_lines + 1,
+                          static_cast<int>(source.waits.size()));
+                EXPECT_EQ(sink.kept.back(), "");
+            }
+            // Each engine line gets the whole time-out; the maintenance reply shares one.
+            for (int wait : source.waits) {
+                EXPECT_LE(wait, 500);
+                if (engine) {
+                    EXPECT_EQ(wait, 500);
+                }
+            }
+        }
+    }
+}
+
+TEST(Reply_framer, EndlessRepliesAndEndlessStrayLinesStopAtTheLineBound)
+{
+    const std::vector<const char*> endless(kvt::max_reply_lines + 10, "PROD:x;W");
+    std::vector<const char*> reply = {"VV", "00P"};
+    reply.insert(reply.end(), endless.begin(), endless.end());
+    for (const kvt::Framing framing : {kvt::Framing::engine, kvt::Framing::maintenance}) {
+        Counted_lines sink;
+        const kvt::Reply_frame frame{"VV", 2, framing, accept_zero, "00P", 500};
+        Scripted_lines replying(reply);
+        EXPECT_EQ(kvt::read_reply(replying, frame, sink).end, kvt::Reply_end::too_long);
+        EXPECT_EQ(static_cast<int>(replying.waits.size()), kvt::max_reply_lines);
+        Scripted_lines chattering(endless);
+        const kvt::Reply_outcome stray = kvt::read_reply(chattering, frame, sink);
+        EXPECT_EQ(stray.end, framing == kvt::Framing::engine ? kvt::Reply_end::wrong_echo
+                                                             : kvt::Reply_end::no_answer);
+        EXPECT_FALSE(stray.echo_seen);
     }
 }
