@@ -100,6 +100,7 @@ struct Simulator::Impl
     // stop change them under the mutex or with the thread joined.
     int listen_fd = -1;
     int port = 0;
+    std::string address = "127.0.0.1";
     std::string slave_path;
     Link client;
     Link pty;
@@ -519,11 +520,15 @@ Simulator::~Simulator()
     stop();
 }
 
-bool Simulator::start_tcp(int port)
+bool Simulator::start_tcp(int port, const std::string& address)
 {
     Impl& d = *impl_;
     if (d.listen_fd >= 0)
         return true;
+    // Loopback only: a simulated sensor never shows on a real network.
+    in_addr host{};
+    if (inet_pton(AF_INET, address.c_str(), &host) != 1 || (ntohl(host.s_addr) >> 24) != 127)
+        return false;
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
@@ -531,7 +536,7 @@ bool Simulator::start_tcp(int port)
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_addr = host;
     addr.sin_port = htons(static_cast<uint16_t>(port));
     socklen_t len = sizeof addr;
     if (port < 0 || port > 65535 || bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 ||
@@ -544,6 +549,7 @@ bool Simulator::start_tcp(int port)
         std::lock_guard<std::mutex> lock(d.mutex);
         d.listen_fd = fd;
         d.port = ntohs(addr.sin_port);
+        d.address = address;
     }
     d.ensure_thread();
     d.poke();
@@ -554,6 +560,12 @@ int Simulator::tcp_port() const
 {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     return impl_->port;
+}
+
+std::string Simulator::tcp_address() const
+{
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->address;
 }
 
 bool Simulator::start_serial()
