@@ -104,12 +104,10 @@ TEST(Network_search, finds_every_sensor_of_a_24_and_lists_the_silent_ones)
 TEST(Network_search, stops_when_asked)
 {
     // Listeners that never answer: each address would wait its whole time-out.
-    std::vector<int> listeners;
-    for (int host = 1; host <= 20; ++host) {
-        listeners.push_back(silent_listener("127.0.72." + std::to_string(host), default_port));
-    }
+    Sensor_network net(72, {1}, {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17});
     Network_search search;
     search.ranges = {Address_range{0x7F004801, 0x7F0048FE}};
+    search.port = net.port();
     search.timeout_ms = 5000;
     Stop_flag stop{false};
     Search_report report;
@@ -118,9 +116,6 @@ TEST(Network_search, stops_when_asked)
     const Network_outcome outcome = search_network(search, report, &stop);
     EXPECT_TRUE(outcome.stopped);
     EXPECT_LT(msec_since(start), 500);
-    for (const int fd : listeners) {
-        close(fd);
-    }
 }
 
 TEST(Network_search, raises_the_descriptor_limit_for_its_sockets)

@@ -1,0 +1,85 @@
+// vyr find over a made-up loopback network and pseudo-terminals.
+
+#include "cli_run.h"
+#include "sensor_network.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+namespace {
+
+TEST(Cli_find, lists_the_sensors_of_a_range_then_the_silent_addresses)
+{
+    Sensor_network net(73, {3, 40, 201}, {77});
+    vyr_sim::Simulator on_serial;
+    on_serial.set_serial_rate(38400);
+    on_serial.set_version_field("SERI", "P38400");
+    ASSERT_TRUE(on_serial.start_serial());
+    const std::string range = "--range " + net.range() + " --port " + std::to_string(net.port()) +
+                              " --timeout 300 --serial " + on_serial.serial_path();
+
+    const Cli_run json_run = run_vyr("find " + range + " --json");
+    ASSERT_EQ(json_run.exit_code, 0) << json_run.err;
+    const nlohmann::json document = nlohmann::json::parse(json_run.out);
+    EXPECT_EQ(document["command"], "find");
+    EXPECT_EQ(document["exit_code"], 0);
+    const std::string port = std::to_string(net.port());
+    const nlohmann::json sensors = {
+        {{"target", net.address(3) + ":" + port}, {"product", "VYR-SIM01"},
+         {"serial_number", Sensor_network::serial_of(3)}, {"firmware_version", "1.2.3"},
+         {"address", net.address(3)}, {"port", net.port()}},
+        {{"target", net.address(40) + ":" + port}, {"product", "VYR-SIM01"},
+         {"serial_number", Sensor_network::serial_of(40)}, {"firmware_version", "1.2.3"},
+         {"address", net.address(40)}, {"port", net.port()}},
+        {{"target", net.address(201) + ":" + port}, {"product", "VYR-SIM01"},
+         {"serial_number", Sensor_network::serial_of(201)}, {"firmware_version", "1.2.3"},
+         {"address", net.address(201)}, {"port", net.port()}},
+        {{"target", on_serial.serial_path()}, {"product", "VYR-SIM01"},
+         {"serial_number", "P38400"}, {"firmware_version", "1.2.3"},
+         {"device", on_serial.serial_path()}, {"baudrate", 38400}},
+    };
+    EXPECT_EQ(document["sensors"], sensors);
+    const nlohmann::json silent = {{{"target", net.address(77) + ":" + port},
+                                    {"address", net.address(77)},
+                                    {"port", net.port()},
+                                    {"reason", "no answer"}}};
+    EXPECT_EQ(document["silent"], silent);
+    EXPECT_EQ(document["notes"], nlohmann::json::array());
+
+    const Cli_run text_run = run_vyr("find " + range);
+    ASSERT_EQ(text_run.exit_code, 0) << text_run.err;
+    const std::string row = net.address(40) + ":" + port;
+    EXPECT_NE(text_run.out.find("TARGET"), std::string::npos) << text_run.out;
+    // Columns: target, product, serial number, firmware.
+    std::istringstream lines(text_run.out);
+    std::vector<std::string> words;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(row + " ", 0) == 0) {
+            std::istringstream split(line);
+            for (std::string word; split >> word;) {
+                words.push_back(word);
+            }
+        }
+    }
+    EXPECT_EQ(words, (std::vector<std::string>{row, "VYR-SIM01", Sensor_network::serial_of(40),
+                                               "1.2.3"}))
+        << text_run.out;
+    EXPECT_NE(text_run.out.find(on_serial.serial_path() + " (38400 baud)"), std::string::npos)
+        << text_run.out;
+    EXPECT_NE(text_run.out.find("Not answering as a sensor:\n" + net.address(77) + ":" + port +
+                                "  no answer\n"),
+              std::string::npos)
+        << text_run.out;
+}
+
+TEST(Cli_find, nothing_found_exits_1)
+{
+    const Cli_run run = run_vyr("find --range 127.0.74.1-40 --tcp-only --timeout 200");
+    EXPECT_EQ(run.exit_code, 1) << run.out << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("vyr: no sensor found"), std::string::npos) << run.err;
+    EXPECT_LT(run.msec, 2000);
+}
+
+} // namespace
