@@ -303,7 +303,8 @@ void add_find_command(CLI::App& app, Common& common)
                      "serial rate waits 300 ms")
         ->type_name("MS")
         ->transform(whole_number(1, 60000));
-    find->footer("Exit codes: 0 a sensor was found, 1 none, 2 usage error.\n"
+    find->footer("Exit codes: 0 a sensor was found, 1 none, 2 usage error, 130 or 143 "
+                 "interrupted (what was found so far is printed).\n"
                  "--serial DEVICE tries those devices in place of the listed ports.\n"
                  "Examples:\n  vyr find\n  vyr find --range 192.168.0.0/24 --tcp-only --json\n"
                  "  vyr find --serial-only --all-ports");

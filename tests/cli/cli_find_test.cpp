@@ -3,9 +3,12 @@
 #include "cli_run.h"
 #include "sensor_network.h"
 
+#include <chrono>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -80,6 +83,23 @@ TEST(Cli_find, nothing_found_exits_1)
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("vyr: no sensor found"), std::string::npos) << run.err;
     EXPECT_LT(run.msec, 2000);
+}
+
+TEST(Cli_find, interrupted_prints_what_it_found)
+{
+    Sensor_network net(75, {3}, {9, 10});
+    Vyr_process vyr("find --tcp-only --json --timeout 20000 --range " + net.range() + " --port " +
+                    std::to_string(net.port()));
+    ASSERT_TRUE(net.sensor(0).wait_for_received(1, 5000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // its answer read
+    vyr.signal(SIGINT);
+    const Cli_run run = vyr.wait(5000);
+    EXPECT_EQ(run.exit_code, 130) << run.err;
+    EXPECT_LT(run.msec, 500) << "after the signal";
+    const nlohmann::json document = nlohmann::json::parse(run.out);
+    EXPECT_EQ(document["exit_code"], 130);
+    ASSERT_EQ(document["sensors"].size(), 1u) << run.out;
+    EXPECT_EQ(document["sensors"][0]["serial_number"], Sensor_network::serial_of(3));
 }
 
 } // namespace
