@@ -205,9 +205,27 @@ int sockets_allowed(int wanted)
     return static_cast<int>(std::max(1L, std::min<long>(wanted, allowed)));
 }
 
-Network_outcome search_network(const Network_search& search, const Search_report& report,
+std::vector<Address_range> merged(std::vector<Address_range> ranges)
+{
+    std::sort(ranges.begin(), ranges.end(),
+              [](const Address_range& a, const Address_range& b) { return a.first < b.first; });
+    std::vector<Address_range> result;
+    for (const Address_range& range : ranges) {
+        if (!result.empty() && uint64_t(range.first) <= uint64_t(result.back().last) + 1) {
+            result.back().last = std::max(result.back().last, range.last);
+        } else {
+            result.push_back(range);
+        }
+    }
+    return result;
+}
+
+Network_outcome search_network(const Network_search& given, const Search_report& report,
                                const Stop_flag* stop)
 {
+    // Each address once, however the ranges overlap.
+    Network_search search = given;
+    search.ranges = merged(given.ranges);
     Network_outcome outcome;
     for (const Address_range& range : search.ranges) {
         outcome.addresses += static_cast<long>(range.size());

@@ -34,6 +34,9 @@ struct Network_outcome
 Network_outcome search_network(const Network_search& search, const Search_report& report,
                                const Stop_flag* stop = nullptr);
 
+// Sorted, overlapping and touching ranges joined.
+std::vector<Address_range> merged(std::vector<Address_range> ranges);
+
 // The sockets a search may hold at once within the descriptor limit, which is raised
 // towards its hard limit when it is lower than wanted.
 int sockets_allowed(int wanted);

@@ -56,6 +56,9 @@ public:
     ~Port()
     {
         if (fd_ >= 0) {
+            if (saved_) {
+                tcsetattr(fd_, TCSANOW, &before_); // as the next user expects to find it
+            }
             ioctl(fd_, TIOCNXCL);
             close(fd_);
         }
@@ -81,6 +84,7 @@ public:
             return errno == EWOULDBLOCK ? "in use" : std::string("cannot lock: ") + std::strerror(errno);
         }
         ioctl(fd_, TIOCEXCL);
+        saved_ = tcgetattr(fd_, &before_) == 0;
         return "";
     }
 
@@ -134,6 +138,8 @@ public:
 private:
     std::string path_;
     int fd_ = -1;
+    termios before_{};
+    bool saved_ = false;
 };
 
 void search_port(const std::string& device, const Serial_search& search,

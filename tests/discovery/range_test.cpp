@@ -1,6 +1,7 @@
 // Typed address ranges, and the ranges a search takes from the computer's interfaces.
 
 #include "address_ranges.h"
+#include "network_search.h"
 
 #include <gtest/gtest.h>
 
@@ -69,6 +70,13 @@ TEST_P(Range_test, parses_or_says_why_not)
 }
 
 INSTANTIATE_TEST_SUITE_P(Discovery, Range_test, testing::ValuesIn(range_cases));
+
+TEST(Discovery, ranges_given_twice_or_overlapping_are_searched_once)
+{
+    const std::vector<Address_range> joined =
+        merged({{5, 9}, {1, 3}, {4, 4}, {8, 12}, {20, 20}, {0xFFFFFFF0, 0xFFFFFFFF}, {20, 20}});
+    EXPECT_EQ(joined, (std::vector<Address_range>{{1, 12}, {20, 20}, {0xFFFFFFF0, 0xFFFFFFFF}}));
+}
 
 struct Default_case
 {
