@@ -139,7 +139,8 @@ int main(int argc, char** argv)
         }
     }
 
-    std::printf("| search of a /24, %d runs, time-out 500 ms | median ms | worst ms | goal ms | found | |\n",
+    std::printf("| search of a /24, %d runs, time-out 500 ms | median ms | worst ms | goal ms | "
+                "found | |\n",
                 runs);
     std::printf("|---|---:|---:|---:|---:|---|\n");
     row("254 hosts that never take the connection", measure(search_of(81, port), runs), 1000, 0);
@@ -151,8 +152,8 @@ int main(int argc, char** argv)
         long found = 0;
         for (int i = 0; i < runs; ++i) {
             // The found sensors' lines are counted: one "serial_number" each.
-            const std::string command = vyr + " find --tcp-only --json --range " +
-                                        address(83, 0) + "/24 --port " + std::to_string(port) +
+            const std::string command = vyr + " find --tcp-only --json --range " + address(83, 0) +
+                                        "/24 --port " + std::to_string(port) +
                                         " | grep -c serial_number";
             const auto start = Clock::now();
             FILE* output = popen(command.c_str(), "r");

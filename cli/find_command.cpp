@@ -1,20 +1,35 @@
 #include "commands.h"
 #include "output.h"
 #include "run.h"
+#include "targets.h"
 
 #include <CLI/CLI.hpp>
 
+namespace {
+
+struct Find_options
+{
+    std::vector<std::string> ranges;
+    long port = default_port;
+    bool serial_only = false;
+    bool tcp_only = false;
+    bool all_ports = false;
+    int timeout_ms = 0;
+};
+
+} // namespace
+
 #ifdef _WIN32
 
-void add_find_command(CLI::App& app, Common& common)
+namespace {
+
+int run_find(const Common&, const Find_options&)
 {
-    CLI::App* find = app.add_subcommand("find", "Search for sensors (not available on Windows)");
-    find->allow_extras();
-    find->callback([&common] {
-        print_error_line("find is not available on Windows");
-        common.exit_code = exit_usage;
-    });
+    print_error_line("find is not available on Windows");
+    return exit_usage;
 }
+
+} // namespace
 
 #else
 
@@ -31,16 +46,6 @@ void add_find_command(CLI::App& app, Common& common)
 #include <thread>
 
 namespace {
-
-struct Find_options
-{
-    std::vector<std::string> ranges;
-    long port = vyr_find::default_port;
-    bool serial_only = false;
-    bool tcp_only = false;
-    bool all_ports = false;
-    int timeout_ms = 0;
-};
 
 // What both searches found, gathered from their threads.
 struct Findings
@@ -144,7 +149,8 @@ void print_table(const std::vector<std::vector<std::string>>& rows)
 void print_text(const Findings& findings, const std::vector<std::string>& notes)
 {
     if (!findings.sensors.empty()) {
-        std::vector<std::vector<std::string>> rows{{"TARGET", "PRODUCT", "SERIAL NUMBER", "FIRMWARE"}};
+        std::vector<std::vector<std::string>> rows{
+            {"TARGET", "PRODUCT", "SERIAL NUMBER", "FIRMWARE"}};
         for (const vyr_find::Found_sensor& sensor : findings.sensors) {
             rows.push_back({shown_target(sensor.endpoint), sensor.identity.product,
                             sensor.identity.serial_number, sensor.identity.firmware_version});
@@ -201,8 +207,8 @@ int run_find(const Common& common, const Find_options& options)
     }
     vyr_find::Serial_search serial;
     if (!options.tcp_only) {
-        serial.devices = common.serials.empty() ? vyr_find::listed_ports(options.all_ports)
-                                                : common.serials;
+        serial.devices =
+            common.serials.empty() ? vyr_find::listed_ports(options.all_ports) : common.serials;
     }
 
     catch_stop_signals();
@@ -248,8 +254,7 @@ int run_find(const Common& common, const Find_options& options)
     });
     std::thread serial_thread;
     if (!serial.devices.empty()) {
-        serial_thread = std::thread(
-            [&] { vyr_find::search_serial(serial, serial_report, &stop); });
+        serial_thread = std::thread([&] { vyr_find::search_serial(serial, serial_report, &stop); });
     }
     if (!network.ranges.empty()) {
         vyr_find::search_network(network, tcp_report, &stop);
@@ -267,7 +272,7 @@ int run_find(const Common& common, const Find_options& options)
               [](const auto& a, const auto& b) { return comes_before(a.endpoint, b.endpoint); });
     std::sort(findings.silent.begin(), findings.silent.end(),
               [](const auto& a, const auto& b) { return comes_before(a.endpoint, b.endpoint); });
-    const int exit_code = stop_signal() != 0          ? interrupted_exit_code()
+    const int exit_code = stop_signal() != 0         ? interrupted_exit_code()
                           : findings.sensors.empty() ? exit_refused
                                                      : exit_ok;
     if (common.json) {
@@ -280,11 +285,17 @@ int run_find(const Common& common, const Find_options& options)
 
 } // namespace
 
+#endif
+
 void add_find_command(CLI::App& app, Common& common)
 {
     static Find_options options;
     CLI::App* find = app.add_subcommand(
-        "find", "Search the networks and serial ports for sensors; asks each only \"VV\"");
+        "find", "Search the networks and serial ports for sensors; asks each only \"VV\""
+#ifdef _WIN32
+                " (not available on Windows)"
+#endif
+    );
     find->add_option("--range", options.ranges,
                      "Addresses to search, A.B.C.D/N or A.B.C.D-E; repeatable (default: the "
                      "networks of this computer's interfaces, at most 1024 addresses each)")
@@ -310,5 +321,3 @@ void add_find_command(CLI::App& app, Common& common)
                  "  vyr find --serial-only --all-ports");
     find->callback([&common] { common.exit_code = run_find(common, options); });
 }
-
-#endif

@@ -190,7 +190,8 @@ int sockets_allowed(int wanted)
     const rlim_t needed = static_cast<rlim_t>(wanted) + reserved_descriptors;
     if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
         rlimit raised = limit;
-        raised.rlim_cur = limit.rlim_max == RLIM_INFINITY ? needed : std::min(needed, limit.rlim_max);
+        raised.rlim_cur =
+            limit.rlim_max == RLIM_INFINITY ? needed : std::min(needed, limit.rlim_max);
         if (setrlimit(RLIMIT_NOFILE, &raised) == 0) {
             limit = raised;
         }
@@ -200,8 +201,8 @@ int sockets_allowed(int wanted)
     }
     // Whatever the process already holds comes out of the limit too; half of a small one.
     const long usable = static_cast<long>(limit.rlim_cur) - reserved_descriptors;
-    const long allowed = usable > 2 * reserved_descriptors ? usable
-                                                           : static_cast<long>(limit.rlim_cur / 2);
+    const long allowed =
+        usable > 2 * reserved_descriptors ? usable : static_cast<long>(limit.rlim_cur / 2);
     return static_cast<int>(std::max(1L, std::min<long>(wanted, allowed)));
 }
 
@@ -266,7 +267,8 @@ Network_outcome search_network(const Network_search& given, const Search_report&
         long long wait = stop_check_ms;
         polled.resize(probes.size());
         for (size_t i = 0; i < probes.size(); ++i) {
-            polled[i] = pollfd{probes[i].fd, static_cast<short>(probes[i].connected ? POLLIN : POLLOUT), 0};
+            polled[i] =
+                pollfd{probes[i].fd, static_cast<short>(probes[i].connected ? POLLIN : POLLOUT), 0};
             // A probe settled at its start (refused at once) needs no wait.
             wait = probes[i].fd < 0 ? 0 : std::min(wait, std::max(0LL, probes[i].deadline - now));
         }

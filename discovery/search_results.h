@@ -25,7 +25,7 @@ struct Endpoint
 struct Found_sensor
 {
     Endpoint endpoint;
-    Identity identity; // empty when a measurement left no room for the answer
+    Identity identity;      // empty when a measurement left no room for the answer
     bool measuring = false; // scans were streaming: left as it was, never stopped
 };
 

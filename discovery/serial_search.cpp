@@ -29,13 +29,20 @@ long long now_ms()
 speed_t speed_of(long rate)
 {
     switch (rate) {
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    default: return B0;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    case 230400:
+        return B230400;
+    default:
+        return B0;
     }
 }
 
@@ -81,7 +88,8 @@ public:
         }
         // Whoever holds the lock is talking to the device: never disturb them.
         if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-            return errno == EWOULDBLOCK ? "in use" : std::string("cannot lock: ") + std::strerror(errno);
+            return errno == EWOULDBLOCK ? "in use"
+                                        : std::string("cannot lock: ") + std::strerror(errno);
         }
         ioctl(fd_, TIOCEXCL);
         saved_ = tcgetattr(fd_, &before_) == 0;

@@ -29,18 +29,30 @@ TEST(Cli_find, lists_the_sensors_of_a_range_then_the_silent_addresses)
     EXPECT_EQ(document["exit_code"], 0);
     const std::string port = std::to_string(net.port());
     const nlohmann::json sensors = {
-        {{"target", net.address(3) + ":" + port}, {"product", "VYR-SIM01"},
-         {"serial_number", Sensor_network::serial_of(3)}, {"firmware_version", "1.2.3"},
-         {"address", net.address(3)}, {"port", net.port()}},
-        {{"target", net.address(40) + ":" + port}, {"product", "VYR-SIM01"},
-         {"serial_number", Sensor_network::serial_of(40)}, {"firmware_version", "1.2.3"},
-         {"address", net.address(40)}, {"port", net.port()}},
-        {{"target", net.address(201) + ":" + port}, {"product", "VYR-SIM01"},
-         {"serial_number", Sensor_network::serial_of(201)}, {"firmware_version", "1.2.3"},
-         {"address", net.address(201)}, {"port", net.port()}},
-        {{"target", on_serial.serial_path()}, {"product", "VYR-SIM01"},
-         {"serial_number", "P38400"}, {"firmware_version", "1.2.3"},
-         {"device", on_serial.serial_path()}, {"baudrate", 38400}},
+        {{"target", net.address(3) + ":" + port},
+         {"product", "VYR-SIM01"},
+         {"serial_number", Sensor_network::serial_of(3)},
+         {"firmware_version", "1.2.3"},
+         {"address", net.address(3)},
+         {"port", net.port()}},
+        {{"target", net.address(40) + ":" + port},
+         {"product", "VYR-SIM01"},
+         {"serial_number", Sensor_network::serial_of(40)},
+         {"firmware_version", "1.2.3"},
+         {"address", net.address(40)},
+         {"port", net.port()}},
+        {{"target", net.address(201) + ":" + port},
+         {"product", "VYR-SIM01"},
+         {"serial_number", Sensor_network::serial_of(201)},
+         {"firmware_version", "1.2.3"},
+         {"address", net.address(201)},
+         {"port", net.port()}},
+        {{"target", on_serial.serial_path()},
+         {"product", "VYR-SIM01"},
+         {"serial_number", "P38400"},
+         {"firmware_version", "1.2.3"},
+         {"device", on_serial.serial_path()},
+         {"baudrate", 38400}},
     };
     EXPECT_EQ(document["sensors"], sensors);
     const nlohmann::json silent = {{{"target", net.address(77) + ":" + port},
@@ -65,8 +77,8 @@ TEST(Cli_find, lists_the_sensors_of_a_range_then_the_silent_addresses)
             }
         }
     }
-    EXPECT_EQ(words, (std::vector<std::string>{row, "VYR-SIM01", Sensor_network::serial_of(40),
-                                               "1.2.3"}))
+    EXPECT_EQ(words,
+              (std::vector<std::string>{row, "VYR-SIM01", Sensor_network::serial_of(40), "1.2.3"}))
         << text_run.out;
     EXPECT_NE(text_run.out.find(on_serial.serial_path() + " (38400 baud)"), std::string::npos)
         << text_run.out;

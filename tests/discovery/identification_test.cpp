@@ -16,8 +16,7 @@ std::string field(const std::string& key, const std::string& value)
     return text + ";" + vyr_checksum(text.data(), static_cast<int>(text.size()));
 }
 
-std::string version_reply(const std::string& serial = "S1234",
-                          const std::string& status = "00P")
+std::string version_reply(const std::string& serial = "S1234", const std::string& status = "00P")
 {
     return "VV\n" + status + "\n" + field("VEND", "VYR simulated sensors") + "\n" +
            field("PROD", "VYR-SIM01") + "\n" + field("FIRM", "1.2.3 (2026-12-01)") + "\n" +
@@ -52,8 +51,8 @@ const std::vector<Reply_case>& reply_cases()
         {"data_checksum_wrong", with_bad_data_checksum(), false, false, false, true},
         {"wrong_echo", "VW" + version_reply().substr(2), false, false, false, true},
         {"serial_number_missing",
-         "VV\n00P\n" + field("PROD", "X") + "\n" + field("FIRM", "1") + "\n\n", false, false,
-         false, true},
+         "VV\n00P\n" + field("PROD", "X") + "\n" + field("FIRM", "1") + "\n\n", false, false, false,
+         true},
         {"control_byte_in_value", version_reply(std::string("S\x1b", 2)), false, false, false,
          true},
         {"echo_of_anything", "hello\n\n", false, false, false, true},

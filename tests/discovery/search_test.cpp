@@ -32,7 +32,8 @@ struct Heard
     {
         Search_report report;
         report.found = [this](const Found_sensor& sensor) {
-            repeats += found.count(sensor.endpoint.target()) + silent.count(sensor.endpoint.target());
+            repeats +=
+                found.count(sensor.endpoint.target()) + silent.count(sensor.endpoint.target());
             found[sensor.endpoint.target()] = sensor;
         };
         report.silent = [this](const Silent_endpoint& each) {
@@ -49,8 +50,8 @@ struct Heard
 
 long long msec_since(std::chrono::steady_clock::time_point start)
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now() - start)
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start)
         .count();
 }
 
