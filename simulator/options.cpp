@@ -18,7 +18,8 @@ with Ctrl-C or SIGTERM. While it runs, option lines typed on standard input
 
 Endpoints
   --port N                TCP port (default 10940, 0 picks a free one)
-  --address A             loopback address to listen on (default 127.0.0.1)
+  --address A             loopback address to listen on (default 127.0.0.1); after
+                          "$IP" to another loopback address and "RB" it moves there
   --no-tcp                no TCP endpoint
   --serial                a pseudo-terminal endpoint
   --rate N                serial line speed the sensor answers at (default 115200)

@@ -114,4 +114,19 @@ TEST(Cli_find, interrupted_prints_what_it_found)
     EXPECT_EQ(document["sensors"][0]["serial_number"], Sensor_network::serial_of(3));
 }
 
+TEST(Cli_find, finds_a_sensor_at_the_address_it_was_given)
+{
+    Sensor_network net(76, {5});
+    const std::string port = std::to_string(net.port());
+    const Cli_run change = run_vyr("address set 127.0.76.9 255.255.255.0 127.0.76.1 --host " +
+                                   net.address(5) + ":" + port);
+    ASSERT_EQ(change.exit_code, 0) << change.err;
+    const Cli_run run =
+        run_vyr("find --tcp-only --json --timeout 300 --range 127.0.76.0/24 --port " + port);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const nlohmann::json document = nlohmann::json::parse(run.out);
+    ASSERT_EQ(document["sensors"].size(), 1u) << run.out;
+    EXPECT_EQ(document["sensors"][0]["address"], "127.0.76.9");
+}
+
 } // namespace
