@@ -1,4 +1,4 @@
-// vyr find over a made-up loopback network and pseudo-terminals.
+// vyr find over a made-up loopback network and a pseudo-terminal.
 
 #include "cli_run.h"
 #include "sensor_network.h"
@@ -7,85 +7,60 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <thread>
 
 namespace {
 
+using nlohmann::json;
+
 TEST(Cli_find, lists_the_sensors_of_a_range_then_the_silent_addresses)
 {
-    Sensor_network net(73, {3, 40, 201}, {77});
+    const std::vector<int> hosts{3, 40, 201};
+    Sensor_network net(73, hosts, {77});
     vyr_sim::Simulator on_serial;
     on_serial.set_serial_rate(38400);
     on_serial.set_version_field("SERI", "P38400");
     ASSERT_TRUE(on_serial.start_serial());
-    const std::string range = "--range " + net.range() + " --port " + std::to_string(net.port()) +
-                              " --timeout 300 --serial " + on_serial.serial_path();
-
-    const Cli_run json_run = run_vyr("find " + range + " --json");
-    ASSERT_EQ(json_run.exit_code, 0) << json_run.err;
-    const nlohmann::json document = nlohmann::json::parse(json_run.out);
-    EXPECT_EQ(document["command"], "find");
-    EXPECT_EQ(document["exit_code"], 0);
     const std::string port = std::to_string(net.port());
-    const nlohmann::json sensors = {
-        {{"target", net.address(3) + ":" + port},
-         {"product", "VYR-SIM01"},
-         {"serial_number", Sensor_network::serial_of(3)},
-         {"firmware_version", "1.2.3"},
-         {"address", net.address(3)},
-         {"port", net.port()}},
-        {{"target", net.address(40) + ":" + port},
-         {"product", "VYR-SIM01"},
-         {"serial_number", Sensor_network::serial_of(40)},
-         {"firmware_version", "1.2.3"},
-         {"address", net.address(40)},
-         {"port", net.port()}},
-        {{"target", net.address(201) + ":" + port},
-         {"product", "VYR-SIM01"},
-         {"serial_number", Sensor_network::serial_of(201)},
-         {"firmware_version", "1.2.3"},
-         {"address", net.address(201)},
-         {"port", net.port()}},
-        {{"target", on_serial.serial_path()},
-         {"product", "VYR-SIM01"},
-         {"serial_number", "P38400"},
-         {"firmware_version", "1.2.3"},
-         {"device", on_serial.serial_path()},
-         {"baudrate", 38400}},
-    };
-    EXPECT_EQ(document["sensors"], sensors);
-    const nlohmann::json silent = {{{"target", net.address(77) + ":" + port},
-                                    {"address", net.address(77)},
-                                    {"port", net.port()},
-                                    {"reason", "no answer"}}};
-    EXPECT_EQ(document["silent"], silent);
-    EXPECT_EQ(document["notes"], nlohmann::json::array());
+    const std::string arguments = "find --timeout 300 --range " + net.range() + " --port " + port +
+                                  " --serial " + on_serial.serial_path();
 
-    const Cli_run text_run = run_vyr("find " + range);
-    ASSERT_EQ(text_run.exit_code, 0) << text_run.err;
-    const std::string row = net.address(40) + ":" + port;
-    EXPECT_NE(text_run.out.find("TARGET"), std::string::npos) << text_run.out;
-    // Columns: target, product, serial number, firmware.
-    std::istringstream lines(text_run.out);
-    std::vector<std::string> words;
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind(row + " ", 0) == 0) {
-            std::istringstream split(line);
-            for (std::string word; split >> word;) {
-                words.push_back(word);
-            }
-        }
+    const Cli_run run = run_vyr(arguments + " --json");
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    json sensors = json::array();
+    for (const int host : hosts) {
+        sensors.push_back({{"target", net.address(host) + ":" + port},
+                           {"product", "VYR-SIM01"},
+                           {"serial_number", Sensor_network::serial_of(host)},
+                           {"firmware_version", "1.2.3"},
+                           {"address", net.address(host)},
+                           {"port", net.port()}});
     }
-    EXPECT_EQ(words,
-              (std::vector<std::string>{row, "VYR-SIM01", Sensor_network::serial_of(40), "1.2.3"}))
-        << text_run.out;
-    EXPECT_NE(text_run.out.find(on_serial.serial_path() + " (38400 baud)"), std::string::npos)
-        << text_run.out;
-    EXPECT_NE(text_run.out.find("Not answering as a sensor:\n" + net.address(77) + ":" + port +
-                                "  no answer\n"),
-              std::string::npos)
-        << text_run.out;
+    sensors.push_back({{"target", on_serial.serial_path()},
+                       {"product", "VYR-SIM01"},
+                       {"serial_number", "P38400"},
+                       {"firmware_version", "1.2.3"},
+                       {"device", on_serial.serial_path()},
+                       {"baudrate", 38400}});
+    const json silent = {{{"target", net.address(77) + ":" + port},
+                          {"address", net.address(77)},
+                          {"port", net.port()},
+                          {"reason", "no answer"}}};
+    EXPECT_EQ(json::parse(run.out), (json{{"command", "find"},
+                                          {"exit_code", 0},
+                                          {"sensors", sensors},
+                                          {"silent", silent},
+                                          {"notes", json::array()}}));
+
+    const Cli_run text = run_vyr(arguments);
+    ASSERT_EQ(text.exit_code, 0) << text.err;
+    for (const std::string& row : std::vector<std::string>{
+             "TARGET                   PRODUCT    SERIAL NUMBER  FIRMWARE\n",
+             net.address(40) + ":" + port, "  VYR-SIM01  H1040          1.2.3\n",
+             on_serial.serial_path() + " (38400 baud)  VYR-SIM01  P38400         1.2.3\n",
+             "\nNot answering as a sensor:\n" + net.address(77) + ":" + port + "  no answer\n"}) {
+        EXPECT_NE(text.out.find(row), std::string::npos) << row << "\n" << text.out;
+    }
 }
 
 TEST(Cli_find, nothing_found_exits_1)
@@ -108,7 +83,7 @@ TEST(Cli_find, interrupted_prints_what_it_found)
     const Cli_run run = vyr.wait(5000);
     EXPECT_EQ(run.exit_code, 130) << run.err;
     EXPECT_LT(run.msec, 500) << "after the signal";
-    const nlohmann::json document = nlohmann::json::parse(run.out);
+    const json document = json::parse(run.out);
     EXPECT_EQ(document["exit_code"], 130);
     ASSERT_EQ(document["sensors"].size(), 1u) << run.out;
     EXPECT_EQ(document["sensors"][0]["serial_number"], Sensor_network::serial_of(3));
@@ -124,7 +99,7 @@ TEST(Cli_find, finds_a_sensor_at_the_address_it_was_given)
     const Cli_run run =
         run_vyr("find --tcp-only --json --timeout 300 --range 127.0.76.0/24 --port " + port);
     ASSERT_EQ(run.exit_code, 0) << run.err;
-    const nlohmann::json document = nlohmann::json::parse(run.out);
+    const json document = json::parse(run.out);
     ASSERT_EQ(document["sensors"].size(), 1u) << run.out;
     EXPECT_EQ(document["sensors"][0]["address"], "127.0.76.9");
 }
