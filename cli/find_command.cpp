@@ -209,6 +209,10 @@ int run_find(const Common& common, const Find_options& options)
     if (!options.tcp_only) {
         serial.devices =
             common.serials.empty() ? vyr_find::listed_ports(options.all_ports) : common.serials;
+        if (serial.devices.empty() && !options.all_ports) {
+            notes.push_back("No serial port is marked as a sensor's; --all-ports tries every "
+                            "port.");
+        }
     }
 
     catch_stop_signals();

@@ -114,7 +114,8 @@ public:
         bool closed = false;
         if (events & (POLLIN | POLLERR | POLLHUP)) {
             char chunk[4096];
-            for (;;) {
+            // Until the answer is clear: a device that floods must not hold the loop.
+            while (!probe.reader.identified() && !probe.reader.foreign()) {
                 const ssize_t got = recv(probe.fd, chunk, sizeof chunk, 0);
                 if (got > 0) {
                     probe.reader.feed(chunk, static_cast<size_t>(got));
