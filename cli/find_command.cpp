@@ -219,7 +219,7 @@ int run_find(const Common& common, const Find_options& options)
     vyr_find::Stop_flag stop{false};
     std::atomic<bool> finished{false};
     Findings findings;
-    const bool progress = stderr_is_terminal() && !common.json;
+    const bool progress = stderr_is_terminal();
     const auto show_progress = [&] {
         // Under findings.mutex.
         if (progress) {
