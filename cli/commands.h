@@ -13,5 +13,6 @@ void add_ports_command(CLI::App& app, Common& common);
 void add_info_command(CLI::App& app, Common& common);
 void add_maintenance_commands(CLI::App& app, Common& common); // heater, phase, address, reboot
 void add_scan_command(CLI::App& app, Common& common);
+void add_find_command(CLI::App& app, Common& common); // searches, no target needed
 
 #endif

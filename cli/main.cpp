@@ -30,13 +30,16 @@ int main(int argc, char** argv)
     add_info_command(app, common);
     add_maintenance_commands(app, common);
     add_scan_command(app, common);
+    add_find_command(app, common);
     app.footer("Exit codes: 0 success, 1 the sensor refused or answered wrongly or the output "
                "could not be written, 2 usage error, 3 could not connect, 130 or 143 interrupted "
-               "(Ctrl-C, SIGTERM); with several targets the highest of them.\n"
+               "(Ctrl-C, SIGTERM); with several targets the highest of them. find: 0 a sensor was "
+               "found, 1 none.\n"
                "Examples:\n"
                "  vyr info --host 192.168.0.10\n"
                "  vyr heater on --hosts fleet.txt --json\n"
                "  vyr scan --serial ttyACM0 --count 100 > scans.csv\n"
+               "  vyr find --range 192.168.0.0/24\n"
                "Each subcommand has its own --help.");
     try {
         app.parse(argc, argv);

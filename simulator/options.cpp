@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <arpa/inet.h>
 #include <cstdlib>
 #include <utility>
 
@@ -10,13 +11,15 @@ namespace {
 const char* const usage_head =
     R"(usage: vyr_sim [options]
 
-A simulated VYR sensor. It listens on 127.0.0.1 and/or a pseudo-terminal and
-prints one line per endpoint ("tcp 127.0.0.1:N", "serial /dev/pts/N"). Stop it
+A simulated VYR sensor. It listens on loopback TCP and/or a pseudo-terminal and
+prints one line per endpoint ("tcp A:N", "serial /dev/pts/N"). Stop it
 with Ctrl-C or SIGTERM. While it runs, option lines typed on standard input
 (for example "--fault trickle" or "--heater on") change it.
 
 Endpoints
-  --port N                TCP port on 127.0.0.1 (default 10940, 0 picks a free one)
+  --port N                TCP port (default 10940, 0 picks a free one)
+  --address A             loopback address to listen on (default 127.0.0.1); after
+                          "$IP" to another loopback address and "RB" it moves there
   --no-tcp                no TCP endpoint
   --serial                a pseudo-terminal endpoint
   --rate N                serial line speed the sensor answers at (default 115200)
@@ -53,6 +56,13 @@ bool to_int(const std::string& text, long& value)
     char* end = nullptr;
     value = std::strtol(text.c_str(), &end, 10);
     return !text.empty() && *end == '\0';
+}
+
+// Dotted IPv4 in 127.0.0.0/8: the simulator never listens on a real network.
+bool is_loopback_address(const std::string& text)
+{
+    in_addr address{};
+    return inet_pton(AF_INET, text.c_str(), &address) == 1 && (ntohl(address.s_addr) >> 24) == 127;
 }
 
 bool to_switch(const std::string& text, bool& value)
@@ -165,6 +175,8 @@ bool apply_options(const std::vector<std::string>& args, Simulator& sim, Endpoin
         bool ok = true;
         if (opt == "--port")
             ok = to_int(arg, n) && n >= 0 && n <= 65535 && ((endpoints.port = int(n)), true);
+        else if (opt == "--address")
+            ok = is_loopback_address(arg) && ((endpoints.address = arg), true);
         else if (opt == "--rate")
             ok = to_int(arg, n) && n > 0 && (sim.set_serial_rate(n), true);
         else if (opt == "--mismatch")

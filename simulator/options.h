@@ -15,6 +15,7 @@ struct Endpoints
 {
     bool tcp = true;
     int port = 10940;
+    std::string address = "127.0.0.1"; // a loopback address
     bool serial = false;
     std::string record_path;
     bool help = false;

@@ -100,6 +100,8 @@ struct Simulator::Impl
     // stop change them under the mutex or with the thread joined.
     int listen_fd = -1;
     int port = 0;
+    std::string address = "127.0.0.1";
+    int reboots_followed = 0;
     std::string slave_path;
     Link client;
     Link pty;
@@ -166,6 +168,7 @@ struct Simulator::Impl
     void stop_stream(Link& link);
     bool flush_stream(Link& link);
     void run_stream(Link& link);
+    void follow_address();
 };
 
 void Simulator::Impl::start_stream(Link& link, const Output& out)
@@ -509,6 +512,7 @@ void Simulator::Impl::run()
                 start_stream(*link, chatter);
             run_stream(*link);
         }
+        follow_address();
     }
 }
 
@@ -519,31 +523,76 @@ Simulator::~Simulator()
     stop();
 }
 
-bool Simulator::start_tcp(int port)
+namespace {
+
+// A non-blocking listener at address:port; -1 unless the address is loopback, for a
+// simulated sensor never shows on a real network. port becomes the one bound.
+int open_listener(const std::string& address, int& port)
 {
-    Impl& d = *impl_;
-    if (d.listen_fd >= 0)
-        return true;
+    in_addr host{};
+    if (inet_pton(AF_INET, address.c_str(), &host) != 1 || (ntohl(host.s_addr) >> 24) != 127)
+        return -1;
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
-        return false;
+        return -1;
     int one = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_addr = host;
     addr.sin_port = htons(static_cast<uint16_t>(port));
     socklen_t len = sizeof addr;
     if (port < 0 || port > 65535 || bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 ||
         listen(fd, 4) != 0 || getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
         close(fd);
-        return false;
+        return -1;
     }
     set_nonblocking(fd);
+    port = ntohs(addr.sin_port);
+    return fd;
+}
+
+} // namespace
+
+// After a reboot into a new loopback address the sensor is found there, on the same
+// port; any other address leaves it where it was.
+void Simulator::Impl::follow_address()
+{
+    std::string wanted;
+    int same_port;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (listen_fd < 0 || state.reboots == reboots_followed)
+            return;
+        reboots_followed = state.reboots;
+        wanted = state.ip.address;
+        same_port = port;
+        if (wanted == address)
+            return;
+    }
+    const int fd = open_listener(wanted, same_port);
+    if (fd < 0)
+        return;
+    std::lock_guard<std::mutex> lock(mutex);
+    close_fd(listen_fd);
+    listen_fd = fd;
+    address = wanted;
+}
+
+bool Simulator::start_tcp(int port, const std::string& address)
+{
+    Impl& d = *impl_;
+    if (d.listen_fd >= 0)
+        return true;
+    const int fd = open_listener(address, port);
+    if (fd < 0)
+        return false;
     {
         std::lock_guard<std::mutex> lock(d.mutex);
         d.listen_fd = fd;
-        d.port = ntohs(addr.sin_port);
+        d.port = port;
+        d.address = address;
+        d.reboots_followed = d.state.reboots;
     }
     d.ensure_thread();
     d.poke();
@@ -554,6 +603,12 @@ int Simulator::tcp_port() const
 {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     return impl_->port;
+}
+
+std::string Simulator::tcp_address() const
+{
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->address;
 }
 
 bool Simulator::start_serial()

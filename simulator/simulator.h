@@ -142,9 +142,10 @@ public:
     Simulator(const Simulator&) = delete;
     Simulator& operator=(const Simulator&) = delete;
 
-    // Endpoints. start_tcp listens on 127.0.0.1 (0 picks a free port); one
-    // client at a time, the next accepted when the previous leaves.
-    bool start_tcp(int port = 0);
+    // Endpoints. start_tcp listens on a loopback address, 127.0.0.1 unless given (0
+    // picks a free port); one client at a time, the next accepted when the previous leaves.
+    bool start_tcp(int port = 0, const std::string& address = "127.0.0.1");
+    std::string tcp_address() const;
     int tcp_port() const;
     bool start_serial(); // pseudo-terminal; the host opens serial_path()
     std::string serial_path() const;

@@ -58,11 +58,12 @@ int main(int argc, char** argv)
         return 2;
     }
     if (endpoints.tcp) {
-        if (!sim.start_tcp(endpoints.port)) {
-            std::fprintf(stderr, "vyr_sim: cannot listen on 127.0.0.1:%d\n", endpoints.port);
+        if (!sim.start_tcp(endpoints.port, endpoints.address)) {
+            std::fprintf(stderr, "vyr_sim: cannot listen on %s:%d\n", endpoints.address.c_str(),
+                         endpoints.port);
             return 1;
         }
-        std::printf("tcp 127.0.0.1:%d\n", sim.tcp_port());
+        std::printf("tcp %s:%d\n", endpoints.address.c_str(), sim.tcp_port());
         std::fflush(stdout);
     }
     if (endpoints.serial) {

@@ -177,6 +177,11 @@ const Usage_case usage_cases[] = {
     {"hosts_nul", "info --hosts FILE:nul", "nul:2: holds a NUL byte"},
     {"hosts_long_line", "info --hosts FILE:long", "long:1: longer than 4096 characters"},
     {"hosts_huge", "info --hosts FILE:huge", "huge: larger than 1 MiB"},
+    {"find_range_malformed", "find --range 127.0.0.0/33", "is no address range"},
+    {"find_range_above_a_16", "find --range 127.0.0.0/8", "larger than a /16"},
+    {"find_both_only_flags", "find --serial-only --tcp-only --range 127.0.0.1"},
+    {"find_with_a_host", "find HOST --range 127.0.0.1 --tcp-only", "not --host or --hosts"},
+    {"find_port_zero", "find --port 0 --range 127.0.0.1 --tcp-only", "from 1 to 65535"},
 };
 
 class Usage_test : public testing::TestWithParam<Usage_case>
@@ -220,7 +225,7 @@ TEST(Cli, no_target_says_how_to_name_one)
 TEST(Cli, each_subcommand_has_help_with_an_example)
 {
     for (const char* command :
-         {"ports", "info", "heater", "phase", "address set", "scan", "reboot"}) {
+         {"ports", "info", "heater", "phase", "address set", "scan", "reboot", "find"}) {
         const Cli_run run = run_vyr(std::string(command) + " --help");
         EXPECT_EQ(run.exit_code, 0) << command;
         EXPECT_NE(run.out.find("Example"), std::string::npos) << command << "\n" << run.out;

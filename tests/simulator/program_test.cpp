@@ -103,7 +103,7 @@ TEST(Sim_program, help_and_bad_options)
     Sim_process help({"--help"});
     std::string text = help.read_all();
     EXPECT_EQ(help.wait_exit(), 0);
-    for (const char* word : {"--port", "--serial", "--fault", "--record", "--ip-forms"})
+    for (const char* word : {"--port", "--address", "--serial", "--fault", "--record", "--ip-forms"})
         EXPECT_NE(text.find(word), std::string::npos) << word;
     // One name per fault, in enum order, each in the help text and read back.
     const auto& names = vyr_sim::fault_names();
@@ -121,6 +121,9 @@ TEST(Sim_program, help_and_bad_options)
     EXPECT_EQ(bad.wait_exit(), 2);
     Sim_process bad_escape({"--version-field", "PROD=a\\x0"});
     EXPECT_EQ(bad_escape.wait_exit(), 2);
+    // Loopback only: a simulated sensor never shows on a real network.
+    Sim_process outside({"--address", "10.0.0.1", "--port", "0"});
+    EXPECT_EQ(outside.wait_exit(), 2);
 }
 
 TEST(Sim_program, field_values_carry_any_byte_through_escapes)
