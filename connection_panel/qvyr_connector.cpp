@@ -3,11 +3,51 @@
 #include <QSettings>
 #include <QStringList>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
+#include "address_ranges.h"
+#include "connect_reason.h"
 #include "connection_settings.h"
 #include "driver_owner.h"
+#include "subnet_advice.h"
+
+namespace {
+
+struct Open_result
+{
+    bool opened = false;
+    QString reason;
+};
+
+// Runs on the owner's thread, right after the failed open, before anything else clears
+// what the driver recorded.
+QString failure_reason(kvt::Lidar& driver, const std::string& target, bool ethernet)
+{
+    auto* vyr = dynamic_cast<kvt::Vyr_driver*>(&driver);
+    if (!vyr) {
+        return QString::fromLatin1(driver.last_error_text());
+    }
+    const kvt::System_reason& system = vyr->system_reason();
+    uint32_t address = 0;
+    if (ethernet &&
+        (system.number == ETIMEDOUT || system.number == ENETUNREACH ||
+         system.number == EHOSTUNREACH) &&
+        vyr_find::parse_address(target, address)) {
+        const std::string advice = subnet_advice(address, vyr_find::system_interfaces());
+        if (!advice.empty()) {
+            return QVyr_connector::tr("this computer has no address in the sensor's subnet "
+                                      "(add one: %1)")
+                .arg(QString::fromStdString(advice));
+        }
+    }
+    // The sensor's own bytes may be in the detail: Latin-1 shows every one of them.
+    const std::string reason = open_failure_reason(vyr->last_error_detail(), system, !ethernet);
+    return QString::fromLatin1(reason.data(), static_cast<qsizetype>(reason.size()));
+}
+
+} // namespace
 
 struct QVyr_connector::Private
 {
@@ -219,6 +259,28 @@ void QVyr_connector::set_ip_address(QString ip_address)
     d->switch_mode(rdb_ethernet->isChecked(), false);
 }
 
+void QVyr_connector::use_target(bool ethernet, QString target, int number)
+{
+    // The mode left keeps what was typed in it; the fields are then filled anew.
+    (ethernet ? rdb_ethernet : rdb_serial)->setChecked(true);
+    if (ethernet) {
+        d->ip_address = decimal_address(target);
+        d->port_num = number;
+    } else {
+        d->device_name = target;
+        const int rate = d->baudrate_list.indexOf(QString::number(number));
+        if (rate >= 0) {
+            d->baudrate_index = rate;
+        }
+    }
+    d->switch_mode(ethernet, false);
+    if (!ethernet && cmb_device->currentText() != target) {
+        // A port the list does not show (a path, a pseudo-terminal) is still the one chosen.
+        cmb_device->addItem(target);
+        cmb_device->setCurrentIndex(cmb_device->count() - 1);
+    }
+}
+
 void QVyr_connector::on_btn_connect_clicked(bool checked)
 {
     btn_connect->setChecked(checked);
@@ -247,13 +309,20 @@ void QVyr_connector::on_btn_connect_clicked(bool checked)
             [target, number, ethernet](kvt::Lidar& driver) {
                 // A stop the sensor did not confirm may have left the driver refusing to wait.
                 driver.clear_abort();
+                Open_result result;
                 if (ethernet) {
-                    return driver.open(target.c_str(), number, kvt::Lidar::Ethernet);
+                    result.opened = driver.open(target.c_str(), number, kvt::Lidar::Ethernet);
+                } else {
+                    (void)driver.open(target.c_str(), number, kvt::Lidar::Serial);
+                    result.opened = driver.is_open();
                 }
-                (void)driver.open(target.c_str(), number, kvt::Lidar::Serial);
-                return driver.is_open();
+                if (!result.opened) {
+                    result.reason = failure_reason(driver, target, ethernet);
+                }
+                return result;
             },
-            [this, success, fail, caption](bool opened) {
+            [this, success, fail, caption](const Open_result& result) {
+                const bool opened = result.opened;
                 btn_connect->setChecked(opened);
                 if (opened) {
                     btn_connect->setText(caption);
@@ -263,6 +332,7 @@ void QVyr_connector::on_btn_connect_clicked(bool checked)
                     save_settings();
                 } else {
                     emit report_connect_status(false, fail);
+                    emit connect_failed(result.reason);
                 }
                 d->exchange_ended();
             });

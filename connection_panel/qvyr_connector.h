@@ -26,11 +26,16 @@ public:
     // Writes the settings file now; empty when it was written, else why not (the old file
     // is then left as it was).
     QString save_settings();
+    // Puts a found sensor in the fields (Ethernet: address and port; serial: device and
+    // rate) and switches the mode to it; nothing is connected.
+    void use_target(bool ethernet, QString target, int number);
 
 signals:
     void report_connect_status(bool is_connect, QString status);
     // The settings file could not be written; reason says why.
     void settings_not_saved(QString reason);
+    // A connect failed; reason says why in words a user can act on (plain text).
+    void connect_failed(QString reason);
 
 private slots:
     void on_btn_connect_clicked(bool checked);

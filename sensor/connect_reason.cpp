@@ -45,3 +45,9 @@ std::string connect_reason(const kvt::System_reason& error, bool serial)
     }
     return std::string(call) + ": " + std::strerror(error.number);
 }
+
+std::string open_failure_reason(const std::string& detail, const kvt::System_reason& error,
+                                bool serial)
+{
+    return !detail.empty() ? detail : connect_reason(error, serial);
+}
