@@ -3,13 +3,16 @@
 #include <QCoreApplication>
 #include <QFrame>
 #include <QLabel>
+#include <QKeySequence>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
 
 #include <array>
 
 #include "driver_owner.h"
+#include "find_dialog.h"
 #include "heater_setter.h"
 #include "information_window.h"
 #include "ip_changer.h"
@@ -48,6 +51,8 @@ struct MainWindow::Private
     QLabel* settings_warning = nullptr;    // owned by the status bar
     QAction* information_action = nullptr; // owned by the menu
     QAction* live_action = nullptr;
+    QAction* find_action = nullptr;
+    QLabel* connect_reason = nullptr; // owned by the status bar
 };
 
 MainWindow::Private::Private(MainWindow* window) : connector(std::make_unique<QVyr_connector>())
@@ -101,8 +106,19 @@ MainWindow::MainWindow(QWidget* parent)
         }
     });
     connect(d->owner.get(), &Driver_owner::busy_changed, this, [this] { update_sensor_use(); });
+    QMenu* file = ui->menuBar->addMenu(tr("&File"));
+    file->setObjectName("menuFile");
+    QAction* quit = file->addAction(tr("&Quit"));
+    quit->setObjectName("actionQuit");
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    // Closing the window takes the same way down as its close button.
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+
     QMenu* sensor = ui->menuBar->addMenu(tr("&Sensor"));
     sensor->setObjectName("menuSensor");
+    d->find_action = sensor->addAction(tr("&Find sensors..."));
+    d->find_action->setObjectName("actionFind_sensors");
+    connect(d->find_action, &QAction::triggered, this, &MainWindow::find_sensors);
     d->information_action = sensor->addAction(tr("&Information..."));
     d->information_action->setObjectName("actionInformation");
     connect(d->information_action, &QAction::triggered, this, [this] {
@@ -116,6 +132,12 @@ MainWindow::MainWindow(QWidget* parent)
         d->live->show();
         d->live->raise();
     });
+
+    QMenu* help = ui->menuBar->addMenu(tr("&Help"));
+    help->setObjectName("menuHelp");
+    QAction* about = help->addAction(tr("&About"));
+    about->setObjectName("actionAbout");
+    connect(about, &QAction::triggered, this, &MainWindow::show_about);
 
     for (auto& line : d->lines) {
         line->setFrameShape(QFrame::HLine);
@@ -149,6 +171,13 @@ MainWindow::MainWindow(QWidget* parent)
                 d->settings_warning->show();
             });
 
+    d->connect_reason = new QLabel;
+    d->connect_reason->setObjectName("lbl_connect_reason");
+    d->connect_reason->setTextFormat(Qt::PlainText);
+    ui->statusBar->addPermanentWidget(d->connect_reason);
+    connect(d->connector.get(), &QVyr_connector::connect_failed, d->connect_reason,
+            &QLabel::setText);
+
     setWindowTitle(QCoreApplication::applicationName() + " ver." +
                    QCoreApplication::applicationVersion());
     set_status(false, tr("Start Application."));
@@ -170,6 +199,8 @@ void MainWindow::set_status(QString status)
 void MainWindow::set_status(bool is_connect, QString status)
 {
     d->connected = is_connect;
+    // A reason belongs to the connect that failed; the panel gives a new one after it.
+    d->connect_reason->clear();
     // The connection panel reports before it opens or closes the driver, so a
     // live scan ends here, before anything else uses the driver.
     if (!is_connect) {
@@ -211,6 +242,7 @@ void MainWindow::update_sensor_use()
     d->information_action->setEnabled(idle);
     d->information->set_available(idle);
     d->live_action->setEnabled(d->connected);
+    d->find_action->setEnabled(!d->connected && !busy);
     if (d->connected && busy && !d->live_running) {
         // A scan being started keeps the owner busy before it says it runs: look again once
         // the start is through, so as not to stop it.
@@ -228,4 +260,27 @@ void MainWindow::ip_changed(QString ip_address)
 {
     d->connector->disconnect_sensor();
     d->connector->set_ip_address(ip_address);
+}
+
+void MainWindow::find_sensors()
+{
+    auto* dialog = new Find_dialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &Find_dialog::target_chosen, d->connector.get(), &QVyr_connector::use_target);
+    dialog->open();
+}
+
+void MainWindow::show_about()
+{
+    QMessageBox box(this);
+    box.setObjectName("about_box");
+    box.setWindowTitle(tr("About %1").arg(QCoreApplication::applicationName()));
+    box.setTextFormat(Qt::PlainText);
+    box.setIcon(QMessageBox::Information);
+    box.setText(QCoreApplication::applicationName() + " " +
+                tr("version %1").arg(QCoreApplication::applicationVersion()));
+    box.setInformativeText(tr("Sets up VYR series scanning laser range sensors over Ethernet or "
+                              "a serial line: heater, phase and network address, with the "
+                              "sensor's information and a live view of its scans."));
+    box.exec();
 }

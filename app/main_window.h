@@ -23,6 +23,8 @@ public slots:
     void set_status(QString status);
     void set_status(bool is_connect, QString status);
     void ip_changed(QString ip_address);
+    void find_sensors();
+    void show_about();
 
 private:
     void update_sensor_use();

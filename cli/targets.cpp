@@ -178,8 +178,8 @@ bool open_target(kvt::Vyr_driver& driver, const Target& target, int time_out_ms,
                                     target.serial ? kvt::Lidar::Serial : kvt::Lidar::Ethernet);
     if (!opened) {
         failure.text = driver.last_error_text();
-        failure.reason = open_failure_reason(driver.last_error_detail(), driver.system_reason(),
-                                             target.serial);
+        failure.reason =
+            open_failure_reason(driver.last_error_detail(), driver.system_reason(), target.serial);
         return false;
     }
     if (time_out_ms > 0) {
