@@ -100,17 +100,18 @@ private slots:
 
         QCOMPARE(window.statusBar()->objectName(), QString("statusBar"));
         QCOMPARE(window.menuBar()->objectName(), QString("menuBar"));
-        // The one menu, whose entries wait for a connected sensor.
-        QCOMPARE(window.menuBar()->actions().size(), 1);
-        QMenu* sensor = window.menuBar()->actions().first()->menu();
+        // File, Sensor, Help; what needs a connected sensor waits for one, the search not.
+        QCOMPARE(window.menuBar()->actions().size(), 3);
+        QMenu* sensor = window.menuBar()->actions().at(1)->menu();
         QVERIFY(sensor);
         QCOMPARE(sensor->title(), QString("&Sensor"));
         QStringList entries;
         for (const QAction* action : sensor->actions()) {
             entries << action->text();
-            QVERIFY(!action->isEnabled());
+            QCOMPARE(action->isEnabled(), action->objectName() == "actionFind_sensors");
         }
-        QCOMPARE(entries, QStringList({"&Information...", "&Live scan..."}));
+        QCOMPARE(entries,
+                 QStringList({"&Find sensors...", "&Information...", "&Live scan..."}));
     }
 
     void status_text_is_replaced_and_kept()

@@ -2,15 +2,16 @@
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
+#include <QMenuBar>
 #include <QStatusBar>
 #include <QTest>
 #include <QVBoxLayout>
 
 #include "driver_owner.h"
-#include "main_window.h"
 #include "loopback_socket.h"
-#include "settings_folder.h"
+#include "main_window.h"
 #include "qvyr_connector.h"
+#include "settings_folder.h"
 #include "simulator.h"
 
 namespace {
@@ -63,14 +64,19 @@ private slots:
         auto* connector = window.findChild<QVyr_connector*>();
         QVERIFY(connector);
 
+        auto* find = window.findChild<QAction*>("actionFind_sensors");
+        QVERIFY(find->isEnabled());
         click(connector);
         QCOMPARE(window.statusBar()->currentMessage(), QString("Connect : Success"));
         check_setting_panels_enabled(window, true);
         QVERIFY(window.findChild<QLabel*>("lbl_settings_warning")->isHidden());
+        // A search would only change the fields of the connection in use.
+        QVERIFY(!find->isEnabled());
 
         click(connector);
         QCOMPARE(window.statusBar()->currentMessage(), QString("Disconnect : Success"));
         check_setting_panels_enabled(window, false);
+        QVERIFY(find->isEnabled());
 
         // A settings file that can no longer be written is said so while the window is there.
         QVERIFY(QFile::remove("conncet_setting.ini") && QDir().mkdir("conncet_setting.ini"));
@@ -99,6 +105,31 @@ private slots:
         click(connector);
         QCOMPARE(window.statusBar()->currentMessage(), QString("Connect : Fail"));
         check_setting_panels_enabled(window, false);
+        auto* reason = window.findChild<QLabel*>("lbl_connect_reason");
+        QCOMPARE(reason->text(), QString("connection refused"));
+        QCOMPARE(reason->textFormat(), Qt::PlainText);
+
+        // The next connect starts without the old reason.
+        QTest::mouseClick(connector->btn_connect, Qt::LeftButton);
+        QCOMPARE(reason->text(), QString());
+        QTRY_COMPARE(reason->text(), QString("connection refused"));
+    }
+
+    void menus_follow_the_desktop_layout()
+    {
+        Scoped_working_directory folder;
+        MainWindow window;
+        QStringList titles;
+        for (QAction* menu : window.menuBar()->actions())
+            titles << menu->text();
+        QCOMPARE(titles, QStringList({"&File", "&Sensor", "&Help"}));
+        QVERIFY(window.findChild<QAction*>("actionAbout"));
+        auto* quit = window.findChild<QAction*>("actionQuit");
+        QCOMPARE(quit->shortcut(), QKeySequence("Ctrl+Q"));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        quit->trigger();
+        QVERIFY(!window.isVisible());
     }
 
     void connection_settings_are_saved_when_the_window_closes()

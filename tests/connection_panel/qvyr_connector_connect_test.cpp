@@ -1,15 +1,20 @@
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTranslator>
 
-#include "loopback_socket.h"
-#include "settings_folder.h"
 #include "connect_reports.h"
 #include "driver_owner.h"
+#include "loopback_server.h"
+#include "loopback_socket.h"
 #include "qvyr_connector.h"
+#include "settings_folder.h"
 #include "simulator.h"
+#include "subnet_advice.h"
+
+#include <memory>
 
 namespace {
 
@@ -85,7 +90,11 @@ bool load_catalogue(QTranslator& translator)
            translator.load("panel.qm");
 }
 
+enum class Cause { closed_port, silent_listener, chatter, regular_file, missing_device };
+
 } // namespace
+
+Q_DECLARE_METATYPE(Cause)
 
 // Connecting and disconnecting against the simulated sensor.
 class Qvyr_connector_connect_test : public QObject
@@ -161,6 +170,86 @@ private slots:
         click(panel);
         QCOMPARE(reports(spy), failed_reports);
         check_disconnected_look(panel);
+    }
+
+    void failed_connect_says_why_data()
+    {
+        QTest::addColumn<Cause>("cause");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("refused") << Cause::closed_port << "connection refused";
+        QTest::newRow("no answer") << Cause::silent_listener << "no answer to \"QT\" within";
+        QTest::newRow("not a sensor") << Cause::chatter << "not in the sensor's protocol";
+        QTest::newRow("not a serial port") << Cause::regular_file << "not a serial port";
+        QTest::newRow("no such device") << Cause::missing_device << "no such device";
+    }
+
+    void failed_connect_says_why()
+    {
+        QFETCH(Cause, cause);
+        QFETCH(QString, reason);
+        Scoped_working_directory folder;
+        QVyr_connector panel;
+        std::unique_ptr<LoopbackServer> listener;
+        vyr_sim::Simulator sensor;
+        switch (cause) {
+        case Cause::closed_port:
+            panel.use_target(true, "127.0.0.1", free_loopback_port());
+            break;
+        case Cause::silent_listener:
+            listener = std::make_unique<LoopbackServer>();
+            panel.use_target(true, "127.0.0.1", listener->port());
+            break;
+        case Cause::chatter:
+            sensor.set_fault(vyr_sim::Fault::chatter);
+            QVERIFY(sensor.start_tcp(0));
+            panel.use_target(true, "127.0.0.1", sensor.tcp_port());
+            break;
+        case Cause::regular_file: {
+            QFile file("not_a_port");
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            panel.use_target(false, QFileInfo(file).absoluteFilePath(), 115200);
+            break;
+        }
+        case Cause::missing_device:
+            panel.use_target(false, "/dev/no-such-port-here", 115200);
+            break;
+        }
+        QSignalSpy spy(&panel, &QVyr_connector::report_connect_status);
+        QSignalSpy why(&panel, &QVyr_connector::connect_failed);
+        click(panel);
+        QCOMPARE(reports(spy), failed_reports);
+        QCOMPARE(why.count(), 1);
+        const QString said = why.first().first().toString();
+        QVERIFY2(said.contains(reason), qPrintable(said));
+        check_disconnected_look(panel);
+    }
+
+    // The advice names a neighbour address in the target's /24 on an interface that is up.
+    void subnet_advice_only_when_no_interface_shares_the_subnet()
+    {
+        const auto iface = [](const char* name, uint32_t address, uint32_t mask, bool up,
+                              bool loopback) {
+            vyr_find::Interface each;
+            each.name = name;
+            each.address = address;
+            each.netmask = mask;
+            each.up = up;
+            each.loopback = loopback;
+            return each;
+        };
+        const std::vector<vyr_find::Interface> home = {
+            iface("lo", 0x7F000001, 0xFF000000, true, true),
+            iface("wlan0", 0xC0A8B202, 0xFFFFFF00, false, false), // 192.168.178.2, down
+            iface("eth0", 0x0A000005, 0xFFFFFF00, true, false)};  // 10.0.0.5/24
+        QCOMPARE(subnet_advice(0xC0A8000A, home),
+                 std::string("sudo ip addr add 192.168.0.11/24 dev eth0"));
+        QCOMPARE(subnet_advice(0xC0A800FF, home),
+                 std::string("sudo ip addr add 192.168.0.254/24 dev eth0"));
+        QCOMPARE(subnet_advice(0xC0A8B20A, home).substr(0, 31),
+                 std::string("sudo ip addr add 192.168.178.11")); // its interface is down
+        QCOMPARE(subnet_advice(0x0A000063, home), std::string()); // in eth0's subnet
+        QCOMPARE(subnet_advice(0x7F000063, home), std::string()); // loopback
+        QCOMPARE(subnet_advice(0xC0A8000A, {}), std::string());   // nothing known
     }
 
     void reports_and_form_texts_are_translated_but_not_the_separator()
