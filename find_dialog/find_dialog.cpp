@@ -292,8 +292,8 @@ void Find_dialog::start_search()
             d->progress_timer.stop();
             d->show_progress();
             const int count = d->table->rowCount();
-            QString text = stopped ? tr("Search cancelled; %n sensor(s) found.", "", count)
-                                   : tr("%n sensor(s) found.", "", count);
+            QString text = stopped ? tr("Search cancelled; sensors found: %1").arg(count)
+                                   : tr("Sensors found: %1").arg(count);
             if (!d->notes.isEmpty()) {
                 text += "\n" + d->notes.join("\n");
             }

@@ -2,6 +2,85 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ja_JP">
 <context>
+    <name>Find_dialog</name>
+    <message>
+        <source>Find sensors</source>
+        <translation>センサの検索</translation>
+    </message>
+    <message>
+        <source>Addresses as 192.168.0.0/24, 192.168.0.1-20 or 192.168.0.10, separated by commas or spaces</source>
+        <translation>192.168.0.0/24、192.168.0.1-20、192.168.0.10 のようなアドレスをカンマまたは空白で区切って入力します</translation>
+    </message>
+    <message>
+        <source>Serial ports</source>
+        <translation>シリアルポート</translation>
+    </message>
+    <message>
+        <source>Ranges</source>
+        <translation>範囲</translation>
+    </message>
+    <message>
+        <source>Port No.</source>
+        <translation>ポート番号</translation>
+    </message>
+    <message>
+        <source>Target</source>
+        <translation>接続先</translation>
+    </message>
+    <message>
+        <source>Product</source>
+        <translation>製品</translation>
+    </message>
+    <message>
+        <source>Serial number</source>
+        <translation>シリアル番号</translation>
+    </message>
+    <message>
+        <source>Firmware</source>
+        <translation>ファームウェア</translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation>検索</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>キャンセル</translation>
+    </message>
+    <message>
+        <source>Use</source>
+        <translation>使用</translation>
+    </message>
+    <message>
+        <source>No range given and no serial port is marked as a sensor&apos;s.</source>
+        <translation>範囲が指定されておらず、センサのシリアルポートもありません。</translation>
+    </message>
+    <message>
+        <source>No range given.</source>
+        <translation>範囲が指定されていません。</translation>
+    </message>
+    <message>
+        <source>Searching...</source>
+        <translation>検索しています...</translation>
+    </message>
+    <message>
+        <source>%1 (%2 baud)</source>
+        <translation>%1 (%2 baud)</translation>
+    </message>
+    <message>
+        <source>Stopping...</source>
+        <translation>停止しています...</translation>
+    </message>
+    <message>
+        <source>Search cancelled; sensors found: %1</source>
+        <translation>検索を中止しました。見つかったセンサ: %1</translation>
+    </message>
+    <message>
+        <source>Sensors found: %1</source>
+        <translation>見つかったセンサ: %1</translation>
+    </message>
+</context>
+<context>
     <name>Information_window</name>
     <message>
         <source>Sensor information</source>
@@ -240,6 +319,38 @@
         <source>Settings not saved: %1</source>
         <translation>設定を保存できません: %1</translation>
     </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>ファイル(&amp;F)</translation>
+    </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation>終了(&amp;Q)</translation>
+    </message>
+    <message>
+        <source>&amp;Find sensors...</source>
+        <translation>センサの検索(&amp;F)...</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>ヘルプ(&amp;H)</translation>
+    </message>
+    <message>
+        <source>&amp;About</source>
+        <translation>バージョン情報(&amp;A)</translation>
+    </message>
+    <message>
+        <source>About %1</source>
+        <translation>%1 について</translation>
+    </message>
+    <message>
+        <source>version %1</source>
+        <translation>バージョン %1</translation>
+    </message>
+    <message>
+        <source>Sets up VYR series scanning laser range sensors over Ethernet or a serial line: heater, phase and network address, with the sensor&apos;s information and a live view of its scans.</source>
+        <translation>VYR シリーズの走査型レーザ距離センサを Ethernet またはシリアル回線で設定します: ヒーター、位相、ネットワークアドレス。センサの情報とスキャンのライブ表示もあります。</translation>
+    </message>
 </context>
 <context>
     <name>Polar_view</name>
@@ -357,6 +468,10 @@
     <message>
         <source>the settings could not be saved: %1</source>
         <translation>設定を保存できませんでした: %1</translation>
+    </message>
+    <message>
+        <source>this computer has no address in the sensor&apos;s subnet (add one: %1)</source>
+        <translation>このコンピュータにはセンサのサブネットのアドレスがありません (追加するには: %1)</translation>
     </message>
 </context>
 <context>
