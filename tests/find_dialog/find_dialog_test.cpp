@@ -123,15 +123,6 @@ private slots:
         QTest::qWait(20);
         QCOMPARE(finished.count(), 1);
     }
-
-    void a_range_that_does_not_parse_starts_nothing()
-    {
-        Find_dialog dialog;
-        part<QLineEdit>(dialog, "edt_ranges")->setText("127.0.83.1, 127.0.83.300");
-        dialog.start_search();
-        QVERIFY(!dialog.searching());
-        QVERIFY(!part<QLabel>(dialog, "lbl_find_status")->text().isEmpty());
-    }
 };
 
 QTEST_MAIN(Find_dialog_test)
