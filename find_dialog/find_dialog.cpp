@@ -131,6 +131,9 @@ Find_dialog::Find_dialog(QWidget* parent) : QDialog(parent), d(std::make_unique<
     d->table->setSelectionMode(QAbstractItemView::SingleSelection);
     d->table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     d->table->horizontalHeader()->setStretchLastSection(true);
+    for (const int each : {target_column, product_column, serial_column}) {
+        d->table->horizontalHeader()->setSectionResizeMode(each, QHeaderView::ResizeToContents);
+    }
     d->table->verticalHeader()->hide();
 
     d->progress = new QProgressBar;
@@ -140,6 +143,7 @@ Find_dialog::Find_dialog(QWidget* parent) : QDialog(parent), d(std::make_unique<
     d->status->setObjectName("lbl_find_status");
     d->status->setTextFormat(Qt::PlainText);
     d->status->setWordWrap(true);
+    d->status->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
 
     auto* buttons = new QDialogButtonBox;
     d->search = buttons->addButton(tr("Search"), QDialogButtonBox::ActionRole);
@@ -180,7 +184,7 @@ Find_dialog::Find_dialog(QWidget* parent) : QDialog(parent), d(std::make_unique<
     }
     d->status->setText(d->notes.join("\n"));
     d->update_buttons();
-    resize(560, 360);
+    resize(640, 440);
 }
 
 Find_dialog::~Find_dialog()
