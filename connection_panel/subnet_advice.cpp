@@ -22,5 +22,5 @@ std::string subnet_advice(uint32_t target, const std::vector<vyr_find::Interface
     const uint32_t host = target & 0xFF;
     const uint32_t own = (target & ~0xFFu) | (host >= 254 ? host - 1 : host + 1);
     return "sudo ip addr add " + vyr_find::address_text(own) + "/24 dev " +
-           (device.empty() ? std::string("eth0") : device);
+           (device.empty() ? std::string("<interface>") : device);
 }
