@@ -104,7 +104,7 @@ void verify_new_address(const sc::Network_settings& settings, const Target& targ
     sc::address_value(settings.ip_address, request.address);
     sc::address_value(settings.subnet_mask, request.netmask);
     request.port = target.serial ? int(default_port) : int(target.number);
-    request.from_loopback = on_loopback(target);
+    request.simulated = av::simulated_sensor(!target.serial, target.address);
     // A stop signal only notes itself; the wait must see it.
     std::atomic<bool> stop{false};
     std::atomic<bool> done{false};

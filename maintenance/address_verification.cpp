@@ -55,6 +55,16 @@ std::string how_to_reach(const Request& request, const std::vector<vyr_find::Int
 
 } // namespace
 
+bool simulated_sensor(bool ethernet, const std::string& device)
+{
+    uint32_t address = 0;
+    if (ethernet) {
+        return device == "localhost" ||
+               (vyr_find::parse_address(device, address) && vyr_find::is_loopback(address));
+    }
+    return device.compare(0, 9, "/dev/pts/") == 0;
+}
+
 const vyr_find::Interface* reaching_interface(const Request& request,
                                              const std::vector<vyr_find::Interface>& interfaces)
 {
@@ -76,9 +86,9 @@ Outcome verify(const Request& request, const std::vector<vyr_find::Interface>& i
                const std::atomic<bool>* stop)
 {
     Outcome outcome;
-    if (request.from_loopback && !vyr_find::is_loopback(request.address)) {
+    if (request.simulated && !vyr_find::is_loopback(request.address)) {
         outcome.verdict = Verdict::not_checked;
-        outcome.text = "not checked: a sensor reached at a loopback address stays there, not at " +
+        outcome.text = "not checked: a simulated sensor stays on loopback, not at " +
                        endpoint_text(request);
         return outcome;
     }

@@ -23,9 +23,9 @@ struct Request
     int port = 0;
     int wait_ms = default_wait_ms;
     int poll_ms = default_poll_ms;
-    // The sensor was reached at a loopback address: a simulated one, which can only move
-    // to another loopback address.
-    bool from_loopback = false;
+    // The sensor was reached at a loopback address or over a pseudo-terminal: a simulated
+    // one, which can only move to a loopback address.
+    bool simulated = false;
 };
 
 enum class Verdict { answers, not_seen, unreachable, not_checked };
@@ -37,6 +37,9 @@ struct Outcome
     std::string serial_number;
 };
 
+// Whether an open of this type and device reached a simulated sensor.
+bool simulated_sensor(bool ethernet, const std::string& device);
+
 // The interface of this computer with an address in the new subnet (for a loopback
 // address: any loopback interface), or nullptr.
 const vyr_find::Interface* reaching_interface(const Request& request,
@@ -44,7 +47,7 @@ const vyr_find::Interface* reaching_interface(const Request& request,
 
 // Waits for the sensor at its new address, polling until it answers, wait_ms pass or stop
 // is set; without an interface that reaches it, says how to add one and waits for nothing.
-// A sensor that came from loopback is never looked for elsewhere.
+// A simulated sensor is never looked for away from loopback.
 Outcome verify(const Request& request, const std::vector<vyr_find::Interface>& interfaces,
                const std::atomic<bool>* stop = nullptr);
 

@@ -20,7 +20,7 @@ struct Change_outcome
     setting_commands::Address_result result = setting_commands::Address_result::refused;
     std::string refusal; // not sent at all, for this reason
     int port = 0;        // where the sensor listens after its reboot
-    bool from_loopback = false;
+    bool simulated = false;
 };
 
 } // namespace
@@ -62,14 +62,6 @@ setting_commands::Address fields_of(const Ip_address_widget& editor)
         fields[size_t(index)] = editor.address_part(index).toStdString();
     }
     return fields;
-}
-
-bool reached_at_loopback(const kvt::Vyr_driver::Opened_target& target)
-{
-    uint32_t address = 0;
-    return target.type == kvt::Lidar::Ethernet &&
-           (target.device == "localhost" ||
-            (setting_commands::address_value(target.device, address) && address >> 24 == 127));
 }
 
 } // namespace
@@ -122,8 +114,10 @@ void QVyr_ip_changer::on_btn_change_ip_address_clicked()
         [settings, driver](kvt::Lidar& lidar) {
             Change_outcome outcome;
             const kvt::Vyr_driver::Opened_target& target = driver->opened_target();
-            outcome.from_loopback = reached_at_loopback(target);
-            outcome.refusal = setting_commands::address_refusal(settings, outcome.from_loopback);
+            const bool ethernet = target.type == kvt::Lidar::Ethernet;
+            outcome.simulated = address_verification::simulated_sensor(ethernet, target.device);
+            outcome.refusal = setting_commands::address_refusal(
+                settings, ethernet && outcome.simulated);
             if (!outcome.refusal.empty()) {
                 return outcome;
             }
@@ -152,7 +146,7 @@ void QVyr_ip_changer::on_btn_change_ip_address_clicked()
             // now; the outcome follows it, as it did when both ran on this thread.
             d->owner->post(this, [](kvt::Lidar&) {}, [this, head, settings, outcome] {
                 emit report_status(head + tr("success"));
-                verify_in_background(settings, outcome.port, outcome.from_loopback);
+                verify_in_background(settings, outcome.port, outcome.simulated);
             });
         });
 }
@@ -160,7 +154,7 @@ void QVyr_ip_changer::on_btn_change_ip_address_clicked()
 // The driver is closed by the reboot and the owner is not needed: the check opens its own
 // connections, on a thread of its own so that the window goes on.
 void QVyr_ip_changer::verify_in_background(const setting_commands::Network_settings& settings,
-                                           int port, bool from_loopback)
+                                           int port, bool simulated)
 {
     address_verification::Request request;
     if (!setting_commands::address_value(settings.ip_address, request.address) ||
@@ -168,7 +162,7 @@ void QVyr_ip_changer::verify_in_background(const setting_commands::Network_setti
         return;
     }
     request.port = port;
-    request.from_loopback = from_loopback;
+    request.simulated = simulated;
     request.wait_ms = d->verification_wait_ms;
     d->stop_verification();
     d->verification = std::thread([this, request] {

@@ -42,7 +42,7 @@ private:
     QString make_compact_ip_command() const;
     QString make_dotted_ip_command() const;
     void verify_in_background(const setting_commands::Network_settings& settings, int port,
-                              bool from_loopback);
+                              bool simulated);
 
     struct Private;
     std::unique_ptr<Private> d;

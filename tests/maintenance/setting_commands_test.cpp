@@ -184,9 +184,13 @@ TEST(Address_verification, SaysWhatToDoWhenNothingReachesTheNewSubnet)
 
     request.address = 0xC0A80101; // 192.168.1.1, where eth0 is
     EXPECT_EQ(av::reaching_interface(request, interfaces), &interfaces[1]);
-    request.from_loopback = true;
+    request.simulated = true;
     outcome = av::verify(request, interfaces);
     EXPECT_EQ(outcome.verdict, av::Verdict::not_checked);
+    EXPECT_TRUE(av::simulated_sensor(true, "127.0.0.1"));
+    EXPECT_TRUE(av::simulated_sensor(false, "/dev/pts/3"));
+    EXPECT_FALSE(av::simulated_sensor(true, "192.168.0.10"));
+    EXPECT_FALSE(av::simulated_sensor(false, "/dev/ttyACM0"));
     request.address = 0x7F050607; // any loopback address is this computer's
     EXPECT_EQ(av::reaching_interface(request, interfaces), &interfaces[0]);
 }
