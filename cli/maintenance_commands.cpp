@@ -103,6 +103,7 @@ void verify_new_address(const sc::Network_settings& settings, const Target& targ
     av::Request request;
     sc::address_value(settings.ip_address, request.address);
     sc::address_value(settings.subnet_mask, request.netmask);
+    sc::address_value(settings.default_gateway, request.gateway);
     request.port = target.serial ? int(default_port) : int(target.number);
     request.simulated = av::simulated_sensor(!target.serial, target.address);
     // A stop signal only notes itself; the wait must see it.

@@ -28,12 +28,20 @@ int prefix_of(uint32_t mask)
     return length;
 }
 
-// An address for this computer in the new subnet: the first host that is not the sensor's.
+// An address for this computer in the new subnet: the next host after the sensor's that is
+// not the gateway.
 uint32_t suggested_address(const Request& request)
 {
     const uint32_t network = request.address & request.netmask;
-    const uint32_t first = network + 1;
-    return first != request.address ? first : first + 1;
+    const uint32_t hosts = ~request.netmask - 1; // less the network and broadcast addresses
+    uint32_t candidate = request.address;
+    for (uint32_t tried = 0; tried < 3 && hosts > 0; ++tried) {
+        candidate = network + 1 + (candidate - network) % hosts;
+        if (candidate != request.address && candidate != request.gateway) {
+            return candidate;
+        }
+    }
+    return candidate;
 }
 
 std::string how_to_reach(const Request& request, const std::vector<vyr_find::Interface>& interfaces)

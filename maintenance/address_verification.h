@@ -20,6 +20,7 @@ struct Request
 {
     uint32_t address = 0; // the sensor's new address, host byte order
     uint32_t netmask = 0;
+    uint32_t gateway = 0; // only kept clear of when suggesting an address for this computer
     int port = 0;
     int wait_ms = default_wait_ms;
     int poll_ms = default_poll_ms;

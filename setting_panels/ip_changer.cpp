@@ -158,7 +158,8 @@ void QVyr_ip_changer::verify_in_background(const setting_commands::Network_setti
 {
     address_verification::Request request;
     if (!setting_commands::address_value(settings.ip_address, request.address) ||
-        !setting_commands::address_value(settings.subnet_mask, request.netmask)) {
+        !setting_commands::address_value(settings.subnet_mask, request.netmask) ||
+        !setting_commands::address_value(settings.default_gateway, request.gateway)) {
         return;
     }
     request.port = port;

@@ -174,12 +174,13 @@ TEST(Address_verification, SaysWhatToDoWhenNothingReachesTheNewSubnet)
     av::Request request;
     request.address = 0x0A010203; // 10.1.2.3/24
     request.netmask = 0xFFFFFF00;
+    request.gateway = 0x0A010204;
     request.port = 10940;
     request.wait_ms = 0;
     av::Outcome outcome = av::verify(request, interfaces);
     EXPECT_EQ(outcome.verdict, av::Verdict::unreachable);
     EXPECT_NE(outcome.text.find("no address in 10.1.2.0/24"), std::string::npos) << outcome.text;
-    EXPECT_NE(outcome.text.find("sudo ip addr add 10.1.2.1/24 dev eth0"), std::string::npos)
+    EXPECT_NE(outcome.text.find("sudo ip addr add 10.1.2.5/24 dev eth0"), std::string::npos)
         << outcome.text;
 
     request.address = 0xC0A80101; // 192.168.1.1, where eth0 is
