@@ -1,6 +1,7 @@
 // heater, phase, address and reboot: the setting commands of the window's panels, for
 // one sensor or many.
 
+#include "address_check.h"
 #include "commands.h"
 #include "output.h"
 #include "run.h"
@@ -8,6 +9,15 @@
 #include "vyr_driver.h"
 
 #include <CLI/CLI.hpp>
+
+#ifndef _WIN32
+#include "address_verification.h"
+#include "terminal.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#endif
 
 namespace {
 
@@ -71,7 +81,52 @@ struct Address_request
 {
     std::string ip, mask, gateway;
     sc::Address_form form = sc::Address_form::automatic;
+    bool force = false;
+    bool verify = false;
 };
+
+// Only a simulated sensor is reached at a loopback address, and it may move to another.
+bool on_loopback(const Target& target)
+{
+    uint32_t address = 0;
+    return !target.serial &&
+           (target.address == "localhost" ||
+            (sc::address_value(target.address, address) && address >> 24 == 127));
+}
+
+#ifndef _WIN32
+// Waits for the sensor at its new address; a failure when it was not seen there.
+void verify_new_address(const sc::Network_settings& settings, const Target& target,
+                        Result& result)
+{
+    namespace av = address_verification;
+    av::Request request;
+    sc::address_value(settings.ip_address, request.address);
+    sc::address_value(settings.subnet_mask, request.netmask);
+    sc::address_value(settings.default_gateway, request.gateway);
+    request.port = target.serial ? int(default_port) : int(target.number);
+    request.simulated = av::simulated_sensor(!target.serial, target.address);
+    // A stop signal only notes itself; the wait must see it.
+    std::atomic<bool> stop{false};
+    std::atomic<bool> done{false};
+    std::thread watcher([&] {
+        while (!done && !stop) {
+            stop = stop_signal() != 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    const av::Outcome outcome = av::verify(request, vyr_find::system_interfaces(), &stop);
+    done = true;
+    watcher.join();
+    if (outcome.verdict == av::Verdict::answers) {
+        result.fields["verified"] = outcome.text;
+        result.fields["serial_number"] = outcome.serial_number;
+    } else {
+        result.fields["verified"] = false;
+        result.fail(exit_refused, "the sensor was not seen at its new address", outcome.text);
+    }
+}
+#endif
 
 int change_address(Common& common, Address_request request)
 {
@@ -95,6 +150,17 @@ int change_address(Common& common, Address_request request)
     if (targets.size() > 1) {
         return usage_error("address set changes one sensor at a time; name exactly one target");
     }
+#ifdef _WIN32
+    if (request.verify) {
+        return usage_error("--verify is not available on Windows");
+    }
+#endif
+    if (!request.force) {
+        const std::string refusal = sc::address_refusal(settings, on_loopback(targets.front()));
+        if (!refusal.empty()) {
+            return usage_error(refusal + "; nothing was sent (--force sends it all the same)");
+        }
+    }
     return run_on_targets(common, "address", targets, [&](kvt::Vyr_driver& driver, Result& result) {
         Recording_link link(driver);
         switch (sc::change_address(link, settings, request.form)) {
@@ -103,6 +169,12 @@ int change_address(Common& common, Address_request request)
                              {"netmask", request.mask},
                              {"gateway", request.gateway},
                              {"rebooted", true}};
+#ifndef _WIN32
+            if (request.verify) {
+                driver.close(); // the reboot ended the connection
+                verify_new_address(settings, targets.front(), result);
+            }
+#endif
             break;
         case sc::Address_result::refused:
             result.fail(exit_refused, "the sensor did not take the new address", link.why());
@@ -189,8 +261,19 @@ void add_address(CLI::App& app, Common& common)
     set->add_option("--form", request.form, "auto (compact, then dotted), compact or dotted")
         ->transform(CLI::CheckedTransformer(forms, CLI::ignore_case))
         ->default_str("auto");
+    set->add_flag("--force", request.force,
+                  "Send values that cannot work as well (a mask with gaps, a network, broadcast, "
+                  "multicast or reserved address, a gateway outside the subnet)");
+    set->add_flag("--verify", request.verify,
+                  "After the reboot wait up to 30 s for the sensor at its new address; exit 1 "
+                  "when it is not seen there"
+#ifdef _WIN32
+                  " (not available on Windows)"
+#endif
+    );
     set->footer(
-        "Example:\n  vyr address set 192.168.0.11 255.255.255.0 192.168.0.1 --host 192.168.0.10");
+        "Example:\n  vyr address set 192.168.0.11 255.255.255.0 192.168.0.1 --host 192.168.0.10 "
+        "--verify");
     set->callback([&common] { common.exit_code = change_address(common, request); });
 }
 

@@ -22,6 +22,7 @@ struct Vyr_driver::driver_state
     std::string status_text;
     std::string state_text;
     System_reason system_reason;
+    Opened_target opened;
 
     driver_state() { vyr_sensor_init(&sensor); }
 };

@@ -90,6 +90,7 @@ bool Vyr_driver::open(const char* device, long baudrate, connection_type type)
         return false;
     }
     pimpl->is_open = true;
+    pimpl->opened = Opened_target{type, device ? device : "", baudrate};
     return true;
 }
 
@@ -99,6 +100,11 @@ void Vyr_driver::close()
         vyr_close(&pimpl->sensor);
         pimpl->is_open = false;
     }
+}
+
+const Vyr_driver::Opened_target& Vyr_driver::opened_target() const
+{
+    return pimpl->opened;
 }
 
 bool Vyr_driver::is_open() const

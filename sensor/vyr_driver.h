@@ -94,6 +94,16 @@ public:
     // Why the last failed open or send failed, as the system said; cleared by every open.
     const System_reason& system_reason() const;
 
+    // What the last successful open reached: an Ethernet device is the address and its
+    // port is in baudrate. The device is empty before the first.
+    struct Opened_target
+    {
+        connection_type type = Serial;
+        std::string device;
+        long baudrate = 0;
+    };
+    const Opened_target& opened_target() const;
+
 private:
     friend Sensor_information read_sensor_information(Vyr_driver& driver);
 

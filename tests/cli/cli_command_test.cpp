@@ -55,6 +55,20 @@ const Command_case command_cases[] = {
      "netmask:  255.255.255.0\n",
      "gateway",
      "192.168.0.1"},
+    {"address_forced",
+     "address set 192.168.0.255 255.255.255.0 192.168.0.1 --force",
+     {"$IP192168000255255255255000192168000001", "RB", "RB"},
+     "address:  192.168.0.255\n",
+     "address",
+     "192.168.0.255"},
+    // The simulated sensor follows to another loopback address after its reboot, and is
+    // asked there only who it is.
+    {"address_verified",
+     "address set 127.0.0.7 255.255.255.0 0.0.0.0 --verify",
+     {"$IP127000000007255255255000000000000000", "RB", "RB", "VV"},
+     " (serial S0000001)\n",
+     "serial_number",
+     "S0000001"},
     {"reboot", "reboot", {"RB", "RB"}, "rebooted: yes\n", "rebooted", true},
     {"info",
      "info",
@@ -152,6 +166,12 @@ const Usage_case usage_cases[] = {
     {"three_octets", "address set 192.168.0.11 255.255.255 192.168.0.1 HOST"},
     {"unknown_form", "address set " + default_address + " --form wide HOST"},
     {"address_on_two_sensors", "address set " + default_address + " HOST HOST"},
+    {"address_mask_with_gap", "address set 192.168.0.11 255.255.0.255 192.168.0.1 HOST",
+     "the subnet mask 255.255.0.255 is not contiguous (ones, then zeros); nothing was sent"},
+    {"address_is_network", "address set 10.0.0.0 255.0.0.0 0.0.0.0 HOST",
+     "10.0.0.0 is the network address of 10.0.0.0/8"},
+    {"address_gateway_elsewhere", "address set 192.168.0.11 255.255.255.0 10.0.0.1 HOST",
+     "the gateway 10.0.0.1 is outside 192.168.0.0/24"},
     {"host_not_ipv4", "info HOST --host sensor.example"},
     {"port_out_of_range", "info HOST --host 127.0.0.1:70000"},
     {"missing_hosts_file", "info --hosts /nonexistent/fleet.txt"},
@@ -300,6 +320,20 @@ TEST_P(Failure_test, names_the_target_and_the_reason)
         << run.err;
     EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
     EXPECT_EQ(sim.reboot_count(), 0);
+}
+
+// A simulated sensor does not leave loopback: there is nothing to wait for.
+TEST(Cli, address_verify_fails_when_the_sensor_cannot_be_seen_there)
+{
+    vyr_sim::Simulator sim;
+    ASSERT_TRUE(sim.start_tcp(0));
+    const Cli_run run = run_vyr("address set " + default_address + " --verify " + host_of(sim));
+    EXPECT_EQ(run.exit_code, 1) << run.err;
+    EXPECT_NE(run.err.find("the sensor was not seen at its new address (not checked: a simulated sensor"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(sim.reboot_count(), 1);
+    EXPECT_LT(run.msec, 5000);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cli, Failure_test, testing::ValuesIn(failure_cases),

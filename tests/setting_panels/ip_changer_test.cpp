@@ -1,3 +1,4 @@
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,6 +30,8 @@ private:
         QVyr_ip_changer panel{session.driver};
         Status_recorder recorder;
         int reboots_at_ip_changed = -1;
+        QStringList refusals;
+        QStringList verifications;
 
         Rig()
         {
@@ -36,8 +39,17 @@ private:
             recorder.watch_ip(&panel);
             QObject::connect(&panel, &QVyr_ip_changer::ip_changed, &panel,
                              [this] { reboots_at_ip_changed = session.sim.reboot_count(); });
+            QObject::connect(&panel, &QVyr_ip_changer::refused, &panel,
+                             [this](const QString& reason) { refusals << reason; });
+            QObject::connect(&panel, &QVyr_ip_changer::verified, &panel,
+                             [this](const QString& text) { verifications << text; });
             panel.show();
         }
+        void set(int editor_index, const QString& address)
+        {
+            editor(editor_index)->set_address(address.toLatin1());
+        }
+        QPushButton* button() { return panel.findChild<QPushButton*>("btn_change_ip_address"); }
         Ip_address_widget* editor(int index)
         {
             return panel.findChildren<Ip_address_widget*>().at(index);
@@ -50,8 +62,7 @@ private:
         void press()
         {
             recorder.start();
-            QTest::mouseClick(panel.findChild<QPushButton*>("btn_change_ip_address"),
-                              Qt::LeftButton);
+            QTest::mouseClick(button(), Qt::LeftButton);
             const std::shared_ptr<Driver_owner> owner = Driver_owner::of(session.driver);
             (void)QTest::qWaitFor([&] { return !owner->busy(); }, 10000);
         }
@@ -186,15 +197,94 @@ private slots:
         rig.field(0, 1)->setText("000");
         rig.field(0, 2)->clear();
         rig.field(0, 3)->setText("9");
-        rig.field(1, 3)->setText("010");
+        rig.field(1, 3)->setText("0");
+        rig.field(2, 0)->setText("127");
+        rig.field(2, 1)->setText("0");
+        rig.field(2, 3)->setText("010");
         rig.press();
         QCOMPARE(rig.recorder.events,
                  QStringList({"status:IP Address change[127.000.0.9] : ", "ip_changed:127.000.0.9",
                               "status:IP Address change[127.000.0.9] : success"}));
         const std::vector<std::string> commands = rig.session.commands();
         QVERIFY(commands.size() >= 2);
-        QCOMPARE(commands.at(0), std::string("$IP127000000009255255255010192168000001"));
-        QCOMPARE(commands.at(1), std::string("$IP127.000.000.009 255.255.255.010 192.168.000.001"));
+        QCOMPARE(commands.at(0), std::string("$IP127000000009255255255000127000000010"));
+        QCOMPARE(commands.at(1), std::string("$IP127.000.000.009 255.255.255.000 127.000.000.010"));
+    }
+
+    // Values no sensor could be reached with fail as a refused change does, but go nowhere.
+    void values_that_cannot_work_are_not_sent_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("mask");
+        QTest::addColumn<QString>("gateway");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("mask with a gap") << "192.168.0.11" << "255.255.0.255" << "0.0.0.0"
+                                         << "the subnet mask 255.255.0.255 is not contiguous";
+        QTest::newRow("broadcast") << "192.168.0.255" << "255.255.255.0" << "192.168.0.1"
+                                   << "192.168.0.255 is the broadcast address of 192.168.0.0/24";
+        QTest::newRow("gateway elsewhere") << "192.168.0.11" << "255.255.255.0" << "10.0.0.1"
+                                           << "the gateway 10.0.0.1 is outside 192.168.0.0/24";
+    }
+    void values_that_cannot_work_are_not_sent()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, mask);
+        QFETCH(QString, gateway);
+        QFETCH(QString, reason);
+        Rig rig;
+        QVERIFY(rig.session.connect());
+        rig.set(0, address);
+        rig.set(1, mask);
+        rig.set(2, gateway);
+        rig.press();
+        const QString head = "status:IP Address change[" + address + "] : ";
+        QCOMPARE(rig.recorder.events, QStringList({head, head + "fail"}));
+        QCOMPARE(rig.refusals.size(), 1);
+        QVERIFY2(rig.refusals.at(0).contains(reason), qPrintable(rig.refusals.at(0)));
+        QCOMPARE(rig.button()->toolTip(), rig.refusals.at(0));
+        QTest::qWait(100);
+        QCOMPARE(rig.session.commands(), std::vector<std::string>());
+        QVERIFY(rig.session.driver.is_open());
+        // Fixed values go out again, and the tip no longer blames them.
+        rig.set(2, "192.168.0.1");
+        rig.set(1, "255.255.255.0");
+        rig.set(0, "192.168.0.11");
+        rig.press();
+        QCOMPARE(rig.recorder.last(), QString("status:") + head_defaults + "success");
+        QCOMPARE(rig.button()->toolTip(), QString());
+    }
+
+    // The simulated sensor follows the change to another loopback address after its reboot.
+    void change_is_verified_at_the_new_address()
+    {
+        Rig rig;
+        QVERIFY(rig.session.connect());
+        const QString port = QString::number(rig.session.sim.tcp_port());
+        rig.set(0, "127.0.0.7");
+        rig.set(2, "0.0.0.0");
+        rig.press();
+        QCOMPARE(rig.recorder.last(), QString("status:IP Address change[127.0.0.7] : success"));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.verifications.size(), 1, 10000);
+        QCOMPARE(rig.verifications.at(0), "answers at 127.0.0.7:" + port + " (serial S0000001)");
+        QCOMPARE(QString::fromStdString(rig.session.sim.tcp_address()), QString("127.0.0.7"));
+    }
+
+    void sensor_gone_after_the_change_is_not_seen()
+    {
+        Rig rig;
+        QVERIFY(rig.session.connect());
+        const QString port = QString::number(rig.session.sim.tcp_port());
+        QObject::connect(&rig.panel, &QVyr_ip_changer::ip_changed, &rig.panel,
+                         [&] { rig.session.sim.stop(); });
+        rig.panel.set_verification_wait_ms(600);
+        rig.set(0, "127.0.0.8");
+        rig.set(2, "127.0.0.1");
+        QElapsedTimer clock;
+        clock.start();
+        rig.press();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.verifications.size(), 1, 10000);
+        QCOMPARE(rig.verifications.at(0), "not seen at 127.0.0.8:" + port + " after 1 s");
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
     }
 };
 

@@ -158,10 +158,13 @@ private slots:
         QCOMPARE(rig.find<QSpinBox>("spn_phase_value")->value(), 123);
 
         // A loopback address, so that a later connect could not leave the machine.
-        auto* address = rig.find<QVyr_ip_changer>()->findChildren<Ip_address_widget*>().at(0);
-        const char* octets[] = {"127", "0", "0", "9"};
-        for (int i = 0; i < 4; ++i) {
-            rig.type(address->findChild<QLineEdit*>(QString("address_%1_edit_").arg(i)), octets[i]);
+        // The gateway inside its subnet, or nothing is sent.
+        const auto editors = rig.find<QVyr_ip_changer>()->findChildren<Ip_address_widget*>();
+        const char* octets[][4] = {{"127", "0", "0", "9"}, {"127", "0", "0", "1"}};
+        for (int i = 0; i < 8; ++i) {
+            rig.type(editors.at(i < 4 ? 0 : 2)->findChild<QLineEdit*>(
+                         QString("address_%1_edit_").arg(i % 4)),
+                     octets[i / 4][i % 4]);
         }
         rig.click(rig.find<QPushButton>("btn_change_ip_address"));
         QCOMPARE(rig.status(), QString("IP Address change[127.0.0.9] : success"));
@@ -177,7 +180,7 @@ private slots:
         QVERIFY(commands.size() >= 4);
         QCOMPARE(std::vector<std::string>(commands.begin(), commands.begin() + 4),
                  std::vector<std::string>(
-                     {"%AH1", "%SP007", "%PG", "$IP127000000009255255255000192168000001"}));
+                     {"%AH1", "%SP007", "%PG", "$IP127000000009255255255000127000000001"}));
         qInfo("longest click until answered with a prompt sensor: %lld ms", rig.longest_ms);
     }
 
