@@ -53,6 +53,7 @@ struct MainWindow::Private
     QAction* live_action = nullptr;
     QAction* find_action = nullptr;
     QLabel* connect_reason = nullptr; // owned by the status bar
+    QLabel* address_note = nullptr;   // why an address was refused, or whether it answers
 };
 
 MainWindow::Private::Private(MainWindow* window) : connector(std::make_unique<QVyr_connector>())
@@ -177,6 +178,20 @@ MainWindow::MainWindow(QWidget* parent)
     ui->statusBar->addPermanentWidget(d->connect_reason);
     connect(d->connector.get(), &QVyr_connector::connect_failed, d->connect_reason,
             &QLabel::setText);
+
+    d->address_note = new QLabel;
+    d->address_note->setObjectName("lbl_address_note");
+    d->address_note->setTextFormat(Qt::PlainText);
+    ui->statusBar->addPermanentWidget(d->address_note);
+    connect(d->ip_changer.get(), &QVyr_ip_changer::refused, d->address_note, &QLabel::setText);
+    connect(d->ip_changer.get(), &QVyr_ip_changer::verified, d->address_note, &QLabel::setText);
+    // A new change makes the last one's note stale; its head ends in " : ".
+    connect(d->ip_changer.get(), &QVyr_ip_changer::report_status, d->address_note,
+            [this](const QString& status) {
+                if (status.endsWith(" : ")) {
+                    d->address_note->clear();
+                }
+            });
 
     setWindowTitle(QCoreApplication::applicationName() + " ver." +
                    QCoreApplication::applicationVersion());
