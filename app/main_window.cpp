@@ -4,9 +4,11 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
+#include <QTimer>
 
 #include <array>
 
+#include "driver_owner.h"
 #include "heater_setter.h"
 #include "information_window.h"
 #include "ip_changer.h"
@@ -17,15 +19,17 @@
 
 // Everything the window holds. The constructor builds it in this order and the destructor
 // tears it down in the reverse one: the sensor windows, the lines and the setting panels
-// borrow the connection panel's driver, so they go before it (the live scan stops its
-// measurement as it goes), and the connection panel goes last, saving its settings and
-// closing the driver.
+// borrow the connection panel's driver and its owner, so they go before it (the live scan
+// stops its measurement as it goes), and the connection panel goes last, letting the
+// owner's thread end, saving its settings and closing the driver.
 struct MainWindow::Private
 {
     explicit Private(MainWindow* window);
     ~Private();
 
     std::unique_ptr<QVyr_connector> connector;
+    // Every exchange of the window runs on it, one at a time.
+    std::shared_ptr<Driver_owner> owner;
     std::unique_ptr<QVyr_heater_setter> heater;
     std::unique_ptr<QVyr_ip_changer> ip_changer;
     std::unique_ptr<QVyr_phase_setter> phase;
@@ -37,6 +41,7 @@ struct MainWindow::Private
     void end_live_scan();
 
     bool connected = false;
+    bool live_running = false;
     QLabel* settings_warning = nullptr;    // owned by the status bar
     QAction* information_action = nullptr; // owned by the menu
     QAction* live_action = nullptr;
@@ -45,6 +50,7 @@ struct MainWindow::Private
 MainWindow::Private::Private(MainWindow* window) : connector(std::make_unique<QVyr_connector>())
 {
     kvt::Vyr_driver& driver = connector->driver();
+    owner = Driver_owner::of(driver);
     heater = std::make_unique<QVyr_heater_setter>(driver);
     ip_changer = std::make_unique<QVyr_ip_changer>(driver);
     phase = std::make_unique<QVyr_phase_setter>(driver);
@@ -66,6 +72,7 @@ MainWindow::Private::~Private()
     phase.reset();
     ip_changer.reset();
     heater.reset();
+    owner.reset();
     connector.reset();
 }
 
@@ -82,8 +89,14 @@ MainWindow::MainWindow(QWidget* parent)
 {
     ui->setupUi(this);
 
-    connect(d->live.get(), &Live_scan_window::running_changed, this,
-            [this] { update_sensor_use(); });
+    connect(d->live.get(), &Live_scan_window::running_changed, this, [this](bool running) {
+        // The live scan also stops while the window is torn down.
+        if (d) {
+            d->live_running = running;
+            update_sensor_use();
+        }
+    });
+    connect(d->owner.get(), &Driver_owner::busy_changed, this, [this] { update_sensor_use(); });
     QMenu* sensor = ui->menuBar->addMenu(tr("&Sensor"));
     sensor->setObjectName("menuSensor");
     d->information_action = sensor->addAction(tr("&Information..."));
@@ -171,16 +184,27 @@ void MainWindow::update_sensor_use()
     if (!d || !d->live) {
         return;
     }
-    // One user of the driver at a time: the setting panels wait while scans run.
-    // The connection panel stays usable in both states.
-    const bool idle = d->connected && !d->live->is_running();
+    // One exchange at a time: what would start another waits while the owner works and
+    // while scans run. The connection panel stays usable in all states.
+    const bool busy = d->owner->busy();
+    const bool idle = d->connected && !d->live_running && !busy;
     d->heater->setEnabled(idle);
     d->phase->setEnabled(idle);
     d->ip_changer->setEnabled(idle);
     d->information_action->setEnabled(idle);
     d->information->set_available(idle);
     d->live_action->setEnabled(d->connected);
-    d->live->set_available(d->connected);
+    if (d->connected && busy && !d->live_running) {
+        // A scan being started keeps the owner busy before it says it runs: look again once
+        // the start is through, so as not to stop it.
+        QTimer::singleShot(0, this, [this] {
+            if (d && d->live && d->connected && d->owner->busy() && !d->live_running) {
+                d->live->set_available(false);
+            }
+        });
+    } else {
+        d->live->set_available(d->connected);
+    }
 }
 
 void MainWindow::ip_changed(QString ip_address)

@@ -7,11 +7,13 @@
 #include <vector>
 
 #include "connection_settings.h"
+#include "driver_owner.h"
 
 struct QVyr_connector::Private
 {
     explicit Private(QVyr_connector* connector)
-        : owner(connector), settings(usable_settings_file(), QSettings::IniFormat)
+        : owner(connector), driver_owner(Driver_owner::of(connector->vyr_driver)),
+          settings(usable_settings_file(), QSettings::IniFormat)
     {
         baudrate_list.append({"115200", "38400", "19200"});
     }
@@ -20,8 +22,16 @@ struct QVyr_connector::Private
     void save_settings(QSettings& target);
     void switch_mode(bool is_ethernet, bool save_fields);
     void rebuild_device_list();
+    // Counts the panel's own connects and disconnects under way; while there is one, the
+    // button and the fields wait.
+    void exchange_started();
+    void exchange_ended();
+    void update_enabled();
 
     QVyr_connector* owner;
+    // Runs the opens and closes; held until the driver goes.
+    std::shared_ptr<Driver_owner> driver_owner;
+    int exchanges = 0;
     QSettings settings;
     // While set, the mode switch must not overwrite the loaded values with the empty fields.
     bool is_loading = true;
@@ -114,6 +124,29 @@ void QVyr_connector::Private::rebuild_device_list()
     owner->cmb_device->setCurrentIndex(selected);
 }
 
+void QVyr_connector::Private::exchange_started()
+{
+    ++exchanges;
+    update_enabled();
+}
+
+void QVyr_connector::Private::exchange_ended()
+{
+    --exchanges;
+    update_enabled();
+}
+
+void QVyr_connector::Private::update_enabled()
+{
+    const bool idle = exchanges == 0;
+    owner->btn_connect->setEnabled(idle);
+    const bool enable = idle && !owner->btn_connect->isChecked();
+    owner->rdb_ethernet->setEnabled(enable);
+    owner->rdb_serial->setEnabled(enable);
+    owner->cmb_device->setEnabled(enable);
+    owner->cmb_device_num->setEnabled(enable);
+}
+
 QVyr_connector::QVyr_connector(QWidget* parent)
     : QMainWindow(parent), d(std::make_unique<Private>(this))
 {
@@ -130,6 +163,11 @@ QVyr_connector::~QVyr_connector()
         qWarning("%s: %s", connection_settings_file,
                  qUtf8Printable(
                      tr("the settings could not be saved: %1").arg(settings_write_failure())));
+    }
+    // An exchange under way gets the time one may take; a sensor that never answers is
+    // then cut short, so that the owner's thread ends before the driver goes.
+    if (!d->driver_owner->wait_idle(2000)) {
+        vyr_driver.request_abort();
     }
     d.reset();
 }
@@ -181,47 +219,59 @@ void QVyr_connector::on_btn_connect_clicked(bool checked)
         emit report_connect_status(false, head);
 
         const int number = cmb_device_num->currentText().toInt();
-        if (rdb_ethernet->isChecked()) {
+        const bool ethernet = rdb_ethernet->isChecked();
+        if (ethernet) {
             // Show the address exactly as the transport reads it, the one connected to.
             const QString address = decimal_address(cmb_device->currentText());
             if (address != cmb_device->currentText()) {
                 cmb_device->setEditText(address);
             }
         }
-        const QByteArray target = cmb_device->currentText().toLatin1();
-        // A stop the sensor did not confirm may have left the driver refusing to wait.
-        vyr_driver.clear_abort();
-        bool opened;
-        if (rdb_ethernet->isChecked()) {
-            opened = vyr_driver.open(target.constData(), number, kvt::Lidar::Ethernet);
-        } else {
-            (void)vyr_driver.open(target.constData(), number, kvt::Lidar::Serial);
-            opened = vyr_driver.is_open();
-        }
-
-        if (opened) {
-            btn_connect->setText(tr("Disconnect"));
-            emit report_connect_status(true, head + tr("Success"));
-            // A connection that worked is worth keeping now, and a file that cannot take
-            // it is better known while the window is there to say so.
-            save_settings();
-        } else {
-            btn_connect->setChecked(false);
-            emit report_connect_status(false, head + tr("Fail"));
-        }
+        const std::string target = cmb_device->currentText().toLatin1().toStdString();
+        // The texts of the moment the user asked, whatever language comes meanwhile.
+        const QString success = head + tr("Success");
+        const QString fail = head + tr("Fail");
+        const QString caption = tr("Disconnect");
+        d->exchange_started();
+        d->driver_owner->post(
+            this,
+            [target, number, ethernet](kvt::Lidar& driver) {
+                // A stop the sensor did not confirm may have left the driver refusing to wait.
+                driver.clear_abort();
+                if (ethernet) {
+                    return driver.open(target.c_str(), number, kvt::Lidar::Ethernet);
+                }
+                (void)driver.open(target.c_str(), number, kvt::Lidar::Serial);
+                return driver.is_open();
+            },
+            [this, success, fail, caption](bool opened) {
+                btn_connect->setChecked(opened);
+                if (opened) {
+                    btn_connect->setText(caption);
+                    emit report_connect_status(true, success);
+                    // A connection that worked is worth keeping now, and a file that cannot
+                    // take it is better known while the window is there to say so.
+                    save_settings();
+                } else {
+                    emit report_connect_status(false, fail);
+                }
+                d->exchange_ended();
+            });
     } else {
         const QString head = tr("Disconnect") + " : ";
         emit report_connect_status(false, head);
-        vyr_driver.close();
-        btn_connect->setText(tr("Connect"));
-        emit report_connect_status(false, head + tr("Success"));
+        const QString success = head + tr("Success");
+        const QString caption = tr("Connect");
+        d->exchange_started();
+        d->driver_owner->post(
+            this, [](kvt::Lidar& driver) { driver.close(); },
+            [this, success, caption] {
+                btn_connect->setChecked(false);
+                btn_connect->setText(caption);
+                emit report_connect_status(false, success);
+                d->exchange_ended();
+            });
     }
-
-    const bool enable = !btn_connect->isChecked();
-    rdb_ethernet->setEnabled(enable);
-    rdb_serial->setEnabled(enable);
-    cmb_device->setEnabled(enable);
-    cmb_device_num->setEnabled(enable);
 }
 
 void QVyr_connector::on_btn_refresh_clicked()

@@ -10,7 +10,8 @@
 #include "vyr_driver.h"
 
 // Connects the one sensor over Ethernet or a serial port and lends its driver to the
-// setting panels. The last connection of each mode is kept in the settings file.
+// setting panels; opens and closes run on the driver's owner and answer later. The last
+// connection of each mode is kept in the settings file.
 class QVyr_connector : public QMainWindow, public Ui::QVyr_connector
 {
     Q_OBJECT

@@ -13,8 +13,8 @@ namespace setting_commands {
 class Maintenance_link;
 }
 
-// Sends one raw maintenance command through the shared driver and judges the
-// reply by its status line (the line after the echo).
+// Sends one raw maintenance command through the driver and judges the reply by its status
+// line (the line after the echo). Used only on the thread that owns the driver.
 class Command_link
 {
 public:
@@ -31,12 +31,11 @@ public:
     // expected_status exactly.
     bool receive_response(QString& response, const QString& expected_status, int time_out_ms);
 
-    // The same link for the shared setting operations; each of its calls holds the mutex.
+    // The same link for the shared setting operations.
     setting_commands::Maintenance_link& commands();
 
 private:
-    struct Private;
-    std::unique_ptr<Private> d;
+    std::unique_ptr<setting_commands::Maintenance_link> link_;
 };
 
 #endif

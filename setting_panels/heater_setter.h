@@ -9,6 +9,8 @@
 #include "command_link.h"
 #include "ui_heater_setter.h"
 
+class Driver_owner;
+
 namespace kvt {
 class Vyr_driver;
 }
@@ -33,7 +35,7 @@ private slots:
 private:
     void set_heater(bool on);
 
-    Command_link link;
+    std::shared_ptr<Driver_owner> owner;
 };
 
 #endif

@@ -1,16 +1,16 @@
 #include "ip_changer.h"
 
 #include "command_link.h"
+#include "driver_owner.h"
 #include "ip_address_widget.h"
 #include "setting_commands.h"
-#include "setting_step.h"
 #include "vyr_driver.h"
 
 struct QVyr_ip_changer::Private
 {
-    explicit Private(kvt::Lidar& driver) : link(driver) {}
+    explicit Private(kvt::Lidar& driver) : owner(Driver_owner::of(driver)) {}
 
-    Command_link link;
+    std::shared_ptr<Driver_owner> owner;
     Ip_address_widget ip_address;
     Ip_address_widget subnet_mask;
     Ip_address_widget default_gateway;
@@ -61,14 +61,24 @@ QString QVyr_ip_changer::make_dotted_ip_command() const
 
 void QVyr_ip_changer::on_btn_change_ip_address_clicked()
 {
-    run_setting_step(
-        this, tr("IP Address change") + "[" + d->ip_address.address() + "]" + " : ", [&] {
-            using setting_commands::Address_result;
-            if (setting_commands::change_address(d->link.commands(), network_settings()) !=
-                Address_result::changed) {
-                return tr("fail");
+    const QString address = d->ip_address.address();
+    const QString head = tr("IP Address change") + "[" + address + "]" + " : ";
+    emit report_status(head);
+    d->owner->post(
+        this,
+        [settings = network_settings()](kvt::Lidar& driver) {
+            Command_link link(driver);
+            return setting_commands::change_address(link.commands(), settings);
+        },
+        [this, head, address](setting_commands::Address_result result) {
+            if (result != setting_commands::Address_result::changed) {
+                emit report_status(head + tr("fail"));
+                return;
             }
-            emit ip_changed(d->ip_address.address());
-            return tr("success");
+            emit ip_changed(address);
+            // What the new address sets off (the window closes the connection) is queued
+            // now; the outcome follows it, as it did when both ran on this thread.
+            d->owner->post(this, [](kvt::Lidar&) {},
+                           [this, head] { emit report_status(head + tr("success")); });
         });
 }

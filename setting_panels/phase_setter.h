@@ -10,6 +10,8 @@
 #include "number_from_text.h"
 #include "ui_phase_setter.h"
 
+class Driver_owner;
+
 namespace kvt {
 class Vyr_driver;
 }
@@ -32,7 +34,7 @@ private slots:
     void on_btn_get_clicked();
 
 private:
-    Command_link link;
+    std::shared_ptr<Driver_owner> owner;
 };
 
 #endif

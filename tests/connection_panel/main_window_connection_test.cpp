@@ -6,6 +6,7 @@
 #include <QTest>
 #include <QVBoxLayout>
 
+#include "driver_owner.h"
 #include "main_window.h"
 #include "loopback_socket.h"
 #include "settings_folder.h"
@@ -35,6 +36,14 @@ void check_setting_panels_enabled(MainWindow& window, bool enabled)
         QCOMPARE(panel->isEnabled(), enabled);
 }
 
+// Clicks the connect button and waits until the connect or disconnect has answered.
+void click(QVyr_connector* connector)
+{
+    QTest::mouseClick(connector->btn_connect, Qt::LeftButton);
+    const std::shared_ptr<Driver_owner> owner = Driver_owner::of(connector->driver());
+    QVERIFY(QTest::qWaitFor([&] { return !owner->busy(); }, 10000));
+}
+
 } // namespace
 
 // The window's coupling with the connection panel.
@@ -54,26 +63,26 @@ private slots:
         auto* connector = window.findChild<QVyr_connector*>();
         QVERIFY(connector);
 
-        QTest::mouseClick(connector->btn_connect, Qt::LeftButton);
+        click(connector);
         QCOMPARE(window.statusBar()->currentMessage(), QString("Connect : Success"));
         check_setting_panels_enabled(window, true);
         QVERIFY(window.findChild<QLabel*>("lbl_settings_warning")->isHidden());
 
-        QTest::mouseClick(connector->btn_connect, Qt::LeftButton);
+        click(connector);
         QCOMPARE(window.statusBar()->currentMessage(), QString("Disconnect : Success"));
         check_setting_panels_enabled(window, false);
 
         // A settings file that can no longer be written is said so while the window is there.
         QVERIFY(QFile::remove("conncet_setting.ini") && QDir().mkdir("conncet_setting.ini"));
-        QTest::mouseClick(connector->btn_connect, Qt::LeftButton);
+        click(connector);
         QCOMPARE(window.statusBar()->currentMessage(), QString("Connect : Success"));
         auto* warning = window.findChild<QLabel*>("lbl_settings_warning");
         QVERIFY(!warning->isHidden());
         QCOMPARE(warning->text(), QString("Settings not saved: a folder is in its place"));
 
-        QTest::mouseClick(connector->btn_connect, Qt::LeftButton);
+        click(connector);
         QVERIFY(QDir().rmdir("conncet_setting.ini"));
-        QTest::mouseClick(connector->btn_connect, Qt::LeftButton);
+        click(connector);
         QVERIFY(warning->isHidden());
     }
 
@@ -87,7 +96,7 @@ private slots:
         auto* connector = window.findChild<QVyr_connector*>();
         QVERIFY(connector);
 
-        QTest::mouseClick(connector->btn_connect, Qt::LeftButton);
+        click(connector);
         QCOMPARE(window.statusBar()->currentMessage(), QString("Connect : Fail"));
         check_setting_panels_enabled(window, false);
     }

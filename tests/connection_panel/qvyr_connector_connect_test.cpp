@@ -7,6 +7,7 @@
 #include "loopback_socket.h"
 #include "settings_folder.h"
 #include "connect_reports.h"
+#include "driver_owner.h"
 #include "qvyr_connector.h"
 #include "simulator.h"
 
@@ -35,6 +36,25 @@ void check_disconnected_look(QVyr_connector& panel)
     QVERIFY(panel.cmb_device->isEnabled());
     QVERIFY(panel.cmb_device_num->isEnabled());
     QVERIFY(!panel.driver().is_open());
+}
+
+// Connecting and disconnecting answer later: waits until the panel's exchange has.
+void settle(QVyr_connector& panel)
+{
+    const std::shared_ptr<Driver_owner> owner = Driver_owner::of(panel.driver());
+    QVERIFY(QTest::qWaitFor([&] { return !owner->busy(); }, 10000));
+}
+
+void click(QVyr_connector& panel)
+{
+    QTest::mouseClick(panel.btn_connect, Qt::LeftButton);
+    settle(panel);
+}
+
+void close_link(QVyr_connector& panel)
+{
+    panel.disconnect_sensor();
+    settle(panel);
 }
 
 const QList<Report> connected_reports = {{false, "Connect : "}, {true, "Connect : Success"}};
@@ -83,13 +103,13 @@ private slots:
         QVyr_connector panel;
         QSignalSpy spy(&panel, &QVyr_connector::report_connect_status);
 
-        QTest::mouseClick(panel.btn_connect, Qt::LeftButton);
+        click(panel);
         QCOMPARE(reports(spy), connected_reports);
         check_connected_look(panel);
         QCOMPARE(sensor.connections_accepted(), 1);
 
         spy.clear();
-        QTest::mouseClick(panel.btn_connect, Qt::LeftButton);
+        click(panel);
         QCOMPARE(reports(spy), disconnect_reports);
         check_disconnected_look(panel);
         QTRY_VERIFY(!sensor.client_connected());
@@ -104,13 +124,15 @@ private slots:
         QVERIFY(write_settings_file(
             {"ip_address=127.000.000.001", QString("port_num=%1").arg(sensor.tcp_port())}));
         QVyr_connector panel;
-        QTest::mouseClick(panel.btn_connect, Qt::LeftButton);
+        click(panel);
         check_connected_look(panel);
         QCOMPARE(panel.cmb_device->currentText(), QString("127.0.0.1"));
         QCOMPARE(settings_value("ip_address"), QString("127.0.0.1"));
+        // The window's order after a new address: the close is queued, the field set at once.
         panel.disconnect_sensor();
-
         panel.set_ip_address("127.0.0.010");
+        settle(panel);
+        check_disconnected_look(panel);
         QCOMPARE(panel.cmb_device->currentText(), QString("127.0.0.10"));
         panel.set_ip_address("127.0.0.0010"); // no address: the user's to correct
         QCOMPARE(panel.cmb_device->currentText(), QString("127.0.0.0010"));
@@ -125,7 +147,7 @@ private slots:
         QVyr_connector panel;
         QSignalSpy spy(&panel, &QVyr_connector::report_connect_status);
 
-        QTest::mouseClick(panel.btn_connect, Qt::LeftButton);
+        click(panel);
         QCOMPARE(reports(spy), failed_reports);
         check_disconnected_look(panel);
     }
@@ -141,7 +163,7 @@ private slots:
         QVERIFY(write_settings_file({"ip_address=127.0.0.1", QString("port_num=%1").arg(port)}));
         QVyr_connector panel;
         QSignalSpy spy(&panel, &QVyr_connector::report_connect_status);
-        QTest::mouseClick(panel.btn_connect, Qt::LeftButton);
+        click(panel);
         QCoreApplication::removeTranslator(&translator);
 
         QCOMPARE(reports(spy), QList<Report>({{false, "CONNECT : "}, {false, "CONNECT : NG"}}));
@@ -161,12 +183,12 @@ private slots:
         panel.cmb_device->setCurrentIndex(panel.cmb_device->count() - 1);
         QSignalSpy spy(&panel, &QVyr_connector::report_connect_status);
 
-        QTest::mouseClick(panel.btn_connect, Qt::LeftButton);
+        click(panel);
         QCOMPARE(reports(spy), connected_reports);
         check_connected_look(panel);
 
         spy.clear();
-        panel.disconnect_sensor();
+        close_link(panel);
         QCOMPARE(reports(spy), disconnect_reports);
         check_disconnected_look(panel);
     }
@@ -183,13 +205,13 @@ private slots:
         QTRY_VERIFY(sensor.client_connected());
         QSignalSpy spy(&panel, &QVyr_connector::report_connect_status);
 
-        panel.disconnect_sensor();
+        close_link(panel);
         QCOMPARE(reports(spy), disconnect_reports);
         check_disconnected_look(panel);
         QTRY_VERIFY(!sensor.client_connected());
 
         spy.clear();
-        panel.disconnect_sensor();
+        close_link(panel);
         QCOMPARE(reports(spy), disconnect_reports);
     }
 
@@ -202,7 +224,7 @@ private slots:
             {"ip_address=127.0.0.1", QString("port_num=%1").arg(sensor.tcp_port())}));
         {
             QVyr_connector panel;
-            QTest::mouseClick(panel.btn_connect, Qt::LeftButton);
+            click(panel);
             QVERIFY(panel.driver().is_open());
         }
         QTRY_VERIFY(!sensor.client_connected());

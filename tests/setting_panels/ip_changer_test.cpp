@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "driver_owner.h"
 #include "ip_address_widget.h"
 #include "ip_changer.h"
 #include "sensor_session.h"
@@ -51,6 +52,8 @@ private:
             recorder.start();
             QTest::mouseClick(panel.findChild<QPushButton*>("btn_change_ip_address"),
                               Qt::LeftButton);
+            const std::shared_ptr<Driver_owner> owner = Driver_owner::of(session.driver);
+            (void)QTest::qWaitFor([&] { return !owner->busy(); }, 10000);
         }
     };
 

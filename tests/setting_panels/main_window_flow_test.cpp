@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QVBoxLayout>
 
+#include "driver_owner.h"
 #include "heater_setter.h"
 #include "ip_address_widget.h"
 #include "ip_changer.h"
@@ -52,11 +53,17 @@ private:
             return name ? window->findChild<T*>(name) : window->findChild<T*>();
         }
         QString status() { return window->statusBar()->currentMessage(); }
-        void click(QWidget* button)
+        // Clicks and waits until the exchanges it started have answered, unless told not
+        // to; longest_ms is then the time to the final status.
+        void click(QWidget* button, bool until_answered = true)
         {
             QElapsedTimer blocked;
             blocked.start();
             QTest::mouseClick(button, Qt::LeftButton);
+            if (until_answered) {
+                const auto owner = Driver_owner::of(find<QVyr_connector>()->driver());
+                (void)QTest::qWaitFor([&] { return !owner->busy(); }, 10000);
+            }
             longest_ms = qMax(longest_ms, blocked.elapsed());
         }
         void type(QWidget* field, const QString& text)
@@ -250,7 +257,7 @@ private slots:
         if (action == "stop") {
             // Returns at once; the worker reports when it has let go of the sensor.
             auto* stop = rig.live()->findChild<QPushButton*>("btn_stop");
-            rig.click(stop);
+            rig.click(stop, false);
             QVERIFY2(rig.longest_ms < 100, qPrintable(QString::number(rig.longest_ms)));
             QVERIFY(!stop->isEnabled());
             QCOMPARE(rig.live_status(), QString("Stopping..."));

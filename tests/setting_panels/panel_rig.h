@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "driver_owner.h"
 #include "sensor_session.h"
 #include "status_recorder.h"
 
@@ -19,10 +20,17 @@ template <class Panel> struct Panel_rig
         recorder.watch(&panel);
         panel.show();
     }
+    // Presses and waits until the exchange has answered.
     void press(const char* button)
     {
         recorder.start();
         QTest::mouseClick(panel.template findChild<QPushButton*>(button), Qt::LeftButton);
+        (void)settle(session.driver);
+    }
+    static bool settle(kvt::Lidar& driver)
+    {
+        const std::shared_ptr<Driver_owner> owner = Driver_owner::of(driver);
+        return QTest::qWaitFor([&] { return !owner->busy(); }, 10000);
     }
 };
 

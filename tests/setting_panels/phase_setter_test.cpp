@@ -126,6 +126,7 @@ private slots:
         rig.session.sim.set_fault_delay_ms(2500);
         rig.session.sim.set_fault(vyr_sim::Fault::delay);
         QTest::mouseClick(heater.findChild<QPushButton*>("btn_heater_on"), Qt::LeftButton);
+        QVERIFY(Rig::settle(rig.session.driver));
         QCOMPARE(heater_status, QString("Set heater[Activate] : fail"));
 
         rig.press("btn_get");
