@@ -4,6 +4,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QTimer>
 
 #include <array>
@@ -42,6 +43,8 @@ struct MainWindow::Private
 
     bool connected = false;
     bool live_running = false;
+    // What had the keyboard in a setting panel when an exchange disabled the panels.
+    QPointer<QWidget> focus_back;
     QLabel* settings_warning = nullptr;    // owned by the status bar
     QAction* information_action = nullptr; // owned by the menu
     QAction* live_action = nullptr;
@@ -188,9 +191,22 @@ void MainWindow::update_sensor_use()
     // while scans run. The connection panel stays usable in all states.
     const bool busy = d->owner->busy();
     const bool idle = d->connected && !d->live_running && !busy;
-    d->heater->setEnabled(idle);
-    d->phase->setEnabled(idle);
-    d->ip_changer->setEnabled(idle);
+    QWidget* const focus = focusWidget();
+    for (QWidget* panel : {static_cast<QWidget*>(d->heater.get()),
+                           static_cast<QWidget*>(d->phase.get()),
+                           static_cast<QWidget*>(d->ip_changer.get())}) {
+        if (!idle && focus && panel->isEnabled() && panel->isAncestorOf(focus)) {
+            d->focus_back = focus;
+        }
+        panel->setEnabled(idle);
+    }
+    // After an exchange the keyboard goes on where it was; after a disconnect it stays put.
+    if (!d->connected) {
+        d->focus_back = nullptr;
+    } else if (idle && d->focus_back) {
+        d->focus_back->setFocus(Qt::OtherFocusReason);
+        d->focus_back = nullptr;
+    }
     d->information_action->setEnabled(idle);
     d->information->set_available(idle);
     d->live_action->setEnabled(d->connected);

@@ -32,6 +32,8 @@ struct QVyr_connector::Private
     // Runs the opens and closes; held until the driver goes.
     std::shared_ptr<Driver_owner> driver_owner;
     int exchanges = 0;
+    // The button had the keyboard when it was pressed; disabling it moved the focus away.
+    bool focus_back = false;
     QSettings settings;
     // While set, the mode switch must not overwrite the loaded values with the empty fields.
     bool is_loading = true;
@@ -126,7 +128,9 @@ void QVyr_connector::Private::rebuild_device_list()
 
 void QVyr_connector::Private::exchange_started()
 {
-    ++exchanges;
+    if (exchanges++ == 0) {
+        focus_back = owner->btn_connect->window()->focusWidget() == owner->btn_connect;
+    }
     update_enabled();
 }
 
@@ -134,6 +138,11 @@ void QVyr_connector::Private::exchange_ended()
 {
     --exchanges;
     update_enabled();
+    // The next key goes where it went before the wait: from the button on down the panels.
+    if (exchanges == 0 && focus_back) {
+        focus_back = false;
+        owner->btn_connect->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void QVyr_connector::Private::update_enabled()

@@ -64,12 +64,18 @@ void Driver_owner::submit(QObject* context, std::function<std::function<void()>(
     }
     QPointer<QObject> target(context);
     auto job = [this, target, work = std::move(work)] {
-        std::function<void()> answer = work();
+        std::function<void()> answer;
+        try {
+            answer = work();
+        } catch (...) {
+            // No answer to give, but the work is over: the window must not stay busy for good,
+            // nor the thread end under the jobs still waiting.
+        }
         QMetaObject::invokeMethod(
             this,
             [this, target, answer = std::move(answer)] {
                 const bool last = --pending_ == 0;
-                if (target) {
+                if (target && answer) {
                     answer();
                 }
                 if (last && pending_ == 0) {

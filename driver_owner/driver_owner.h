@@ -35,7 +35,8 @@ public:
     kvt::Lidar& driver() const { return driver_; }
 
     // Runs job(driver) on the owner's thread, then done(result) -- or done() for a job that
-    // returns nothing -- on context's thread, unless context is gone by then.
+    // returns nothing -- on context's thread, unless context is gone by then. A job that
+    // throws gives no answer; the jobs after it still run.
     template <class Job, class Done>
     void post(QObject* context, Job job, Done done);
     template <class Job>

@@ -3,15 +3,31 @@
 #include "fed_sensor.h"
 #include "phase_setter.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSpinBox>
 #include <QStringList>
+#include <QThread>
 
 namespace {
+
+// The panel reports its head at once and the outcome once the driver's owner has run the
+// exchange.
+void wait_for_outcome(const QStringList& statuses)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (statuses.size() < 2 && waited.elapsed() < 10000) {
+        QCoreApplication::processEvents();
+        QThread::msleep(1);
+    }
+}
 
 void press_get(QVyr_phase_setter& panel, QSpinBox& spin, const QStringList& statuses)
 {
     const int before = spin.value();
     QMetaObject::invokeMethod(&panel, "on_btn_get_clicked", Qt::DirectConnection);
+    wait_for_outcome(statuses);
     const QString head = QStringLiteral("Current Phase get : ");
     if (statuses.size() != 2 || statuses.first() != head || !statuses.last().startsWith(head)) {
         fuzz_fail("phase read did not report its head and a result");
@@ -37,6 +53,7 @@ void press_set(QVyr_phase_setter& panel, QSpinBox& spin, const QStringList& stat
 {
     spin.setValue(PHASE_SET_VALUE);
     QMetaObject::invokeMethod(&panel, "on_btn_update_clicked", Qt::DirectConnection);
+    wait_for_outcome(statuses);
     const QString head = QStringLiteral("Phase change[%1] : ").arg(PHASE_SET_VALUE);
     if (statuses.size() != 2 || statuses.first() != head ||
         (statuses.last() != head + "success" && statuses.last() != head + "fail")) {

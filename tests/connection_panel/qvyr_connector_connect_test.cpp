@@ -103,13 +103,24 @@ private slots:
         QVyr_connector panel;
         QSignalSpy spy(&panel, &QVyr_connector::report_connect_status);
 
-        click(panel);
+        panel.show();
+        // Until the open or close has answered, nothing can start another.
+        QTest::mouseClick(panel.btn_connect, Qt::LeftButton);
+        QVERIFY(!panel.btn_connect->isEnabled());
+        QVERIFY(!panel.cmb_device->isEnabled());
+        settle(panel);
         QCOMPARE(reports(spy), connected_reports);
         check_connected_look(panel);
+        QVERIFY(panel.btn_connect->isEnabled());
+        // The keyboard goes on from the button, as it did before the wait.
+        QCOMPARE(panel.focusWidget(), panel.btn_connect);
         QCOMPARE(sensor.connections_accepted(), 1);
 
         spy.clear();
-        click(panel);
+        QTest::mouseClick(panel.btn_connect, Qt::LeftButton);
+        QVERIFY(!panel.btn_connect->isEnabled());
+        QVERIFY(!panel.rdb_ethernet->isEnabled());
+        settle(panel);
         QCOMPARE(reports(spy), disconnect_reports);
         check_disconnected_look(panel);
         QTRY_VERIFY(!sensor.client_connected());

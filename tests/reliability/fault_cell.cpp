@@ -71,12 +71,23 @@ const char* command_prefix(Operation operation)
     }
 }
 
-// The part of the panel's last status text after the head.
+// The part of the panel's last status text after the head, which comes once the driver's
+// owner has run the exchange.
 template <class Panel> std::string press(Panel& panel, const char* button)
 {
     QString last;
-    QObject::connect(&panel, &Panel::report_status, [&](const QString& status) { last = status; });
+    int reports = 0;
+    QObject::connect(&panel, &Panel::report_status, [&](const QString& status) {
+        last = status;
+        ++reports;
+    });
     panel.template findChild<QPushButton*>(button)->click();
+    QElapsedTimer waited;
+    waited.start();
+    while (reports < 2 && waited.elapsed() < 30000) {
+        QCoreApplication::processEvents();
+        QThread::msleep(1);
+    }
     return last.mid(last.lastIndexOf(" : ") + 3).toStdString();
 }
 

@@ -115,7 +115,8 @@ private slots:
         QCOMPARE(panel->cmb_device_num->currentText(), fill(shown));
         if (!outcome.isEmpty()) {
             QTest::mouseClick(panel->btn_connect, Qt::LeftButton);
-            QCOMPARE(window.findChild<QStatusBar*>()->currentMessage(), "Connect : " + outcome);
+            QTRY_COMPARE_WITH_TIMEOUT(window.findChild<QStatusBar*>()->currentMessage(),
+                                      "Connect : " + outcome, 10000);
             QCOMPARE(sensor.connections_accepted(), outcome == "Success" ? 1 : 0);
         }
     }
