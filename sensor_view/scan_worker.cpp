@@ -1,6 +1,7 @@
 #include "scan_worker.h"
 
 #include <chrono>
+#include <exception>
 #include <utility>
 
 // What the loop and the window share. The loop's job holds it as long as it runs, so
@@ -75,7 +76,18 @@ void Scan_worker::start(kvt::Lidar::measurement_type type, QObject* context,
     run_ = run;
     running_ = true;
     owner_->post(
-        context, [run, type](kvt::Lidar& lidar) { loop(*run, lidar, type); },
+        context,
+        [run, type](kvt::Lidar& lidar) {
+            try {
+                loop(*run, lidar, type);
+            } catch (const std::exception& failure) {
+                // Out of memory for a scan, say: the window must still learn that it ended.
+                std::lock_guard<std::mutex> lock(run->mutex);
+                run->error = failure.what();
+                run->ended = true;
+                run->end.notify_all();
+            }
+        },
         [this, run, ended = std::move(ended)] {
             if (run_ == run) {
                 running_ = false;
