@@ -54,7 +54,8 @@ Scan_worker::~Scan_worker()
     request_stop();
     std::unique_lock<std::mutex> lock(run_->mutex);
     const auto ended = [this] { return run_->ended; };
-    if (running_ && !run_->end.wait_for(lock, std::chrono::milliseconds(stop_bound_ms - 200), ended)) {
+    if (running_ &&
+        !run_->end.wait_for(lock, std::chrono::milliseconds(stop_bound_ms - 200), ended)) {
         // The sensor neither confirms nor lets go: give up on its "QT" reply.
         run_->cut_short = true;
         if (run_->started) {

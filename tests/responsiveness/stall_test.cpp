@@ -15,7 +15,6 @@
 #include <dlfcn.h>
 #include <functional>
 #include <map>
-#include <vector>
 
 #include "driver_owner.h"
 #include "information_window.h"
@@ -79,8 +78,10 @@ public:
         QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
         const auto context_default =
             reinterpret_cast<Context_default>(dlsym(RTLD_DEFAULT, "g_main_context_default"));
-        const auto get_poll = reinterpret_cast<Get_poll>(dlsym(RTLD_DEFAULT, "g_main_context_get_poll_func"));
-        const auto set_poll = reinterpret_cast<Set_poll>(dlsym(RTLD_DEFAULT, "g_main_context_set_poll_func"));
+        const auto get_poll =
+            reinterpret_cast<Get_poll>(dlsym(RTLD_DEFAULT, "g_main_context_get_poll_func"));
+        const auto set_poll =
+            reinterpret_cast<Set_poll>(dlsym(RTLD_DEFAULT, "g_main_context_set_poll_func"));
         if (context_default && get_poll && set_poll && qEnvironmentVariableIsEmpty("QT_NO_GLIB")) {
             original_poll_ = get_poll(context_default());
             set_poll(context_default(), &timed_poll);
@@ -178,8 +179,8 @@ struct Rig
 
     bool open_window(int port)
     {
-        if (!write_settings_file({"is_ethernet=true", "ip_address=127.0.0.1",
-                                  QString("port_num=%1").arg(port)}))
+        if (!write_settings_file(
+                {"is_ethernet=true", "ip_address=127.0.0.1", QString("port_num=%1").arg(port)}))
             return false;
         window.reset(new MainWindow);
         window->show();
@@ -273,8 +274,8 @@ private:
         const auto [stall_ms, raw_ms] = probe_.end_ms();
         attempt_stall_ = std::max(attempt_stall_, stall_ms);
         attempt_raw_ = std::max(attempt_raw_, raw_ms);
-        qInfo("longest stall %lld ms (raw gap %lld ms) over %lld ms: %s", stall_ms, raw_ms,
-              took_ms, qPrintable(outcome()));
+        qInfo("longest stall %lld ms (raw gap %lld ms) over %lld ms: %s", stall_ms, raw_ms, took_ms,
+              qPrintable(outcome()));
         QVERIFY2(ended, "the action did not end");
     }
 
@@ -324,8 +325,8 @@ private slots:
     void cleanupTestCase()
     {
         for (const auto& [group, longest] : longest_by_group_) {
-            qInfo("%s: longest stall %lld ms (raw gap %lld ms)", qPrintable(group),
-                  longest.first, longest.second);
+            qInfo("%s: longest stall %lld ms (raw gap %lld ms)", qPrintable(group), longest.first,
+                  longest.second);
         }
     }
 
@@ -359,7 +360,10 @@ private slots:
                                                             : -1);
             }
             measure([&] { rig.click(rig.find<QPushButton>("btn_connect")); },
-                    [&] { return rig.status().startsWith("Connect : ") && rig.status() != "Connect : "; },
+                    [&] {
+                        return rig.status().startsWith("Connect : ") &&
+                               rig.status() != "Connect : ";
+                    },
                     [&] { return rig.status(); });
             QCOMPARE(rig.status(),
                      QString(sensor == "prompt" ? "Connect : Success" : "Connect : Fail"));
@@ -423,7 +427,8 @@ private:
         QTest::addRow("talks on after QT") << ending << int(vyr_sim::Fault::endless_reply) << "QT";
         QTest::addRow("trickles scans") << ending << int(vyr_sim::Fault::trickle) << "MD";
         if (QString(ending) == "stop") {
-            QTest::addRow("start never answered") << "none" << int(vyr_sim::Fault::no_answer) << "MD";
+            QTest::addRow("start never answered")
+                << "none" << int(vyr_sim::Fault::no_answer) << "MD";
         }
     }
     void live()

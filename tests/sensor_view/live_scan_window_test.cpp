@@ -189,7 +189,8 @@ private slots:
         QVERIFY(rig.wait_for_scan());
         rig.window.close();
         QVERIFY(QTest::qWaitFor([&] { return !rig.window.is_running(); }, 3000));
-        QCOMPARE(rig.status(), QString("Stopped after %1 scans.").arg(rig.window.view()->scan().number + 1));
+        const long shown = rig.window.view()->scan().number;
+        QCOMPARE(rig.status(), QString("Stopped after %1 scans.").arg(shown + 1));
         QCOMPARE(running.size(), 2);
         QCOMPARE(running.last().at(0).toBool(), false);
         QCOMPARE(rig.session.commands().back(), std::string("QT"));
@@ -224,7 +225,8 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return written != 0; }, 5000));
         QCOMPARE(written, 3);
         QVERIFY(!rig.window.is_running());
-        QVERIFY2(clock.elapsed() < Scan_worker::stop_bound_ms, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(clock.elapsed() < Scan_worker::stop_bound_ms,
+                 qPrintable(QString::number(clock.elapsed())));
         QVERIFY2(rig.status().contains(ignores_stop ? "did not confirm the stop" : "Stopped after"),
                  qPrintable(rig.status()));
         const std::vector<std::string> commands = rig.session.commands_after(3);
