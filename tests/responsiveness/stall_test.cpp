@@ -240,7 +240,8 @@ void add_rows(std::initializer_list<const char*> actions)
     QTest::addColumn<int>("fault");
     for (const char* action : actions) {
         QTest::addRow("%s, prompt", action) << action << -1;
-        for (const char* name : {"no-answer", "delay", "trickle", "chatter"}) {
+        for (const char* name : {"no-answer", "delay", "trickle", "chatter", "status-checksum",
+                                 "close-after-status"}) {
             vyr_sim::Fault fault;
             QVERIFY(vyr_sim::fault_from_name(name, fault));
             QTest::addRow("%s, %s", action, name) << action << int(fault);
