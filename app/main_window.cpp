@@ -41,7 +41,7 @@ struct MainWindow::Private
     std::unique_ptr<Information_window> information;
     std::unique_ptr<Live_scan_window> live;
 
-    // Stops a running live scan before the driver closes, within the stop's bound.
+    // Ends a running live scan ahead of the driver's close, without waiting for it.
     void end_live_scan();
 
     bool connected = false;
@@ -87,10 +87,9 @@ MainWindow::Private::~Private()
 
 void MainWindow::Private::end_live_scan()
 {
-    if (!live->stop()) {
-        // The sensor ignored the stop; the close would only wait for it once more.
-        connector->driver().request_abort();
-    }
+    // Returns at once: the close, posted to the driver's owner after this, runs once the
+    // measurement has stopped the sensor's output.
+    live->stop_for_close();
 }
 
 MainWindow::MainWindow(QWidget* parent)

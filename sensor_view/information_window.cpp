@@ -8,7 +8,7 @@
 #include "sensor_information.h"
 
 Information_window::Information_window(kvt::Vyr_driver& driver, QWidget* parent)
-    : QWidget(parent, Qt::Window), driver_(driver)
+    : QWidget(parent, Qt::Window), driver_(driver), owner_(Driver_owner::of(driver))
 {
     setObjectName("Information_window");
     setWindowTitle(tr("Sensor information"));
@@ -46,17 +46,43 @@ QLabel* Information_window::add_row(const char* name, const QString& title)
 
 void Information_window::set_available(bool available)
 {
-    refresh_button_->setEnabled(available);
+    available_ = available;
+    update_button();
+}
+
+void Information_window::update_button()
+{
+    refresh_button_->setEnabled(available_ && !reading_);
 }
 
 void Information_window::refresh()
 {
-    if (!refresh_button_->isEnabled() || !driver_.is_open()) {
+    if (!available_) {
+        status_->setText(tr("Not connected."));
+        return;
+    }
+    if (reading_) {
+        return; // the answer on its way shows what this one would
+    }
+    reading_ = true;
+    update_button();
+    kvt::Vyr_driver& driver = driver_;
+    owner_->post(
+        this, [&driver](kvt::Lidar&) { return kvt::read_sensor_information(driver); },
+        [this](const kvt::Sensor_information& info) {
+            reading_ = false;
+            update_button();
+            show_information(info);
+        });
+}
+
+void Information_window::show_information(const kvt::Sensor_information& info)
+{
+    if (info.error == kvt::Error::not_connected && info.failed == info.Product) {
         status_->setText(tr("Not connected."));
         return;
     }
     using Part = kvt::Sensor_information::Part;
-    const kvt::Sensor_information info = kvt::read_sensor_information(driver_);
     const auto show_text = [&](QLabel* label, Part part, const std::string& text) {
         if (info.has(part)) {
             label->setText(QString::fromLatin1(text.data(), static_cast<int>(text.size())));

@@ -3,13 +3,21 @@
 
 #include <QWidget>
 
+#include <memory>
+
+#include "driver_owner.h"
 #include "vyr_driver.h"
 
 class QFormLayout;
 class QLabel;
 class QPushButton;
 
-// What the connected sensor says about itself, read on refresh().
+namespace kvt {
+struct Sensor_information;
+}
+
+// What the connected sensor says about itself, read on refresh() through the driver's
+// owner; the labels change when the answer comes.
 class Information_window : public QWidget
 {
     Q_OBJECT
@@ -25,8 +33,13 @@ public slots:
 
 private:
     QLabel* add_row(const char* name, const QString& title);
+    void show_information(const kvt::Sensor_information& info);
+    void update_button();
 
     kvt::Vyr_driver& driver_;
+    std::shared_ptr<Driver_owner> owner_;
+    bool available_ = true;
+    bool reading_ = false;
     QFormLayout* form_;
     QPushButton* refresh_button_;
     QLabel* product_;

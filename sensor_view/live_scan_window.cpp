@@ -34,7 +34,7 @@ QPushButton* add_button(QHBoxLayout* row, const QString& name, const QString& te
 } // namespace
 
 Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
-    : QWidget(parent, Qt::Window), lidar_(lidar), worker_(lidar)
+    : QWidget(parent, Qt::Window), worker_(Driver_owner::of(lidar))
 {
     setObjectName("Live_scan_window");
     setWindowTitle(tr("Live scan"));
@@ -89,10 +89,8 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     resize(720, 640);
 }
 
-Live_scan_window::~Live_scan_window()
-{
-    worker_.stop();
-}
+// The worker waits for the measurement's end, bounded.
+Live_scan_window::~Live_scan_window() = default;
 
 void Live_scan_window::set_available(bool available)
 {
@@ -105,7 +103,7 @@ void Live_scan_window::set_available(bool available)
 
 void Live_scan_window::start()
 {
-    if (!available_ || !lidar_.is_open()) {
+    if (!available_) {
         status_->setText(tr("Not connected."));
         return;
     }
@@ -113,16 +111,20 @@ void Live_scan_window::start()
         return;
     }
     const auto type = static_cast<kvt::Lidar::measurement_type>(kind_->currentData().toInt());
-    view_->set_area(lidar_.step_to_deg(lidar_.min_step()), lidar_.step_to_deg(lidar_.max_step()),
-                    lidar_.min_distance(), lidar_.max_distance());
     rate_ = 0;
     rate_base_ = 0;
     rate_clock_.start();
     since_take_.start();
     have_scan_ = false;
-    worker_.start(type, [this] {
-        QMetaObject::invokeMethod(this, &Live_scan_window::scan_waiting, Qt::QueuedConnection);
-    });
+    worker_.start(
+        type, this,
+        [this] {
+            QMetaObject::invokeMethod(this, &Live_scan_window::scan_waiting, Qt::QueuedConnection);
+        },
+        [this] {
+            take_scan();
+            finish();
+        });
     status_->setText(tr("Starting..."));
     update_buttons();
     emit running_changed(true);
@@ -134,9 +136,14 @@ bool Live_scan_window::stop()
     if (!worker_.running()) {
         return true;
     }
-    worker_.stop();
-    finish();
-    return worker_.stop_confirmed();
+    request_stop();
+    return false;
+}
+
+void Live_scan_window::stop_for_close()
+{
+    worker_.leave_abort_if_unconfirmed();
+    stop();
 }
 
 void Live_scan_window::request_stop()
@@ -150,14 +157,16 @@ void Live_scan_window::request_stop()
     update_buttons();
 }
 
-// The worker has been joined: say how the measurement ended.
+// The measurement's job has ended: say how.
 void Live_scan_window::finish()
 {
     take_timer_.stop();
     stop_timer_.stop();
     const long count = worker_.scans_read();
     const std::string error = worker_.error();
-    if (!error.empty()) {
+    if (worker_.not_connected()) {
+        status_->setText(tr("Not connected."));
+    } else if (!error.empty()) {
         status_->setText(tr("Measurement stopped: %1").arg(QString::fromLatin1(error.c_str())));
     } else if (!worker_.stop_confirmed()) {
         status_->setText(tr("The sensor did not confirm the stop after %1 scans (%2); it may "
@@ -188,11 +197,10 @@ void Live_scan_window::scan_waiting()
     if (!worker_.running()) {
         return;
     }
-    if (worker_.ended()) {
-        worker_.join_if_ended();
-        take_scan();
-        finish();
-        return;
+    double first_deg, last_deg;
+    long min_distance, max_distance;
+    if (worker_.take_area(first_deg, last_deg, min_distance, max_distance)) {
+        view_->set_area(first_deg, last_deg, min_distance, max_distance);
     }
     if (!take_timer_.isActive()) {
         take_timer_.start(std::max<int>(0, take_interval_ms - int(since_take_.elapsed())));

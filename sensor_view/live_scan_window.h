@@ -14,10 +14,11 @@ class QLabel;
 class QPushButton;
 class Polar_view;
 
-// Shows the sensor's scans as they come. While it runs, the scan worker alone
-// talks to the driver. "Stop" asks the worker to end and returns at once; stop()
-// (also on close) ends the measurement on the sensor and joins the worker before it
-// returns, within about two seconds whatever the sensor does.
+// Shows the sensor's scans as they come. The measurement is one long job on the driver
+// owner's thread, so nothing else talks to the sensor while it runs. Stopping returns at
+// once: the job stops the sensor ("QT") and the status line tells how it ended; a sensor
+// that does not confirm is given up on after about 1.5 s. Only the destructor waits for
+// the end, within about two seconds whatever the sensor does.
 class Live_scan_window : public QWidget
 {
     Q_OBJECT
@@ -39,10 +40,13 @@ public:
 
 public slots:
     void start();
-    // False when the sensor did not confirm the end of its output: it may still be
-    // measuring. True when it did, or when nothing ran.
+    // Asks a running measurement to end and returns at once; running_changed(false) and
+    // the status line follow when it has. True when nothing was running.
     bool stop();
     void request_stop();
+    // stop(), with the driver's close to follow: a sensor that does not confirm the stop
+    // is not waited for once more by the close.
+    void stop_for_close();
 
 signals:
     void running_changed(bool running);
@@ -63,7 +67,6 @@ private:
     void finish();
     void update_buttons();
 
-    kvt::Lidar& lidar_;
     Scan_worker worker_;
     kvt::Scan_record incoming_;
     bool available_ = false;

@@ -1,78 +1,75 @@
 #ifndef VYR_SENSOR_VIEW_SCAN_WORKER_H
 #define VYR_SENSOR_VIEW_SCAN_WORKER_H
 
+#include <QObject>
+
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
+#include "driver_owner.h"
 #include "lidar.h"
 #include "scan_csv.h"
 
-// Runs one continuous measurement on a thread of its own, which alone uses the
-// driver from start() until the thread is joined. Only the newest scan is kept
-// for the taker; older ones it did not take are dropped, so memory stays flat
-// however fast scans arrive.
+// Runs one continuous measurement as one long job on the driver owner's thread, so that
+// exchanges posted after it (a close among them) wait for its end and the sensor's
+// output has been stopped ("QT") before they start. Only the newest scan is kept for
+// the taker; older ones it did not take are dropped, so memory stays flat however fast
+// scans arrive. Nothing here waits on the sensor except the destructor.
 class Scan_worker
 {
 public:
-    explicit Scan_worker(kvt::Lidar& lidar);
-    ~Scan_worker(); // stops
+    explicit Scan_worker(std::shared_ptr<Driver_owner> owner);
+    // Asks the loop to end and waits for it within about stop_bound_ms whatever the
+    // sensor does; the job lets go of this object at once either way.
+    ~Scan_worker();
     Scan_worker(const Scan_worker&) = delete;
     Scan_worker& operator=(const Scan_worker&) = delete;
 
-    // notify runs on the worker thread when a scan waits that was not announced
-    // yet, and once when the loop has ended (stopped, or a failed start or read).
-    void start(kvt::Lidar::measurement_type type, std::function<void()> notify);
+    // notify runs on the owner's thread when a scan (or the sensor's area) waits that
+    // was not announced yet; ended runs on context's thread once the loop has ended
+    // (stopped, or a failed start or read), unless context is gone by then.
+    void start(kvt::Lidar::measurement_type type, QObject* context, std::function<void()> notify,
+               std::function<void()> ended);
     // Asks the loop to end without waiting: a read blocked on the sensor gives up at
-    // once, then the thread stops the sensor's output ("QT") and announces its end.
+    // once, then the loop stops the sensor's output ("QT") and ends.
     void request_stop();
-    // Ends the loop and joins the thread within about stop_bound_ms whatever the
-    // sensor does: a stop the sensor leaves unconfirmed that long is cut short.
-    void stop();
     // Gives up on the sensor's confirmation of a stop under way: its wait ends at once.
     void cut_short();
-    // Joins a thread that announced its end; true when there was one to join.
-    bool join_if_ended();
-    bool running() const { return thread_.joinable(); }
-    bool stopping() const { return stopping_; }
+    // A close follows the stop: a sensor that leaves the stop unconfirmed is not to be
+    // waited for once more, so the driver is left refusing to wait.
+    void leave_abort_if_unconfirmed();
+    // Posted, and its end not delivered yet.
+    bool running() const { return running_; }
+    bool stopping() const;
 
     // Swaps the newest scan not taken yet into record; false when there is none.
     bool take(kvt::Scan_record& record);
-    long scans_read() const { return scans_read_; }
-    // True once the loop has ended; error() then says why when it ended on its own.
-    bool ended() const { return ended_; }
+    // The sensor's measurable area, once the loop has read it; false before, or when it
+    // was taken already.
+    bool take_area(double& first_deg, double& last_deg, long& min_distance, long& max_distance);
+    long scans_read() const;
+    // Why the loop ended on its own (empty when stopped).
     std::string error() const;
+    // The driver was not open when the loop began.
+    bool not_connected() const;
     // Whether the sensor confirmed the end of its output when the loop ended.
-    bool stop_confirmed() const { return stop_confirmed_; }
+    bool stop_confirmed() const;
     // Why it did not, as the driver put it.
     std::string stop_failure() const;
 
     static constexpr int stop_bound_ms = 1700;
 
 private:
-    void run(kvt::Lidar::measurement_type type);
+    struct Run;
+    static void loop(Run& run, kvt::Lidar& lidar, kvt::Lidar::measurement_type type);
 
-    kvt::Lidar& lidar_;
-    std::function<void()> notify_;
-    std::thread thread_;
-    std::atomic<bool> stopping_{false};
-    std::atomic<bool> ended_{false};
-    std::atomic<bool> stop_confirmed_{true};
-    std::atomic<long> scans_read_{0};
-
-    mutable std::mutex mutex_; // guards the fields below
-    std::condition_variable end_;
-    kvt::Scan_record pending_;
-    bool fresh_ = false;
-    bool announced_ = false;
-    // Set once the stop is cut short; the thread then must not clear the abort.
-    bool cut_short_ = false;
-    bool stopping_sensor_ = false; // the thread has gone on to stop the sensor
-    std::string error_;
-    std::string stop_failure_;
+    std::shared_ptr<Driver_owner> owner_;
+    std::shared_ptr<Run> run_;
+    bool running_ = false;
 };
 
 #endif

@@ -1,5 +1,6 @@
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <sys/stat.h>
 
+#include "driver_owner.h"
 #include "file_size_limit.h"
 #include "live_scan_window.h"
 #include "polar_view.h"
@@ -74,6 +76,12 @@ struct Live_rig
     {
         return QTest::qWaitFor([this] { return window.view()->scan().size() > 0; }, 5000);
     }
+    // Asks for the stop, which returns at once, and waits for the measurement's end.
+    bool stop()
+    {
+        window.stop();
+        return QTest::qWaitFor([this] { return !window.is_running(); }, 5000);
+    }
     QString status() const { return window.findChild<QLabel*>("lbl_status")->text(); }
 };
 
@@ -91,7 +99,7 @@ private slots:
         const auto kind = static_cast<kvt::Lidar::measurement_type>(type);
         QVERIFY(rig.start(kind));
         QVERIFY(rig.wait_for_scan());
-        rig.window.stop();
+        QVERIFY(rig.stop());
 
         QTemporaryDir folder;
         const QString path = folder.filePath("scan.csv");
@@ -142,7 +150,7 @@ private slots:
         QFETCH(QString, reason);
         Live_rig rig;
         QVERIFY(rig.start(kvt::Lidar::Range) && rig.wait_for_scan());
-        rig.window.stop();
+        QVERIFY(rig.stop());
         QTemporaryDir folder;
         const QString path = folder.filePath("saved");
         QFile old(path);
@@ -180,13 +188,50 @@ private slots:
         QVERIFY(rig.start(kvt::Lidar::Range));
         QVERIFY(rig.wait_for_scan());
         rig.window.close();
-        QVERIFY(!rig.window.is_running());
+        QVERIFY(QTest::qWaitFor([&] { return !rig.window.is_running(); }, 3000));
+        const long shown = rig.window.view()->scan().number;
+        QCOMPARE(rig.status(), QString("Stopped after %1 scans.").arg(shown + 1));
         QCOMPARE(running.size(), 2);
         QCOMPARE(running.last().at(0).toBool(), false);
         QCOMPARE(rig.session.commands().back(), std::string("QT"));
         // Nothing more arrives for longer than several scan periods.
         char buffer[64];
         QVERIFY(rig.session.driver.raw_read(buffer, sizeof buffer, 400) <= 0);
+    }
+
+    // Stopping returns at once; an exchange posted after it goes out once the measurement
+    // has stopped the sensor's output, whether the sensor confirms or is given up on.
+    void exchanges_after_a_stop_follow_it_data()
+    {
+        QTest::addColumn<bool>("ignores_stop");
+        QTest::newRow("confirms") << false;
+        QTest::newRow("ignores QT") << true;
+    }
+    void exchanges_after_a_stop_follow_it()
+    {
+        QFETCH(bool, ignores_stop);
+        Live_rig rig;
+        QVERIFY(rig.start(kvt::Lidar::Range) && rig.wait_for_scan());
+        rig.session.sim.set_fault(vyr_sim::Fault::ignore_stop, ignores_stop);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!rig.window.stop());
+        QVERIFY2(clock.elapsed() < 50, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(rig.status(), QString("Stopping..."));
+        int written = 0;
+        Driver_owner::of(rig.session.driver)
+            ->post(&rig.window, [](kvt::Lidar& lidar) { return lidar.raw_write("VV\n", 3); },
+                   [&](int result) { written = result; });
+        QVERIFY(QTest::qWaitFor([&] { return written != 0; }, 5000));
+        QCOMPARE(written, 3);
+        QVERIFY(!rig.window.is_running());
+        QVERIFY2(clock.elapsed() < Scan_worker::stop_bound_ms,
+                 qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(rig.status().contains(ignores_stop ? "did not confirm the stop" : "Stopped after"),
+                 qPrintable(rig.status()));
+        const std::vector<std::string> commands = rig.session.commands_after(3);
+        QCOMPARE(commands[commands.size() - 2], std::string("QT"));
+        QCOMPARE(commands.back(), std::string("VV"));
     }
 
     // The stop goes on behind the window; the new kind starts once the old one has ended.
@@ -238,7 +283,7 @@ private slots:
         Live_rig rig;
         QVERIFY(rig.start(kvt::Lidar::Multi_echo_intensity));
         QVERIFY(rig.wait_for_scan());
-        rig.window.stop();
+        QVERIFY(rig.stop());
         const Polar_view* view = rig.window.view();
         const kvt::Scan_record& scan = view->scan();
         for (int index : {0, 1, 340, scan.size() - 1}) {

@@ -295,7 +295,9 @@ private slots:
             QVERIFY(QTest::qWaitFor([&] { return !rig.live()->is_running(); }, 5000));
             rig.expect_setting_panels_enabled(true);
         } else if (action == "close") {
+            // Hides the window at once; the status line tells when the stop has ended.
             rig.live()->close();
+            QVERIFY(QTest::qWaitFor([&] { return !rig.live()->is_running(); }, 5000));
         } else if (action == "disconnect") {
             rig.click(rig.find<QPushButton>("btn_connect"));
             QCOMPARE(rig.status(), QString("Disconnect : Success"));
