@@ -161,13 +161,21 @@ private slots:
         // The gateway inside its subnet, or nothing is sent.
         const auto editors = rig.find<QVyr_ip_changer>()->findChildren<Ip_address_widget*>();
         const char* octets[][4] = {{"127", "0", "0", "9"}, {"127", "0", "0", "1"}};
+        const auto* note = rig.find<QLabel>("lbl_address_note");
         for (int i = 0; i < 8; ++i) {
             rig.type(editors.at(i < 4 ? 0 : 2)->findChild<QLineEdit*>(
                          QString("address_%1_edit_").arg(i % 4)),
                      octets[i / 4][i % 4]);
+            if (i == 3) {
+                // The default gateway 192.168.0.1 lies outside 127.0.0.0/24: refused, and why.
+                rig.click(rig.find<QPushButton>("btn_change_ip_address"));
+                QCOMPARE(rig.status(), QString("IP Address change[127.0.0.9] : fail"));
+                QVERIFY2(note->text().contains("gateway"), qPrintable(note->text()));
+            }
         }
         rig.click(rig.find<QPushButton>("btn_change_ip_address"));
         QCOMPARE(rig.status(), QString("IP Address change[127.0.0.9] : success"));
+        QVERIFY(!note->text().contains("gateway"));
         QCOMPARE(rig.sensor.ip_settings().address, std::string("127.0.0.9"));
 
         rig.expect_setting_panels_enabled(false);
