@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -115,6 +116,46 @@ private slots:
         QTest::mouseClick(connector->btn_connect, Qt::LeftButton);
         QCOMPARE(reason->text(), QString());
         QTRY_COMPARE(reason->text(), QString("connection refused"));
+    }
+
+    void a_lost_link_returns_the_panel_to_connect_data()
+    {
+        QTest::addColumn<bool>("serial");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("sensor closed the socket") << false << "the sensor closed the connection";
+        QTest::newRow("terminal hung up") << true << "the device was unplugged";
+    }
+
+    // The next exchange finds the sensor gone and the window returns to where a disconnect
+    // leaves it.
+    void a_lost_link_returns_the_panel_to_connect()
+    {
+        QFETCH(bool, serial);
+        QFETCH(QString, reason);
+        vyr_sim::Simulator sensor;
+        QVERIFY(serial ? sensor.start_serial() : sensor.start_tcp(0));
+        Scoped_working_directory folder;
+        MainWindow window;
+        auto* connector = window.findChild<QVyr_connector*>();
+        QVERIFY(connector);
+        connector->use_target(!serial,
+                              serial ? QString::fromStdString(sensor.serial_path())
+                                     : QString("127.0.0.1"),
+                              serial ? 115200 : sensor.tcp_port());
+        click(connector);
+        QCOMPARE(window.statusBar()->currentMessage(), QString("Connect : Success"));
+
+        sensor.stop();
+        auto* get = window.findChild<QPushButton*>("btn_get");
+        QVERIFY(get && get->isEnabled());
+        QTest::mouseClick(get, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(window.statusBar()->currentMessage(),
+                                  "Connection lost: " + reason, 10000);
+        QVERIFY(!connector->btn_connect->isChecked());
+        QCOMPARE(connector->btn_connect->text(), QString("Connect"));
+        QVERIFY(connector->btn_connect->isEnabled() && connector->cmb_device->isEnabled());
+        check_setting_panels_enabled(window, false);
+        QVERIFY(!connector->driver().is_open());
     }
 
     void menus_follow_the_desktop_layout()
