@@ -310,6 +310,11 @@ void QVyr_connector::use_target(bool ethernet, QString target, int number)
     }
 }
 
+void QVyr_connector::check_link()
+{
+    d->check_link();
+}
+
 void QVyr_connector::on_btn_connect_clicked(bool checked)
 {
     btn_connect->setChecked(checked);

@@ -11,6 +11,8 @@
 #include <QVBoxLayout>
 
 #include "driver_owner.h"
+#include "live_scan_window.h"
+#include "polar_view.h"
 #include "loopback_socket.h"
 #include "main_window.h"
 #include "qvyr_connector.h"
@@ -124,6 +126,7 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("sensor closed the socket") << false << "the sensor closed the connection";
         QTest::newRow("terminal hung up") << true << "the device was unplugged";
+        QTest::newRow("during a live scan") << false << "the sensor closed the connection";
     }
 
     // The next exchange finds the sensor gone and the window returns to where a disconnect
@@ -145,10 +148,18 @@ private slots:
         click(connector);
         QCOMPARE(window.statusBar()->currentMessage(), QString("Connect : Success"));
 
+        auto* live = window.findChild<Live_scan_window*>();
+        const bool scanning = QString(QTest::currentDataTag()) == "during a live scan";
+        if (scanning) {
+            live->findChild<QPushButton*>("btn_start")->click();
+            QVERIFY(QTest::qWaitFor([&] { return live->view()->scan().size() > 0; }, 5000));
+        }
         sensor.stop();
         auto* get = window.findChild<QPushButton*>("btn_get");
-        QVERIFY(get && get->isEnabled());
-        QTest::mouseClick(get, Qt::LeftButton);
+        QVERIFY(get && get->isEnabled() != scanning);
+        if (!scanning) {
+            QTest::mouseClick(get, Qt::LeftButton);
+        }
         QTRY_COMPARE_WITH_TIMEOUT(window.statusBar()->currentMessage(),
                                   "Connection lost: " + reason, 10000);
         QVERIFY(!connector->btn_connect->isChecked());
