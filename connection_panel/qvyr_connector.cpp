@@ -205,9 +205,8 @@ void QVyr_connector::Private::check_link()
     if (exchanges != 0 || !owner->btn_connect->isChecked() || !owner->vyr_driver.link_lost()) {
         return;
     }
-    const QString status =
-        QVyr_connector::tr("Connection lost: %1")
-            .arg(QString::fromLatin1(owner->vyr_driver.link_lost_text()));
+    const QString status = QVyr_connector::tr("Connection lost: %1")
+                               .arg(QString::fromLatin1(owner->vyr_driver.link_lost_text()));
     const QString caption = QVyr_connector::tr("Connect");
     exchange_started();
     driver_owner->post(

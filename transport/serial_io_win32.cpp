@@ -170,8 +170,7 @@ int32_t write_device(vyr_serial_handle handle, const char* data, int32_t size, i
         *gone = 0;
     }
     DWORD written = 0; // a write cut off by the write time-out reports its count
-    if (size > 0 && !WriteFile(native(handle), data, static_cast<DWORD>(size), &written,
-                               nullptr) &&
+    if (size > 0 && !WriteFile(native(handle), data, static_cast<DWORD>(size), &written, nullptr) &&
         gone) {
         *gone = device_gone(GetLastError());
     }

@@ -107,8 +107,7 @@ int32_t received(ssize_t got, int32_t size, int32_t* gone)
 
 bool peer_gone(int number)
 {
-    return number == ECONNRESET || number == EPIPE || number == ENOTCONN ||
-           number == ECONNABORTED;
+    return number == ECONNRESET || number == EPIPE || number == ENOTCONN || number == ECONNABORTED;
 }
 
 int32_t receive(int32_t sock, char* buffer, int32_t size, bool* timed_out, int32_t* gone)

@@ -130,8 +130,7 @@ bool set_receive_timeout(int32_t sock, int32_t timeout_ms)
 
 bool peer_gone(int number)
 {
-    return number == ECONNRESET || number == EPIPE || number == ENOTCONN ||
-           number == ECONNABORTED;
+    return number == ECONNRESET || number == EPIPE || number == ENOTCONN || number == ECONNABORTED;
 }
 
 int32_t receive(int32_t sock, char* buffer, int32_t size, bool* timed_out, int32_t* gone)
@@ -142,9 +141,9 @@ int32_t receive(int32_t sock, char* buffer, int32_t size, bool* timed_out, int32
         *timed_out = error == WSAETIMEDOUT || error == WSAEINTR;
     }
     if (gone) {
-        *gone = got == 0 && size > 0                                      ? ECONNRESET
+        *gone = got == 0 && size > 0                                 ? ECONNRESET
                 : error == WSAECONNRESET || error == WSAECONNABORTED ? ECONNRESET
-                                                                          : 0;
+                                                                     : 0;
     }
     return got > 0 ? got : 0;
 }

@@ -12,9 +12,9 @@
 
 #include "driver_owner.h"
 #include "live_scan_window.h"
-#include "polar_view.h"
 #include "loopback_socket.h"
 #include "main_window.h"
+#include "polar_view.h"
 #include "qvyr_connector.h"
 #include "settings_folder.h"
 #include "simulator.h"
@@ -141,10 +141,9 @@ private slots:
         MainWindow window;
         auto* connector = window.findChild<QVyr_connector*>();
         QVERIFY(connector);
-        connector->use_target(!serial,
-                              serial ? QString::fromStdString(sensor.serial_path())
-                                     : QString("127.0.0.1"),
-                              serial ? 115200 : sensor.tcp_port());
+        connector->use_target(
+            !serial, serial ? QString::fromStdString(sensor.serial_path()) : QString("127.0.0.1"),
+            serial ? 115200 : sensor.tcp_port());
         click(connector);
         QCOMPARE(window.statusBar()->currentMessage(), QString("Connect : Success"));
 
