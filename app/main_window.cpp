@@ -105,6 +105,13 @@ MainWindow::MainWindow(QWidget* parent)
             update_sensor_use();
         }
     });
+    // The live scan reads past the owner: a link it found gone is noticed once it has ended.
+    connect(d->live.get(), &Live_scan_window::running_changed, d->connector.get(),
+            [connector = d->connector.get()](bool running) {
+                if (!running) {
+                    connector->check_link();
+                }
+            });
     connect(d->owner.get(), &Driver_owner::busy_changed, this, [this] { update_sensor_use(); });
     QMenu* file = ui->menuBar->addMenu(tr("&File"));
     file->setObjectName("menuFile");

@@ -105,6 +105,10 @@ int run_on_targets(const Common& common, const std::string& command,
             return result;
         }
         operation(driver, result);
+        const std::string lost = result.error.empty() ? "" : lost_link_reason(driver);
+        if (!lost.empty()) {
+            result.reason = lost;
+        }
         driver.close();
         return result;
     };

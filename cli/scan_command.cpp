@@ -304,6 +304,10 @@ int run_scan(Common& common, Scan_options options)
     Failure failure;
     if (open_target(driver, targets[0], common.time_out_ms, failure)) {
         stream_scans(driver, options, result);
+        const std::string lost = result.error.empty() ? "" : lost_link_reason(driver);
+        if (!lost.empty()) {
+            result.reason = lost;
+        }
         driver.close();
     } else if (stop_signal() != 0) {
         result.fail(interrupted_exit_code(), "interrupted", "before the sensor answered");

@@ -187,3 +187,8 @@ bool open_target(kvt::Vyr_driver& driver, const Target& target, int time_out_ms,
     }
     return true;
 }
+
+std::string lost_link_reason(const kvt::Vyr_driver& driver)
+{
+    return driver.link_lost() ? std::string("connection lost: ") + driver.link_lost_text() : "";
+}

@@ -45,6 +45,10 @@ struct Failure
     std::string reason; // what the system said, in words; may be empty
 };
 
+// "connection lost: the sensor closed the connection" once driver's link is gone, else "":
+// the reason a failure after the open gets instead of its own.
+std::string lost_link_reason(const kvt::Vyr_driver& driver);
+
 // Opens driver on target; a positive time_out_ms then becomes the reply time-out.
 bool open_target(kvt::Vyr_driver& driver, const Target& target, int time_out_ms, Failure& failure);
 

@@ -67,6 +67,8 @@ struct QVyr_connector::Private
     void exchange_started();
     void exchange_ended();
     void update_enabled();
+    // After every job: a link found gone is closed and the panel goes back to "Connect".
+    void check_link();
 
     QVyr_connector* owner;
     // Runs the opens and closes; held until the driver goes.
@@ -196,11 +198,37 @@ void QVyr_connector::Private::update_enabled()
     owner->cmb_device_num->setEnabled(enable);
 }
 
+void QVyr_connector::Private::check_link()
+{
+    // An open or close under way answers for itself; the flag is read atomically, so asking
+    // here does not race the worker.
+    if (exchanges != 0 || !owner->btn_connect->isChecked() || !owner->vyr_driver.link_lost()) {
+        return;
+    }
+    const QString status = QVyr_connector::tr("Connection lost: %1")
+                               .arg(QString::fromLatin1(owner->vyr_driver.link_lost_text()));
+    const QString caption = QVyr_connector::tr("Connect");
+    exchange_started();
+    driver_owner->post(
+        owner, [](kvt::Lidar& driver) { driver.close(); },
+        [this, status, caption] {
+            owner->btn_connect->setChecked(false);
+            owner->btn_connect->setText(caption);
+            emit owner->report_connect_status(false, status);
+            exchange_ended();
+        });
+}
+
 QVyr_connector::QVyr_connector(QWidget* parent)
     : QMainWindow(parent), d(std::make_unique<Private>(this))
 {
     setupUi(this);
     d->load_settings();
+    connect(d->driver_owner.get(), &Driver_owner::busy_changed, this, [this](bool busy) {
+        if (!busy) {
+            d->check_link();
+        }
+    });
 }
 
 QVyr_connector::~QVyr_connector()
@@ -279,6 +307,11 @@ void QVyr_connector::use_target(bool ethernet, QString target, int number)
         cmb_device->addItem(target);
         cmb_device->setCurrentIndex(cmb_device->count() - 1);
     }
+}
+
+void QVyr_connector::check_link()
+{
+    d->check_link();
 }
 
 void QVyr_connector::on_btn_connect_clicked(bool checked)

@@ -29,6 +29,9 @@ public:
     // Puts a found sensor in the fields (Ethernet: address and port; serial: device and
     // rate) and switches the mode to it; nothing is connected.
     void use_target(bool ethernet, QString target, int number);
+    // Closes a connection whose link a user of the driver found gone and reports it lost;
+    // run by itself after every job of the driver's owner. Does nothing otherwise.
+    void check_link();
 
 signals:
     void report_connect_status(bool is_connect, QString status);

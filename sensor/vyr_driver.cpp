@@ -82,6 +82,7 @@ bool Vyr_driver::open(const char* device, long baudrate, connection_type type)
     pimpl->serial_text.clear();
 
     pimpl->system_reason = System_reason();
+    connection_clear_lost(&pimpl->sensor.connection);
     // A reason left from an earlier open on this thread must not explain this one.
     vyr_clear_system_error();
     const int engine_type = type == Ethernet ? VYR_ETHERNET : VYR_SERIAL;
@@ -167,7 +168,22 @@ Error Vyr_driver::last_error() const
 
 const System_reason& Vyr_driver::system_reason() const
 {
+    const vyr_system_error lost = connection_lost(&pimpl->sensor.connection);
+    if (lost.number != 0 && pimpl->system_reason.number != lost.number) {
+        pimpl->system_reason.number = lost.number;
+        pimpl->system_reason.call = lost.call;
+    }
     return pimpl->system_reason;
+}
+
+bool Vyr_driver::link_lost() const
+{
+    return connection_lost(&pimpl->sensor.connection).number != 0;
+}
+
+const char* Vyr_driver::link_lost_text() const
+{
+    return vyr_link_lost_text(&pimpl->sensor);
 }
 
 } // namespace kvt

@@ -92,7 +92,13 @@ public:
     Error last_error() const override;
 
     // Why the last failed open or send failed, as the system said; cleared by every open.
+    // Once the link is lost, why it was ("recv", "read", "send" or "write").
     const System_reason& system_reason() const;
+    // A read or write found the peer closed or the device gone; cleared by open. Safe to
+    // ask from any thread.
+    bool link_lost() const;
+    // "the sensor closed the connection", "the device was unplugged"; "" while not lost.
+    const char* link_lost_text() const;
 
     // What the last successful open reached: an Ethernet device is the address and its
     // port is in baudrate. The device is empty before the first.

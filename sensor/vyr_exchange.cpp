@@ -214,6 +214,12 @@ void note_failure(vyr_sensor* sensor, const char* format, ...)
     if (sensor->error_detail[0] != '\0') {
         return;
     }
+    // Once the link is gone that is the whole story; an open's search keeps its own words.
+    const char* lost = sensor->is_active ? vyr_link_lost_text(sensor) : "";
+    if (lost[0] != '\0') {
+        std::snprintf(sensor->error_detail, sizeof sensor->error_detail, "%s", lost);
+        return;
+    }
     va_list arguments;
     va_start(arguments, format);
     write_note(sensor, format, arguments);

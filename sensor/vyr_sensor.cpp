@@ -254,6 +254,15 @@ const char* vyr_error_detail(const vyr_sensor* sensor)
     return sensor->error_detail;
 }
 
+const char* vyr_link_lost_text(const vyr_sensor* sensor)
+{
+    if (connection_lost(&sensor->connection).number == 0) {
+        return "";
+    }
+    return sensor->connection.type == VYR_SERIAL ? "the device was unplugged"
+                                                 : "the sensor closed the connection";
+}
+
 void vyr_request_abort(vyr_sensor* sensor)
 {
     __atomic_store_n(&sensor->abort_requested, 1, __ATOMIC_RELAXED);

@@ -79,6 +79,10 @@ const char* vyr_error_message(int code);
    140 ms"); empty when there is nothing to add to vyr_error_text. */
 const char* vyr_error_detail(const vyr_sensor* sensor);
 
+/* "the sensor closed the connection" (Ethernet) or "the device was unplugged" (serial)
+   once a read or write of the open link found it gone; "" before. Any thread may ask. */
+const char* vyr_link_lost_text(const vyr_sensor* sensor);
+
 /* Makes a wait on the sensor end within about 100 ms and every operation fail at once
    (VYR_NO_RESPONSE) until vyr_clear_abort. A lock-free store: safe from another thread
    and from a signal handler. */

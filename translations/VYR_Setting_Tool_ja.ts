@@ -426,6 +426,10 @@
         <translation>接続</translation>
     </message>
     <message>
+        <source>Connection lost: %1</source>
+        <translation>接続が切れました: %1</translation>
+    </message>
+    <message>
         <source>Reflesh</source>
         <translation>再検索</translation>
     </message>

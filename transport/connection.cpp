@@ -2,6 +2,7 @@
 
 int32_t connection_open(vyr_connection* connection, int32_t type, const char* device, long baudrate)
 {
+    connection_clear_lost(connection);
     connection->type = type;
     switch (type) {
     case VYR_SERIAL:
@@ -11,6 +12,20 @@ int32_t connection_open(vyr_connection* connection, int32_t type, const char* de
     default:
         return -1;
     }
+}
+
+vyr_system_error connection_lost(const vyr_connection* connection)
+{
+    // Only the link opened last can have been lost, and open clears both: no need to read
+    // the type, which the user's thread may be changing.
+    const vyr_system_error serial = vyr_link_loss_reason(&connection->serial.loss);
+    return serial.number != 0 ? serial : vyr_link_loss_reason(&connection->tcpclient.loss);
+}
+
+void connection_clear_lost(vyr_connection* connection)
+{
+    vyr_clear_link_loss(&connection->serial.loss);
+    vyr_clear_link_loss(&connection->tcpclient.loss);
 }
 
 void connection_set_abort_flag(vyr_connection* connection, const int32_t* flag)

@@ -28,6 +28,11 @@ void connection_close(vyr_connection* connection);
 // flag (may be null): while *flag is non-zero, reads and the TCP connect stop waiting within
 // VYR_ABORT_CHECK_MS; its owner sets it atomically (a signal handler may). Kept across opens.
 void connection_set_abort_flag(vyr_connection* connection, const int32_t* flag);
+// Why the open link was lost (the peer closed it, the device went away): the errno value
+// and the call that found it; number 0 while it is not known lost. Any thread may ask.
+vyr_system_error connection_lost(const vyr_connection* connection);
+// Also done by every open.
+void connection_clear_lost(vyr_connection* connection);
 // Always 0 on an Ethernet link.
 int32_t connection_set_baudrate(vyr_connection* connection, long baudrate);
 int32_t connection_write(vyr_connection* connection, const char* data, int32_t size);

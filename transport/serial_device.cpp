@@ -13,6 +13,17 @@ using namespace serial_io;
 
 namespace {
 
+// Reads the device and keeps a hang-up in the record.
+int32_t read_noting(vyr_serial* serial, char* buffer, int32_t size, int32_t timeout)
+{
+    int32_t gone = 0;
+    const int32_t got = read_device(serial->handle, buffer, size, timeout, &gone);
+    if (gone != 0) {
+        vyr_record_link_loss(&serial->loss, "read", gone);
+    }
+    return got;
+}
+
 void use_timeout(vyr_serial* serial, int32_t timeout)
 {
     if (timeout != serial->current_timeout) {
@@ -26,7 +37,7 @@ int32_t read_waiting(vyr_serial* serial, char* buffer, int32_t size, int32_t tim
 {
     if (!serial->abort_flag || (timeout >= 0 && timeout <= VYR_ABORT_CHECK_MS)) {
         use_timeout(serial, timeout);
-        return read_device(serial->handle, buffer, size, serial->current_timeout);
+        return read_noting(serial, buffer, size, serial->current_timeout);
     }
     // A negative time-out is an unsigned count of ms, as the device reads it.
     const int64_t end = monotonic_ms() + static_cast<uint32_t>(timeout);
@@ -40,7 +51,7 @@ int32_t read_waiting(vyr_serial* serial, char* buffer, int32_t size, int32_t tim
         const int32_t slice =
             left < VYR_ABORT_CHECK_MS ? static_cast<int32_t>(left) : VYR_ABORT_CHECK_MS;
         use_timeout(serial, slice);
-        got += read_device(serial->handle, buffer + got, size - got, slice);
+        got += read_noting(serial, buffer + got, size - got, slice);
         // Back before its slice ended without all bytes: the device hung up or failed.
         if (got == size || monotonic_ms() < start + slice) {
             return got;
@@ -54,6 +65,7 @@ int32_t serial_open(vyr_serial* serial, const char* device, long baudrate)
 {
     serial->handle = VYR_SERIAL_INVALID_HANDLE;
     serial->has_pushed_back = 0;
+    vyr_clear_link_loss(&serial->loss);
     ring_initialize(&serial->ring, serial->ring_storage, VYR_SERIAL_RING_SHIFT);
 
     char path[path_size];
@@ -104,7 +116,12 @@ int32_t serial_write(vyr_serial* serial, const char* data, int32_t size)
     if (serial->handle == VYR_SERIAL_INVALID_HANDLE) {
         return -1;
     }
-    return write_device(serial->handle, data, size);
+    int32_t gone = 0;
+    const int32_t written = write_device(serial->handle, data, size, &gone);
+    if (gone != 0) {
+        vyr_record_link_loss(&serial->loss, "write", gone);
+    }
+    return written;
 }
 
 int32_t serial_read(vyr_serial* serial, char* buffer, int32_t size, int32_t timeout)
@@ -128,7 +145,7 @@ int32_t serial_read(vyr_serial* serial, char* buffer, int32_t size, int32_t time
         }
         char chunk[VYR_SERIAL_RING_STORAGE - 1];
         const int32_t room = ring_capacity(&serial->ring) - ring_size(&serial->ring);
-        const int32_t got = read_device(serial->handle, chunk, room, serial->current_timeout);
+        const int32_t got = read_noting(serial, chunk, room, serial->current_timeout);
         ring_write(&serial->ring, chunk, got);
     }
     filled += ring_read(&serial->ring, buffer + filled, size - filled);
@@ -144,7 +161,7 @@ int32_t serial_discard_input(vyr_serial* serial)
     const int32_t held = serial->has_pushed_back;
     serial->has_pushed_back = 0;
     return discard_unread(held, &serial->ring, [serial](char* chunk, int32_t size) {
-        return read_device(serial->handle, chunk, size, 0);
+        return read_noting(serial, chunk, size, 0);
     });
 }
 

@@ -3,6 +3,7 @@
 
 #include "c_interface.h"
 #include "ring_buffer.h"
+#include "system_error.h"
 
 #include <stdint.h>
 
@@ -29,6 +30,7 @@ typedef struct vyr_serial
     char pushed_back VYR_STARTS_AS(0);
     // Non-zero while the owner wants every wait to end (connection_set_abort_flag).
     const int32_t* abort_flag VYR_STARTS_AS(0);
+    vyr_link_loss loss; // the device hung up or went away
 } vyr_serial;
 
 // device: a name under /dev ("ttyUSB0") or an absolute path; on Windows a port name

@@ -30,12 +30,15 @@ void apply_line_settings(vyr_serial_handle handle, long baudrate);
 void set_device_timeout(vyr_serial_handle handle, int32_t timeout_ms);
 // Time-out 0: what the device holds now. Otherwise: all size bytes, or whatever came when
 // timeout_ms have passed in all. A negative time-out is an unsigned count of ms.
-int32_t read_device(vyr_serial_handle handle, char* buffer, int32_t size, int32_t timeout_ms);
+// gone (may be null) gets the errno value of a device that hung up or went away, else 0.
+int32_t read_device(vyr_serial_handle handle, char* buffer, int32_t size, int32_t timeout_ms,
+                    int32_t* gone = nullptr);
 // The device keeps no write time-out of its own, and a port whose other side never reads
 // would hold the caller for good: what is not written by then counts as not sent.
 constexpr int32_t write_limit_ms = 2000;
 // Everything written, or the count that went out before the limit or an error.
-int32_t write_device(vyr_serial_handle handle, const char* data, int32_t size);
+int32_t write_device(vyr_serial_handle handle, const char* data, int32_t size,
+                     int32_t* gone = nullptr);
 
 } // namespace serial_io
 

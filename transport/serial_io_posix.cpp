@@ -187,8 +187,24 @@ void apply_line_settings(vyr_serial_handle fd, long baudrate)
 // The device keeps no time-out of its own here: read_device is handed the one to obey.
 void set_device_timeout(vyr_serial_handle, int32_t) {}
 
-int32_t read_device(vyr_serial_handle fd, char* buffer, int32_t size, int32_t timeout_ms)
+namespace {
+
+// A removed adapter or a pseudo-terminal whose other side closed answers so.
+int32_t device_gone(int number)
 {
+    return number == EIO || number == ENXIO || number == ENODEV ? number : 0;
+}
+
+} // namespace
+
+int32_t read_device(vyr_serial_handle fd, char* buffer, int32_t size, int32_t timeout_ms,
+                    int32_t* gone)
+{
+    int32_t lost = 0;
+    if (gone == nullptr) {
+        gone = &lost;
+    }
+    *gone = 0;
     if (size <= 0) {
         return 0;
     }
@@ -204,6 +220,8 @@ int32_t read_device(vyr_serial_handle fd, char* buffer, int32_t size, int32_t ti
             continue;
         }
         if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+            // A terminal in raw mode reads nothing only after a hang-up.
+            *gone = n == 0 ? EIO : device_gone(errno);
             return got;
         }
         const int64_t now = monotonic_ms();
@@ -217,13 +235,17 @@ int32_t read_device(vyr_serial_handle fd, char* buffer, int32_t size, int32_t ti
             return got;
         }
         if (ready > 0 && !(entry.revents & POLLIN)) {
+            *gone = entry.revents & POLLNVAL ? ENODEV : EIO;
             return got; // hung up or failed: no data will come
         }
     }
 }
 
-int32_t write_device(vyr_serial_handle fd, const char* data, int32_t size)
+int32_t write_device(vyr_serial_handle fd, const char* data, int32_t size, int32_t* gone)
 {
+    if (gone) {
+        *gone = 0;
+    }
     const int64_t deadline = monotonic_ms() + write_limit_ms;
     int32_t written = 0;
     while (written < size) {
@@ -234,6 +256,10 @@ int32_t write_device(vyr_serial_handle fd, const char* data, int32_t size)
         }
         if (n < 0 && errno == EINTR) {
             continue;
+        }
+        if (n < 0 && gone && device_gone(errno) != 0) {
+            *gone = errno;
+            break;
         }
         const int64_t left = deadline - monotonic_ms();
         if (n == 0 || errno != EAGAIN || left <= 0) {

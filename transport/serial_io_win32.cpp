@@ -3,6 +3,7 @@
 #include "system_error.h"
 #include "win32_error.h"
 
+#include <errno.h>
 #include <stdio.h>
 
 #include <windows.h>
@@ -126,8 +127,25 @@ void set_device_timeout(vyr_serial_handle handle, int32_t timeout_ms)
 
 // The device's time-outs do the waiting. A read without time-out takes only what is
 // queued, so that it returns at once whatever time-out the device holds.
-int32_t read_device(vyr_serial_handle handle, char* buffer, int32_t size, int32_t timeout_ms)
+namespace {
+
+// A removed adapter fails every call with one of these.
+int32_t device_gone(DWORD error)
 {
+    return error == ERROR_DEVICE_REMOVED || error == ERROR_BAD_COMMAND ||
+                   error == ERROR_ACCESS_DENIED || error == ERROR_OPERATION_ABORTED
+               ? ENODEV
+               : 0;
+}
+
+} // namespace
+
+int32_t read_device(vyr_serial_handle handle, char* buffer, int32_t size, int32_t timeout_ms,
+                    int32_t* gone)
+{
+    if (gone) {
+        *gone = 0;
+    }
     if (size <= 0) {
         return 0;
     }
@@ -140,15 +158,21 @@ int32_t read_device(vyr_serial_handle handle, char* buffer, int32_t size, int32_
         }
     }
     DWORD got = 0; // a failed read delivers what it got before failing
-    ReadFile(native(handle), buffer, wanted, &got, nullptr);
+    if (!ReadFile(native(handle), buffer, wanted, &got, nullptr) && gone) {
+        *gone = device_gone(GetLastError());
+    }
     return static_cast<int32_t>(got);
 }
 
-int32_t write_device(vyr_serial_handle handle, const char* data, int32_t size)
+int32_t write_device(vyr_serial_handle handle, const char* data, int32_t size, int32_t* gone)
 {
+    if (gone) {
+        *gone = 0;
+    }
     DWORD written = 0; // a write cut off by the write time-out reports its count
-    if (size > 0) {
-        WriteFile(native(handle), data, static_cast<DWORD>(size), &written, nullptr);
+    if (size > 0 && !WriteFile(native(handle), data, static_cast<DWORD>(size), &written, nullptr) &&
+        gone) {
+        *gone = device_gone(GetLastError());
     }
     return static_cast<int32_t>(written);
 }

@@ -26,6 +26,13 @@ void use_receive_timeout(vyr_tcpclient* client, int32_t timeout_ms)
     }
 }
 
+void note_gone(vyr_tcpclient* client, int32_t gone)
+{
+    if (gone != 0) {
+        vyr_record_link_loss(&client->loss, "recv", gone);
+    }
+}
+
 // Polls for a whole chunk straight into the ring, so that line reading costs one
 // receive per ring-full. Called when the ring is empty, which puts all its room in one
 // piece.
@@ -34,7 +41,9 @@ int32_t fill_ring(vyr_tcpclient* client)
     use_receive_timeout(client, poll_timeout_ms);
     char* space = nullptr;
     const int32_t room = ring_space(&client->ring, &space);
-    const int32_t polled = room > 0 ? receive(client->sock, space, room) : 0;
+    int32_t gone = 0;
+    const int32_t polled = room > 0 ? receive(client->sock, space, room, nullptr, &gone) : 0;
+    note_gone(client, gone);
     ring_commit(&client->ring, polled);
     return polled;
 }
@@ -57,7 +66,10 @@ int32_t receive_waiting(vyr_tcpclient* client, char* buffer, int32_t size, int32
 {
     if (!client->abort_flag || (timeout > 0 && timeout <= VYR_ABORT_CHECK_MS)) {
         use_receive_timeout(client, timeout);
-        return receive(client->sock, buffer, size);
+        int32_t gone = 0;
+        const int32_t got = receive(client->sock, buffer, size, nullptr, &gone);
+        note_gone(client, gone);
+        return got;
     }
     // 0 or below has no end, as the socket reads it.
     const int64_t end = timeout > 0 ? monotonic_ms() + timeout : INT64_MAX;
@@ -72,7 +84,9 @@ int32_t receive_waiting(vyr_tcpclient* client, char* buffer, int32_t size, int32
         use_receive_timeout(client, left < VYR_ABORT_CHECK_MS ? static_cast<int32_t>(left)
                                                               : VYR_ABORT_CHECK_MS);
         bool timed_out = false;
-        const int32_t got = receive(client->sock, buffer, size, &timed_out);
+        int32_t gone = 0;
+        const int32_t got = receive(client->sock, buffer, size, &timed_out, &gone);
+        note_gone(client, gone);
         if (got > 0 || !timed_out) {
             return got;
         }
@@ -110,6 +124,7 @@ int32_t tcpclient_open(vyr_tcpclient* client, const char* host, long port)
 {
     client->sock = -1;
     client->pushed_back = -1;
+    vyr_clear_link_loss(&client->loss);
     ring_initialize(&client->ring, client->ring_storage, VYR_TCPCLIENT_RING_SHIFT);
     client->address_length = sizeof(vyr_ipv4_address);
 
@@ -172,7 +187,9 @@ int32_t tcpclient_write(vyr_tcpclient* client, const char* data, int32_t size)
         return -1;
     }
     const int32_t sent = send_bytes(client->sock, data, size);
-    if (sent < 0) {
+    if (sent < 0 && peer_gone(errno)) {
+        vyr_record_link_loss(&client->loss, "send", errno);
+    } else if (sent < 0) {
         vyr_record_system_error("send", errno);
     }
     return sent;
@@ -205,7 +222,10 @@ int32_t tcpclient_discard_input(vyr_tcpclient* client)
     const int32_t held = client->pushed_back > 0 ? 1 : 0;
     client->pushed_back = -1;
     return discard_unread(held, &client->ring, [client](char* chunk, int32_t size) {
-        return receive_ready(client->sock, chunk, size);
+        int32_t gone = 0;
+        const int32_t got = receive_ready(client->sock, chunk, size, &gone);
+        note_gone(client, gone);
+        return got;
     });
 }
 
@@ -239,8 +259,11 @@ struct Tcp_line_source
         if (deadline.has_end() && deadline.left_ms() == 0) {
             char* space = nullptr;
             const int32_t room = ring_space(&client->ring, &space);
-            const int32_t ready =
-                client->sock != -1 && room > 0 ? receive_ready(client->sock, space, room) : 0;
+            int32_t gone = 0;
+            const int32_t ready = client->sock != -1 && room > 0
+                                      ? receive_ready(client->sock, space, room, &gone)
+                                      : 0;
+            note_gone(client, gone);
             ring_commit(&client->ring, ready > 0 ? ready : 0);
             return ready > 0 && ring_read(&client->ring, &byte, 1) == 1;
         }

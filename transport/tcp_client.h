@@ -3,6 +3,7 @@
 
 #include "c_interface.h"
 #include "ring_buffer.h"
+#include "system_error.h"
 
 #include <stdint.h>
 
@@ -30,6 +31,7 @@ typedef struct vyr_tcpclient
     int32_t current_timeout VYR_STARTS_AS(0); // receive time-out the socket has now, in ms
     // Non-zero while the owner wants every wait to end (connection_set_abort_flag).
     const int32_t* abort_flag VYR_STARTS_AS(0);
+    vyr_link_loss loss; // the peer closed or reset the connection
 } vyr_tcpclient;
 
 // host: a decimal dotted IPv4 address (ipv4_from_text) or exactly "localhost".

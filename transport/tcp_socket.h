@@ -28,10 +28,14 @@ bool connect_succeeded(int32_t sock);
 // 0 means no limit; a negative time-out is read as an unsigned count, i.e. practically none.
 bool set_receive_timeout(int32_t sock, int32_t timeout_ms);
 // Bytes received, or 0 on failure, time-out or a closed peer; timed_out (may be null)
-// tells a time-out or an interrupted wait from the others.
-int32_t receive(int32_t sock, char* buffer, int32_t size, bool* timed_out = nullptr);
+// tells a time-out or an interrupted wait from the others, gone (may be null) gets the
+// errno value of a peer that closed or reset the connection, else 0.
+int32_t receive(int32_t sock, char* buffer, int32_t size, bool* timed_out = nullptr,
+                int32_t* gone = nullptr);
 // What the socket holds now, without waiting.
-int32_t receive_ready(int32_t sock, char* buffer, int32_t size);
+int32_t receive_ready(int32_t sock, char* buffer, int32_t size, int32_t* gone = nullptr);
+// The errno value of a failed send is one of a connection the peer has closed or reset.
+bool peer_gone(int number);
 // Bytes sent, or -1; a closed peer never raises a signal.
 int32_t send_bytes(int32_t sock, const char* data, int32_t size);
 

@@ -92,19 +92,36 @@ bool set_receive_timeout(int32_t sock, int32_t timeout_ms)
     return setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit)) == 0;
 }
 
-int32_t receive(int32_t sock, char* buffer, int32_t size, bool* timed_out)
+namespace {
+
+// recv's answer: a closed peer gives 0 for a non-empty buffer.
+int32_t received(ssize_t got, int32_t size, int32_t* gone)
+{
+    if (gone) {
+        *gone = got == 0 && size > 0 ? ECONNRESET : got < 0 && peer_gone(errno) ? errno : 0;
+    }
+    return got > 0 ? static_cast<int32_t>(got) : 0;
+}
+
+} // namespace
+
+bool peer_gone(int number)
+{
+    return number == ECONNRESET || number == EPIPE || number == ENOTCONN || number == ECONNABORTED;
+}
+
+int32_t receive(int32_t sock, char* buffer, int32_t size, bool* timed_out, int32_t* gone)
 {
     const ssize_t got = recv(sock, buffer, static_cast<size_t>(size), 0);
     if (timed_out) {
         *timed_out = got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
     }
-    return got > 0 ? static_cast<int32_t>(got) : 0;
+    return received(got, size, gone);
 }
 
-int32_t receive_ready(int32_t sock, char* buffer, int32_t size)
+int32_t receive_ready(int32_t sock, char* buffer, int32_t size, int32_t* gone)
 {
-    const ssize_t got = recv(sock, buffer, static_cast<size_t>(size), MSG_DONTWAIT);
-    return got > 0 ? static_cast<int32_t>(got) : 0;
+    return received(recv(sock, buffer, static_cast<size_t>(size), MSG_DONTWAIT), size, gone);
 }
 
 int32_t send_bytes(int32_t sock, const char* data, int32_t size)

@@ -128,25 +128,38 @@ bool set_receive_timeout(int32_t sock, int32_t timeout_ms)
                       sizeof(ms)) == 0;
 }
 
-int32_t receive(int32_t sock, char* buffer, int32_t size, bool* timed_out)
+bool peer_gone(int number)
+{
+    return number == ECONNRESET || number == EPIPE || number == ENOTCONN || number == ECONNABORTED;
+}
+
+int32_t receive(int32_t sock, char* buffer, int32_t size, bool* timed_out, int32_t* gone)
 {
     const int got = recv(handle(sock), buffer, size, 0);
+    const int error = got == SOCKET_ERROR ? WSAGetLastError() : 0;
     if (timed_out) {
-        const int error = got == SOCKET_ERROR ? WSAGetLastError() : 0;
         *timed_out = error == WSAETIMEDOUT || error == WSAEINTR;
+    }
+    if (gone) {
+        *gone = got == 0 && size > 0                                 ? ECONNRESET
+                : error == WSAECONNRESET || error == WSAECONNABORTED ? ECONNRESET
+                                                                     : 0;
     }
     return got > 0 ? got : 0;
 }
 
 // Winsock has no per-call non-blocking flag; the queued count keeps the receive short.
-int32_t receive_ready(int32_t sock, char* buffer, int32_t size)
+int32_t receive_ready(int32_t sock, char* buffer, int32_t size, int32_t* gone)
 {
+    if (gone) {
+        *gone = 0;
+    }
     u_long queued = 0;
     if (ioctlsocket(handle(sock), FIONREAD, &queued) != 0 || queued == 0) {
         return 0;
     }
     const int wanted = queued < static_cast<u_long>(size) ? static_cast<int>(queued) : size;
-    return receive(sock, buffer, wanted);
+    return receive(sock, buffer, wanted, nullptr, gone);
 }
 
 int32_t send_bytes(int32_t sock, const char* data, int32_t size)

@@ -297,9 +297,14 @@ const Failure_case failure_cases[] = {
     {"address_refused", vyr_sim::Fault::refused_status, "$IP", "address set " + default_address, 1,
      "did not take the new address"},
     {"silent_sensor", vyr_sim::Fault::no_answer, "", "info", 3, "(no answer to \"QT\" within"},
-    {"reboot_unanswered", vyr_sim::Fault::no_answer, "RB", "reboot", 1, "(no answer to \"RB\" within"},
+    {"reboot_unanswered", vyr_sim::Fault::no_answer, "RB", "reboot", 1,
+     "(no answer to \"RB\" within"},
     {"product_unanswered", vyr_sim::Fault::no_answer, "VV", "info", 1,
      "receive error. (no answer to \"VV\" within"},
+    {"phase_link_closed", vyr_sim::Fault::close_after_status, "%PG", "phase", 1,
+     "(connection lost: the sensor closed the connection)"},
+    {"product_link_closed", vyr_sim::Fault::close_after_status, "VV", "info", 1,
+     "receive error. (connection lost: the sensor closed the connection)"},
 };
 
 class Failure_test : public testing::TestWithParam<Failure_case>

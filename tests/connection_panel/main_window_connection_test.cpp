@@ -4,14 +4,17 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "driver_owner.h"
+#include "live_scan_window.h"
 #include "loopback_socket.h"
 #include "main_window.h"
+#include "polar_view.h"
 #include "qvyr_connector.h"
 #include "settings_folder.h"
 #include "simulator.h"
@@ -115,6 +118,54 @@ private slots:
         QTest::mouseClick(connector->btn_connect, Qt::LeftButton);
         QCOMPARE(reason->text(), QString());
         QTRY_COMPARE(reason->text(), QString("connection refused"));
+    }
+
+    void a_lost_link_returns_the_panel_to_connect_data()
+    {
+        QTest::addColumn<bool>("serial");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("sensor closed the socket") << false << "the sensor closed the connection";
+        QTest::newRow("terminal hung up") << true << "the device was unplugged";
+        QTest::newRow("during a live scan") << false << "the sensor closed the connection";
+    }
+
+    // The next exchange finds the sensor gone and the window returns to where a disconnect
+    // leaves it.
+    void a_lost_link_returns_the_panel_to_connect()
+    {
+        QFETCH(bool, serial);
+        QFETCH(QString, reason);
+        vyr_sim::Simulator sensor;
+        QVERIFY(serial ? sensor.start_serial() : sensor.start_tcp(0));
+        Scoped_working_directory folder;
+        MainWindow window;
+        auto* connector = window.findChild<QVyr_connector*>();
+        QVERIFY(connector);
+        connector->use_target(
+            !serial, serial ? QString::fromStdString(sensor.serial_path()) : QString("127.0.0.1"),
+            serial ? 115200 : sensor.tcp_port());
+        click(connector);
+        QCOMPARE(window.statusBar()->currentMessage(), QString("Connect : Success"));
+
+        auto* live = window.findChild<Live_scan_window*>();
+        const bool scanning = QString(QTest::currentDataTag()) == "during a live scan";
+        if (scanning) {
+            live->findChild<QPushButton*>("btn_start")->click();
+            QVERIFY(QTest::qWaitFor([&] { return live->view()->scan().size() > 0; }, 5000));
+        }
+        sensor.stop();
+        auto* get = window.findChild<QPushButton*>("btn_get");
+        QVERIFY(get && get->isEnabled() != scanning);
+        if (!scanning) {
+            QTest::mouseClick(get, Qt::LeftButton);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(window.statusBar()->currentMessage(),
+                                  "Connection lost: " + reason, 10000);
+        QVERIFY(!connector->btn_connect->isChecked());
+        QCOMPARE(connector->btn_connect->text(), QString("Connect"));
+        QVERIFY(connector->btn_connect->isEnabled() && connector->cmb_device->isEnabled());
+        check_setting_panels_enabled(window, false);
+        QVERIFY(!connector->driver().is_open());
     }
 
     void menus_follow_the_desktop_layout()

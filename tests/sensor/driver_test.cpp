@@ -2,6 +2,7 @@
 #include "sim_sensor_test.h"
 #include "vyr_driver.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <string>
@@ -145,6 +146,7 @@ TEST_F(Driver_test, TimeoutIsHandedToTheEngine)
     driver.reboot();
     EXPECT_STREQ(driver.last_error_text(), "invalid response.");
     EXPECT_EQ(sim.reboot_count(), 0);
+    EXPECT_FALSE(driver.link_lost()); // a silent sensor is no lost one
 }
 
 // The code and the system's reason say what the text says, and belong to the last call only.
@@ -168,6 +170,49 @@ TEST_F(Driver_test, FailuresGiveTheirCodeAndTheSystemsReason)
     }
     EXPECT_EQ(driver.system_reason().call, "send");
     EXPECT_NE(driver.system_reason().number, 0);
+}
+
+// A peer gone is told apart from a silent one over either link, without changing the
+// failure's own code, and the next open forgets it.
+TEST_F(Driver_test, ALostLinkIsRecordedUntilTheNextOpen)
+{
+    struct Row
+    {
+        Lidar::connection_type type;
+        const char* detail;
+        std::vector<std::string> calls;
+    };
+    const Row rows[] = {
+        {Lidar::Ethernet, "the sensor closed the connection", {"recv", "send"}},
+        {Lidar::Serial, "the device was unplugged", {"read", "write"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.detail);
+        const bool serial = row.type == Lidar::Serial;
+        vyr_sim::Simulator peer;
+        ASSERT_TRUE(serial ? peer.start_serial() : peer.start_tcp(0));
+        const std::string device = serial ? peer.serial_path() : "127.0.0.1";
+        ASSERT_TRUE(driver.open(device.c_str(), serial ? 115200 : peer.tcp_port(), row.type));
+        driver.set_timeout(200);
+        EXPECT_FALSE(driver.link_lost());
+        EXPECT_STREQ(driver.link_lost_text(), "");
+
+        peer.stop();
+        EXPECT_FALSE(driver.laser_on());
+        EXPECT_TRUE(driver.link_lost());
+        EXPECT_STREQ(driver.link_lost_text(), row.detail);
+        EXPECT_STREQ(driver.last_error_detail(), row.detail);
+        EXPECT_STREQ(driver.last_error_text(), kvt::error_text(driver.last_error()));
+        EXPECT_NE(driver.last_error(), kvt::Error::none);
+        EXPECT_NE(driver.system_reason().number, 0);
+        EXPECT_NE(std::find(row.calls.begin(), row.calls.end(), driver.system_reason().call),
+                  row.calls.end())
+            << driver.system_reason().call;
+        driver.close();
+    }
+    ASSERT_TRUE(open_driver_tcp());
+    EXPECT_FALSE(driver.link_lost());
+    EXPECT_EQ(driver.system_reason().number, 0);
 }
 
 TEST_F(Driver_test, AnUnconfirmedStopIsNoSuccess)
