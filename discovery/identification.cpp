@@ -1,5 +1,6 @@
 #include "identification.h"
 
+#include "setting_commands.h"
 #include "vyr_exchange.h"
 
 #include <vector>
@@ -10,17 +11,6 @@ namespace {
 
 // The largest reply a search waits through: a scan of many steps, echoes and intensities.
 constexpr size_t max_reply_size = 65536;
-
-std::vector<std::string> split_lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    size_t begin = 0;
-    for (size_t end; (end = text.find('\n', begin)) != std::string::npos; begin = end + 1) {
-        lines.push_back(text.substr(begin, end - begin));
-    }
-    lines.push_back(text.substr(begin));
-    return lines;
-}
 
 bool is_printable(const std::string& text)
 {
@@ -77,7 +67,7 @@ std::string value_of(const std::string& line, const char* terminators)
 
 bool parse_version_reply(const std::string& reply, Identity& identity)
 {
-    const std::vector<std::string> lines = split_lines(reply);
+    const std::vector<std::string> lines = setting_commands::split_lines(reply);
     // Echo, status "00" with its checksum, then "KEY:VALUE;C" lines.
     if (lines.size() < 3 || lines[0] != "VV" || lines[1].size() != 3 ||
         lines[1].compare(0, 2, "00") != 0 || lines[1][2] != vyr_checksum("00", 2)) {
