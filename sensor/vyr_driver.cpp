@@ -91,7 +91,9 @@ bool Vyr_driver::open(const char* device, long baudrate, connection_type type)
         return false;
     }
     pimpl->is_open = true;
-    pimpl->opened = Opened_target{type, device ? device : "", baudrate};
+    // Any type but Ethernet opened a serial line; store what was opened, not the value given.
+    pimpl->opened = Opened_target{engine_type == VYR_ETHERNET ? Ethernet : Serial,
+                                  device ? device : "", baudrate};
     return true;
 }
 
