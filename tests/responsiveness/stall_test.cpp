@@ -1,9 +1,13 @@
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
 #include <QStatusBar>
 #include <QTest>
 #include <QThread>
@@ -17,6 +21,7 @@
 #include <map>
 
 #include "driver_owner.h"
+#include "find_dialog.h"
 #include "information_window.h"
 #include "ip_address_widget.h"
 #include "ip_changer.h"
@@ -25,6 +30,7 @@
 #include "main_window.h"
 #include "polar_view.h"
 #include "qvyr_connector.h"
+#include "sensor_network.h"
 #include "settings_folder.h"
 #include "simulator.h"
 
@@ -210,9 +216,10 @@ struct Rig
     {
         return find<Information_window>()->findChild<QPushButton*>("btn_refresh");
     }
-    void type_address(const char* const (&octets)[4])
+    // editor 0 is the address, 2 the gateway
+    void type_address(int editor, const char* const (&octets)[4])
     {
-        auto* address = find<QVyr_ip_changer>()->findChildren<Ip_address_widget*>().at(0);
+        auto* address = find<QVyr_ip_changer>()->findChildren<Ip_address_widget*>().at(editor);
         for (int i = 0; i < 4; ++i) {
             auto* field = address->findChild<QLineEdit*>(QString("address_%1_edit_").arg(i));
             field->selectAll();
@@ -313,8 +320,10 @@ private:
             Rig rig;
             QVERIFY(rig.start() && rig.connect());
             if (QString(button) == "btn_change_ip_address") {
-                // A loopback address, so that nothing could ever leave the machine.
-                rig.type_address({"127", "0", "0", "9"});
+                // A loopback address, so that nothing could ever leave the machine, and a
+                // gateway in its subnet, so that the change is sent.
+                rig.type_address(0, {"127", "0", "0", "9"});
+                rig.type_address(2, {"127", "0", "0", "1"});
             }
             set_fault(rig.sensor, fault);
             measure([&] { rig.click(rig.find<QPushButton>(button)); },
@@ -403,10 +412,43 @@ private slots:
             rig.find<QAction>("actionInformation")->trigger();
             QVERIFY(spin_until([&] { return rig.refresh_button()->isEnabled(); }, 5000));
             set_fault(rig.sensor, fault);
+            // A link found gone leaves the window disconnected and the button off.
             measure([&] { rig.click(rig.refresh_button()); },
-                    [&] { return rig.refresh_button()->isEnabled(); },
+                    [&] {
+                        return rig.refresh_button()->isEnabled() ||
+                               rig.status().startsWith("Connection lost");
+                    },
                     [&] { return rig.find<QLabel>("lbl_product")->text(); });
             QVERIFY(!rig.owner_busy());
+        });
+    }
+
+    // A search of a /24 on loopback with sensors and silent listeners in it, then the
+    // choice of one that fills the connection panel.
+    void find()
+    {
+        attempts([&] {
+            Sensor_network net(83, {3, 17, 29, 41, 58, 77, 90, 123, 160, 201}, {11, 99, 250});
+            Rig rig;
+            QVERIFY(rig.open_window(net.port()));
+            rig.find<QAction>("actionFind_sensors")->trigger();
+            auto* dialog = rig.find<Find_dialog>();
+            QVERIFY(dialog && QTest::qWaitForWindowExposed(dialog));
+            dialog->findChild<QLineEdit*>("edt_ranges")->setText(QString::fromStdString(net.range()));
+            dialog->findChild<QSpinBox*>("spn_port")->setValue(net.port());
+            dialog->findChild<QCheckBox*>("chk_serial")->setChecked(false);
+            auto* table = dialog->findChild<QTableWidget*>("tbl_sensors");
+            measure([&] { rig.click(dialog->findChild<QPushButton*>("btn_search")); },
+                    [&] { return !dialog->searching(); },
+                    [&] { return QString("%1 sensors found").arg(table->rowCount()); });
+            QCOMPARE(table->rowCount(), 10);
+            table->selectRow(0);
+            const QString target = table->item(0, 0)->text();
+            measure([&] { rig.click(dialog->findChild<QPushButton*>("btn_use")); },
+                    [&] { return !dialog->isVisible(); },
+                    [&] { return rig.find<QComboBox>("cmb_device")->currentText(); });
+            QVERIFY2(target.startsWith(rig.find<QComboBox>("cmb_device")->currentText()),
+                     qPrintable(target));
         });
     }
 
