@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -96,6 +97,7 @@ void Live_scan_window::set_available(bool available)
 {
     available_ = available;
     if (!available) {
+        release_pause();
         stop();
     }
     update_buttons();
@@ -115,7 +117,8 @@ void Live_scan_window::start()
     rate_base_ = 0;
     rate_clock_.start();
     since_take_.start();
-    have_scan_ = false;
+    // A pause belongs to the run it was pressed in: a new run shows its own scans.
+    release_pause();
     worker_.start(
         type, this,
         [this] {
@@ -162,6 +165,7 @@ void Live_scan_window::finish()
 {
     take_timer_.stop();
     stop_timer_.stop();
+    release_pause();
     const long count = worker_.scans_read();
     const std::string error = worker_.error();
     if (worker_.not_connected()) {
@@ -216,7 +220,6 @@ void Live_scan_window::take_scan()
     last_time_stamp_ = incoming_.time_stamp;
     if (!pause_button_->isChecked()) {
         view_->show_scan(incoming_);
-        have_scan_ = true;
         save_scan_button_->setEnabled(true);
     }
     show_counts();
@@ -261,7 +264,14 @@ void Live_scan_window::update_buttons()
     const bool running = worker_.running();
     start_button_->setEnabled(available_ && !running);
     stop_button_->setEnabled(running && !worker_.stopping());
-    save_scan_button_->setEnabled(have_scan_);
+    // What is on screen can be saved, paused or not.
+    save_scan_button_->setEnabled(view_->scan().size() > 0);
+}
+
+void Live_scan_window::release_pause()
+{
+    const QSignalBlocker quiet(pause_button_);
+    pause_button_->setChecked(false);
 }
 
 namespace {

@@ -263,6 +263,24 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return rig.status() != before; }, 3000));
         QCOMPARE(rig.window.view()->scan().number, frozen);
         QVERIFY(rig.status().contains("picture paused"));
+        auto* pause = rig.window.findChild<QPushButton*>("btn_pause");
+        auto* save = rig.window.findChild<QPushButton*>("btn_save_scan");
+
+        // A pause ends with its run, and a new run is not frozen by the last one's.
+        QVERIFY(rig.stop());
+        QVERIFY(!pause->isChecked());
+        QVERIFY(save->isEnabled());
+        pause->click();
+        rig.window.start();
+        QVERIFY(!pause->isChecked());
+        QVERIFY(QTest::qWaitFor([&] { return rig.window.view()->scan().number != frozen; }, 5000));
+        QVERIFY(save->isEnabled());
+
+        pause->click();
+        rig.window.set_available(false);
+        QVERIFY(!pause->isChecked());
+        QVERIFY(QTest::qWaitFor([&] { return !rig.window.is_running(); }, 5000));
+        QVERIFY(save->isEnabled());
     }
 
     void read_error_stops_the_view_with_the_reason()
