@@ -70,6 +70,10 @@ void Polar_view::set_area(double first_deg, double last_deg, long min_distance, 
 void Polar_view::show_scan(kvt::Scan_record& record)
 {
     std::swap(scan_, record);
+    // The marker and readout follow the new scan under a cursor that stays put.
+    if (hovering_) {
+        hover_at(hover_position_);
+    }
     update();
 }
 
@@ -115,45 +119,41 @@ QPointF Polar_view::screen_point(int index, int echo) const
     return to_screen(polar(scan_.angle_deg.at(index), scan_.distance.at(slot)));
 }
 
-int Polar_view::index_near(double degrees) const
+bool Polar_view::point_near(QPointF position, int& index, int& echo) const
 {
-    const std::vector<double>& angles = scan_.angle_deg;
-    if (angles.empty()) {
-        return -1;
+    // Every drawn point is looked at: zoomed in near the sensor, neighbours on screen can
+    // be many steps apart. A few thousand points cost far less than a frame.
+    const int per_index = scan_.echo_slots();
+    const QPointF origin = to_screen({0, 0});
+    double best = hover_reach_px * hover_reach_px;
+    index = -1;
+    for (int i = 0; i < scan_.size(); ++i) {
+        const double radians = scan_.angle_deg[i] * pi / 180;
+        const double dx = -std::sin(radians) * scale_, dy = -std::cos(radians) * scale_;
+        for (int e = 0; e < per_index; ++e) {
+            const long d = scan_.distance[static_cast<size_t>(i) * per_index + e];
+            if (d < min_distance_ || d <= 0) {
+                continue;
+            }
+            const double x = origin.x() + d * dx - position.x();
+            const double y = origin.y() + d * dy - position.y();
+            if (x * x + y * y <= best) {
+                best = x * x + y * y;
+                index = i;
+                echo = e;
+            }
+        }
     }
-    const double half_step =
-        angles.size() > 1 ? (angles.back() - angles.front()) / (angles.size() - 1) / 2 : 0.5;
-    if (degrees < angles.front() - half_step || degrees > angles.back() + half_step) {
-        return -1;
-    }
-    const auto above = std::lower_bound(angles.begin(), angles.end(), degrees);
-    if (above == angles.begin()) {
-        return 0;
-    }
-    if (above == angles.end() || degrees - *(above - 1) < *above - degrees) {
-        return static_cast<int>(above - angles.begin()) - 1;
-    }
-    return static_cast<int>(above - angles.begin());
+    return index >= 0;
 }
 
 QString Polar_view::readout_at(QPointF position) const
 {
-    const QPointF world = to_world(position);
-    const int index = index_near(std::atan2(-world.x(), world.y()) * 180 / pi);
-    if (index < 0) {
+    int index, echo;
+    if (!point_near(position, index, echo)) {
         return {};
     }
-    // Of a step's echoes, the one whose distance is nearest the cursor's.
-    const double radius = std::hypot(world.x(), world.y());
     const int per_index = scan_.echo_slots();
-    int echo = 0;
-    for (int e = 1; e < per_index; ++e) {
-        const long d = scan_.distance[static_cast<size_t>(index) * per_index + e];
-        const long best = scan_.distance[static_cast<size_t>(index) * per_index + echo];
-        if (d != 0 && std::abs(d - radius) < std::abs(best - radius)) {
-            echo = e;
-        }
-    }
     const size_t slot = static_cast<size_t>(index) * per_index + echo;
     QStringList parts{tr("angle %1°").arg(scan_.angle_deg[index], 0, 'f', 3),
                       tr("step %1").arg(scan_.step[index]), tr("index %1").arg(index)};
@@ -167,6 +167,30 @@ QString Polar_view::readout_at(QPointF position) const
     return parts.join(", ");
 }
 
+void Polar_view::hover_at(QPointF position)
+{
+    hover_position_ = position;
+    hovering_ = true;
+    int index = -1, echo = 0;
+    point_near(position, index, echo);
+    if (index != hovered_index_ || echo != hovered_echo_) {
+        hovered_index_ = index;
+        hovered_echo_ = echo;
+        update();
+    }
+    emit hover_changed(readout_at(position));
+}
+
+void Polar_view::paint_hover(QPainter& painter) const
+{
+    if (hovered_index_ < 0 || hovered_index_ >= scan_.size()) {
+        return;
+    }
+    painter.setPen(QPen(Qt::white, 1.5));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(screen_point(hovered_index_, hovered_echo_), 6, 6);
+}
+
 void Polar_view::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -174,6 +198,7 @@ void Polar_view::paintEvent(QPaintEvent*)
     paint_area(painter);
     paint_grid(painter);
     paint_points(painter);
+    paint_hover(painter);
     paint_legend(painter);
 }
 
@@ -335,7 +360,7 @@ void Polar_view::mouseMoveEvent(QMouseEvent* event)
         fitted_ = false;
         update();
     }
-    emit hover_changed(readout_at(event->position()));
+    hover_at(event->position());
 }
 
 void Polar_view::mouseReleaseEvent(QMouseEvent* event)
@@ -347,5 +372,10 @@ void Polar_view::mouseReleaseEvent(QMouseEvent* event)
 
 void Polar_view::leaveEvent(QEvent*)
 {
+    hovering_ = false;
+    if (hovered_index_ >= 0) {
+        hovered_index_ = -1;
+        update();
+    }
     emit hover_changed(QString());
 }

@@ -12,7 +12,7 @@
 
 // The scan seen from above: the sensor at the centre, straight ahead up, the
 // measurable sector shaded, range rings in metres and angle spokes. Wheel zooms
-// about the cursor, dragging pans; hovering names the step nearest the cursor.
+// about the cursor, dragging pans; hovering over a point marks it and names its step.
 class Polar_view : public QWidget
 {
     Q_OBJECT
@@ -30,8 +30,10 @@ public:
     void fit();
     // Where a step's echo is drawn, in widget coordinates.
     QPointF screen_point(int index, int echo) const;
-    // The readout for the step nearest the point; empty when none is near.
+    // The readout for the drawn point nearest the position within hover_reach_px; empty
+    // when none is that near.
     QString readout_at(QPointF position) const;
+    static constexpr double hover_reach_px = 8;
 
     QSize sizeHint() const override { return {560, 480}; }
 
@@ -53,7 +55,9 @@ protected:
 private:
     QPointF to_screen(QPointF world) const;
     QPointF to_world(QPointF screen) const;
-    int index_near(double degrees) const;
+    bool point_near(QPointF position, int& index, int& echo) const;
+    void hover_at(QPointF position);
+    void paint_hover(QPainter& painter) const;
     void paint_area(QPainter& painter) const;
     void paint_grid(QPainter& painter) const;
     void paint_points(QPainter& painter) const;
@@ -69,6 +73,10 @@ private:
     bool fitted_ = false; // follow resizes until the user zooms or pans
     QPointF drag_from_;
     bool dragging_ = false;
+    QPointF hover_position_;
+    bool hovering_ = false;
+    int hovered_index_ = -1; // the marked point, -1 for none
+    int hovered_echo_ = 0;
     mutable std::array<std::vector<QPointF>, batch_count> batches_; // reused by every paint
 };
 
