@@ -20,6 +20,7 @@ const QColor background(0x20, 0x24, 0x28);
 const QColor area_fill(0x2e, 0x3a, 0x44);
 const QColor grid_pen(0x5a, 0x66, 0x70);
 const QColor label_pen(0xa8, 0xb4, 0xbc);
+const QColor label_backing(0x20, 0x24, 0x28, 0xd0);
 const QColor echo_colours[] = {QColor(0x7c, 0xf0, 0x7c), QColor(0xff, 0xa0, 0x30),
                                QColor(0xf0, 0x50, 0xf0)};
 
@@ -32,8 +33,16 @@ QPointF polar(double degrees, double distance)
 
 QColor intensity_colour(int level)
 {
-    // Blue for weak returns through to red for strong ones.
-    return QColor::fromHsv(240 - level * 240 / (intensity_levels - 1), 230, 255);
+    // Deep blue through sky blue to white: no echo's hue is on the way, and weak returns
+    // stay visible on the dark background.
+    const double t = double(level) / (intensity_levels - 1);
+    const auto mix = [](double a, double b, double f) { return int(a + (b - a) * f + 0.5); };
+    if (t < 0.5) {
+        const double f = t * 2;
+        return QColor(mix(0x30, 0x50, f), mix(0x48, 0xb0, f), mix(0xb0, 0xff, f));
+    }
+    const double f = t * 2 - 1;
+    return QColor(mix(0x50, 0xff, f), mix(0xb0, 0xff, f), 0xff);
 }
 
 // Ring spacing in mm: the first of 1-2-5 steps that keeps rings apart on screen.
@@ -247,12 +256,19 @@ void Polar_view::paint_points(QPainter& painter) const
 {
     const int per_index = scan_.echo_slots();
     const bool intensity = !scan_.intensity.empty();
-    unsigned peak = 1;
-    if (intensity) {
+    // The colours span the shown scan's own range of first-echo intensities.
+    intensity_low_ = 0;
+    intensity_high_ = 0;
+    if (intensity && !scan_.intensity.empty()) {
+        intensity_low_ = scan_.intensity[0];
+        intensity_high_ = scan_.intensity[0];
         for (size_t slot = 0; slot < scan_.intensity.size(); slot += per_index) {
-            peak = std::max<unsigned>(peak, scan_.intensity[slot]);
+            intensity_low_ = std::min<unsigned>(intensity_low_, scan_.intensity[slot]);
+            intensity_high_ = std::max<unsigned>(intensity_high_, scan_.intensity[slot]);
         }
     }
+    const unsigned low = intensity_low_;
+    const double per_level = double(intensity_levels) / (double(intensity_high_ - low) + 1);
 
     // One batch per colour: points of a colour go to the painter in one call.
     std::array<std::vector<QPointF>, batch_count>& batches = batches_;
@@ -272,7 +288,7 @@ void Polar_view::paint_points(QPainter& painter) const
             size_t batch = echo == 0 ? 0 : intensity_levels + echo;
             if (echo == 0 && intensity) {
                 batch = std::min<size_t>(intensity_levels - 1,
-                                         scan_.intensity[slot] * intensity_levels / (peak + 1));
+                                         size_t((scan_.intensity[slot] - low) * per_level));
             }
             batches[batch].emplace_back(origin.x() + d * dx, origin.y() + d * dy);
         }
@@ -294,11 +310,12 @@ void Polar_view::paint_points(QPainter& painter) const
 
 void Polar_view::paint_legend(QPainter& painter) const
 {
+    const bool intensity = !scan_.intensity.empty();
     QStringList names;
     QList<QColor> colours;
-    if (!scan_.intensity.empty()) {
+    if (intensity) {
         names << tr("first echo: colour by intensity, low to high");
-        colours << intensity_colour(intensity_levels / 2);
+        colours << QColor();
     } else {
         names << tr("first echo");
         colours << echo_colours[0];
@@ -307,19 +324,67 @@ void Polar_view::paint_legend(QPainter& painter) const
         names << tr("second echo") << tr("third echo");
         colours << echo_colours[1] << echo_colours[2];
     }
-    const int line = fontMetrics().height() + 2;
+    const QFontMetrics metrics = fontMetrics();
+    const int line = metrics.height() + 2;
+    const QString low = QString::number(intensity_low_), high = QString::number(intensity_high_);
+    const int ramp_width = 80;
+    int text_width = intensity ? metrics.horizontalAdvance(low) + ramp_width +
+                                     metrics.horizontalAdvance(high) + 8 - 18
+                               : 0;
+    for (const QString& name : names) {
+        text_width = std::max(text_width, metrics.horizontalAdvance(name));
+    }
+    const int rows = int(names.size()) + (intensity ? 1 : 0);
+    const QSize size(18 + text_width + 8, rows * line + 8);
+
+    // The corner with the fewest points under it.
+    const int edge = 6;
+    const QRect corners[] = {
+        QRect(QPoint(edge, edge), size),
+        QRect(QPoint(width() - edge - size.width(), edge), size),
+        QRect(QPoint(edge, height() - edge - size.height()), size),
+        QRect(QPoint(width() - edge - size.width(), height() - edge - size.height()), size)};
+    QRect box = corners[0];
+    long fewest = -1;
+    for (const QRect& corner : corners) {
+        const QRectF area(corner);
+        long covered = 0;
+        for (const std::vector<QPointF>& batch : batches_) {
+            for (const QPointF& p : batch) {
+                covered += area.contains(p);
+            }
+        }
+        if (fewest < 0 || covered < fewest) {
+            fewest = covered;
+            box = corner;
+        }
+    }
+    legend_box_ = box;
+    painter.fillRect(box, label_backing);
+
+    int y = box.top() + 4;
     for (int i = 0; i < names.size(); ++i) {
-        const QRect swatch(10, 10 + i * line, 12, line - 4);
-        if (i == 0 && !scan_.intensity.empty()) {
-            QLinearGradient ramp(swatch.topLeft(), swatch.bottomLeft());
-            ramp.setColorAt(0, intensity_colour(intensity_levels - 1));
-            ramp.setColorAt(1, intensity_colour(0));
-            painter.fillRect(swatch, ramp);
-        } else {
+        const QRect swatch(box.left() + 4, y + 2, 12, line - 4);
+        if (i > 0 || !intensity) {
             painter.fillRect(swatch, colours[i]);
         }
         painter.setPen(label_pen);
-        painter.drawText(QPoint(28, 10 + i * line + line - 6), names[i]);
+        painter.drawText(QPoint(box.left() + 22, y + line - 6), names[i]);
+        y += line;
+        if (i == 0 && intensity) {
+            // The scale, with the values its ends stand for.
+            const int low_width = metrics.horizontalAdvance(low);
+            const QRect ramp_box(box.left() + 22 + low_width + 4, y + 2, ramp_width, line - 4);
+            QLinearGradient ramp(ramp_box.topLeft(), ramp_box.topRight());
+            for (int level = 0; level < intensity_levels; level += intensity_levels - 1) {
+                ramp.setColorAt(double(level) / (intensity_levels - 1), intensity_colour(level));
+            }
+            ramp.setColorAt(0.5, intensity_colour(intensity_levels / 2));
+            painter.fillRect(ramp_box, ramp);
+            painter.drawText(QPoint(box.left() + 22, y + line - 6), low);
+            painter.drawText(QPoint(ramp_box.right() + 5, y + line - 6), high);
+            y += line;
+        }
     }
 }
 

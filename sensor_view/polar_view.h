@@ -34,6 +34,10 @@ public:
     // when none is that near.
     QString readout_at(QPointF position) const;
     static constexpr double hover_reach_px = 8;
+    // The legend's place and the intensity scale's ends at the last paint.
+    QRect legend_box() const { return legend_box_; }
+    unsigned intensity_low() const { return intensity_low_; }
+    unsigned intensity_high() const { return intensity_high_; }
 
     QSize sizeHint() const override { return {560, 480}; }
 
@@ -77,6 +81,10 @@ private:
     bool hovering_ = false;
     int hovered_index_ = -1; // the marked point, -1 for none
     int hovered_echo_ = 0;
+    // The shown scan's first-echo intensity range and where the legend went, as last painted.
+    mutable unsigned intensity_low_ = 0;
+    mutable unsigned intensity_high_ = 0;
+    mutable QRect legend_box_;
     mutable std::array<std::vector<QPointF>, batch_count> batches_; // reused by every paint
 };
 

@@ -338,6 +338,26 @@ private slots:
             }
         }
         QVERIFY(empty_places > 0);
+
+        // The intensity scale gives the shown scan's range; the legend sits off the data.
+        rig.window.view()->grab();
+        unsigned low = scan.intensity[0], high = low;
+        for (int index = 0; index < scan.size(); ++index) {
+            low = std::min<unsigned>(low, scan.intensity[index * 3]);
+            high = std::max<unsigned>(high, scan.intensity[index * 3]);
+        }
+        QCOMPARE(view->intensity_low(), low);
+        QCOMPARE(view->intensity_high(), high);
+        QVERIFY(low < high);
+        const QRectF legend(view->legend_box());
+        QVERIFY(!legend.isEmpty());
+        for (int index = 0; index < scan.size(); ++index) {
+            for (int echo = 0; echo < 3; ++echo) {
+                if (scan.distance[index * 3 + echo] > 0) {
+                    QVERIFY(!legend.contains(view->screen_point(index, echo)));
+                }
+            }
+        }
     }
 };
 
