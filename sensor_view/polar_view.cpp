@@ -58,6 +58,28 @@ double ring_spacing(double pixels_per_mm)
     return 1e7;
 }
 
+// The part of the ray from `from` along `direction` (0 <= t <= 1) inside `box`: the
+// largest t inside, or -1 when the ray misses it.
+double last_inside(QPointF from, QPointF direction, const QRectF& box)
+{
+    double low = 0, high = 1;
+    const double p[] = {-direction.x(), direction.x(), -direction.y(), direction.y()};
+    const double q[] = {from.x() - box.left(), box.right() - from.x(), from.y() - box.top(),
+                        box.bottom() - from.y()};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) {
+                return -1;
+            }
+        } else if (p[i] < 0) {
+            low = std::max(low, q[i] / p[i]);
+        } else {
+            high = std::min(high, q[i] / p[i]);
+        }
+    }
+    return low <= high ? high : -1;
+}
+
 } // namespace
 
 Polar_view::Polar_view(QWidget* parent) : QWidget(parent)
@@ -209,6 +231,7 @@ void Polar_view::paintEvent(QPaintEvent*)
     paint_points(painter);
     paint_hover(painter);
     paint_legend(painter);
+    paint_labels(painter);
 }
 
 void Polar_view::paint_area(QPainter& painter) const
@@ -237,15 +260,6 @@ void Polar_view::paint_grid(QPainter& painter) const
     }
     for (int degrees = -180; degrees < 180; degrees += 30) {
         painter.drawLine(sensor, to_screen(polar(degrees, max_distance_)));
-    }
-    painter.setPen(label_pen);
-    for (double r = spacing; r <= max_distance_; r += spacing) {
-        painter.drawText(to_screen({0, r}) + QPointF(3, -3), tr("%1 m").arg(r / 1000));
-    }
-    for (int degrees = -150; degrees <= 180; degrees += 30) {
-        const QPointF at = to_screen(polar(degrees, max_distance_ * 1.06));
-        painter.drawText(QRectF(at.x() - 30, at.y() - 10, 60, 20), Qt::AlignCenter,
-                         QString("%1°").arg(degrees));
     }
     painter.setBrush(Qt::white);
     painter.drawEllipse(sensor, 3, 3);
@@ -384,6 +398,41 @@ void Polar_view::paint_legend(QPainter& painter) const
             painter.drawText(QPoint(box.left() + 22, y + line - 6), low);
             painter.drawText(QPoint(ramp_box.right() + 5, y + line - 6), high);
             y += line;
+        }
+    }
+}
+
+void Polar_view::paint_labels(QPainter& painter) const
+{
+    // Drawn over the data on a backing of their own, never under the legend.
+    const QFontMetrics metrics = fontMetrics();
+    const auto label = [&](QPointF centre, const QString& text) {
+        QRectF box(0, 0, metrics.horizontalAdvance(text) + 6, metrics.height() + 2);
+        box.moveCenter(centre);
+        if (box.intersects(legend_box_) || !QRectF(rect()).contains(box)) {
+            return;
+        }
+        painter.fillRect(box, label_backing);
+        painter.drawText(box, Qt::AlignCenter, text);
+        labels_.push_back({text, box});
+    };
+    labels_.clear();
+    painter.setPen(label_pen);
+    // Ring labels between the 0° and -30° spokes, off the angle labels.
+    const double spacing = ring_spacing(scale_);
+    for (double r = spacing; r <= max_distance_; r += spacing) {
+        label(to_screen(polar(-15, r)), tr("%1 m").arg(r / 1000));
+    }
+    // Angle labels just beyond the range, or at the view's edge when zoomed in.
+    const QPointF sensor = to_screen({0, 0});
+    const double half_h = metrics.height() / 2.0 + 2;
+    const double half_w = metrics.horizontalAdvance("-150°") / 2.0 + 4;
+    const QRectF inside = QRectF(rect()).adjusted(half_w, half_h, -half_w, -half_h);
+    for (int degrees = -150; degrees <= 180; degrees += 30) {
+        const QPointF far = to_screen(polar(degrees, max_distance_ * 1.06));
+        const double t = last_inside(sensor, far - sensor, inside);
+        if (t > 0) {
+            label(sensor + (far - sensor) * t, QString("%1°").arg(degrees));
         }
     }
 }

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <array>
+#include <utility>
 #include <vector>
 
 #include "scan_csv.h"
@@ -38,6 +39,8 @@ public:
     QRect legend_box() const { return legend_box_; }
     unsigned intensity_low() const { return intensity_low_; }
     unsigned intensity_high() const { return intensity_high_; }
+    // The ring and angle labels at the last paint, with where they went.
+    const std::vector<std::pair<QString, QRectF>>& labels() const { return labels_; }
 
     QSize sizeHint() const override { return {560, 480}; }
 
@@ -66,6 +69,7 @@ private:
     void paint_grid(QPainter& painter) const;
     void paint_points(QPainter& painter) const;
     void paint_legend(QPainter& painter) const;
+    void paint_labels(QPainter& painter) const;
 
     kvt::Scan_record scan_;
     double first_deg_ = -135;
@@ -85,6 +89,7 @@ private:
     mutable unsigned intensity_low_ = 0;
     mutable unsigned intensity_high_ = 0;
     mutable QRect legend_box_;
+    mutable std::vector<std::pair<QString, QRectF>> labels_;
     mutable std::array<std::vector<QPointF>, batch_count> batches_; // reused by every paint
 };
 

@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <cmath>
 #include <cstdio>
@@ -357,6 +358,29 @@ private slots:
                     QVERIFY(!legend.contains(view->screen_point(index, echo)));
                 }
             }
+        }
+
+        // Labels stay in view and off the legend, zoomed in too; ring labels keep off the
+        // 0° ray's line.
+        auto* zoomable = rig.window.view();
+        for (int zoom : {0, 900}) {
+            QWheelEvent wheel(QPointF(view->width() / 2.0, view->height() / 3.0), QPointF(),
+                              QPoint(), QPoint(0, zoom), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(zoomable, &wheel);
+            zoomable->grab();
+            int angle_labels = 0;
+            const double zero_x = view->width() / 2.0; // the sensor stays on the middle line
+            for (const auto& [text, box] : view->labels()) {
+                QVERIFY2(QRectF(view->rect()).contains(box), qPrintable(text));
+                QVERIFY2(!box.intersects(legend), qPrintable(text));
+                if (text.endsWith("°")) {
+                    ++angle_labels;
+                } else {
+                    QVERIFY2(box.left() > zero_x || box.right() < zero_x, qPrintable(text));
+                }
+            }
+            QVERIFY2(angle_labels >= 3, qPrintable(QString::number(zoom)));
         }
     }
 };
