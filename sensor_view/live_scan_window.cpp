@@ -52,6 +52,7 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     pause_button_ = add_button(controls, "btn_pause", tr("Pause"));
     pause_button_->setCheckable(true);
     QPushButton* fit_button = add_button(controls, "btn_fit", tr("Fit"));
+    QPushButton* fit_range_button = add_button(controls, "btn_fit_range", tr("Fit range"));
     save_scan_button_ = add_button(controls, "btn_save_scan", tr("Save scan..."));
     QPushButton* save_picture_button =
         add_button(controls, "btn_save_picture", tr("Save picture..."));
@@ -82,6 +83,7 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     connect(stop_button_, &QPushButton::clicked, this, &Live_scan_window::request_stop);
     connect(pause_button_, &QPushButton::toggled, this, &Live_scan_window::pause_toggled);
     connect(fit_button, &QPushButton::clicked, view_, &Polar_view::fit);
+    connect(fit_range_button, &QPushButton::clicked, view_, &Polar_view::fit_range);
     connect(save_scan_button_, &QPushButton::clicked, this, &Live_scan_window::ask_save_scan);
     connect(save_picture_button, &QPushButton::clicked, this, &Live_scan_window::ask_save_picture);
     connect(kind_, &QComboBox::currentIndexChanged, this, &Live_scan_window::restart_with_new_kind);

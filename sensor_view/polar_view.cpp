@@ -95,7 +95,7 @@ void Polar_view::set_area(double first_deg, double last_deg, long min_distance, 
     last_deg_ = last_deg;
     min_distance_ = min_distance;
     max_distance_ = std::max(1L, max_distance);
-    fit();
+    fit_range();
 }
 
 void Polar_view::show_scan(kvt::Scan_record& record)
@@ -110,6 +110,31 @@ void Polar_view::show_scan(kvt::Scan_record& record)
 
 void Polar_view::fit()
 {
+    // Most of what was measured, not the stray far echo: indoors the data is a small part
+    // of the sensor's range.
+    std::vector<long>& valid = fit_distances_;
+    valid.clear();
+    for (const long d : scan_.distance) {
+        if (d > 0 && d >= min_distance_) {
+            valid.push_back(d);
+        }
+    }
+    if (valid.empty()) {
+        fit_range();
+        return;
+    }
+    const auto at = valid.begin() + static_cast<long>((valid.size() - 1) * 98 / 100);
+    std::nth_element(valid.begin(), at, valid.end());
+    fit_radius(std::max(100.0, *at * 1.1));
+}
+
+void Polar_view::fit_range()
+{
+    fit_radius(max_distance_ * 1.1);
+}
+
+void Polar_view::fit_radius(double radius)
+{
     // The box around the sensor and the measurable sector's arc, with room for
     // the angle labels beyond it.
     double left = 0, right = 0, bottom = 0, top = 0;
@@ -121,7 +146,7 @@ void Polar_view::fit()
     };
     const int pieces = 72;
     for (int i = 0; i <= pieces; ++i) {
-        include(polar(first_deg_ + (last_deg_ - first_deg_) * i / pieces, max_distance_ * 1.1));
+        include(polar(first_deg_ + (last_deg_ - first_deg_) * i / pieces, radius));
     }
     const double margin = 24;
     const double box_w = std::max(1.0, right - left), box_h = std::max(1.0, top - bottom);
@@ -129,6 +154,7 @@ void Polar_view::fit()
         std::max(1e-6, std::min((width() - 2 * margin) / box_w, (height() - 2 * margin) / box_h));
     centre_ = {(left + right) / 2, (bottom + top) / 2};
     fitted_ = true;
+    fit_radius_ = radius;
     update();
 }
 
@@ -440,7 +466,7 @@ void Polar_view::paint_labels(QPainter& painter) const
 void Polar_view::resizeEvent(QResizeEvent*)
 {
     if (fitted_) {
-        fit();
+        fit_radius(fit_radius_);
     }
 }
 

@@ -28,7 +28,11 @@ public:
     void show_scan(kvt::Scan_record& record);
     const kvt::Scan_record& scan() const { return scan_; }
 
+    // Fits the shown scan's data (all but its farthest 2 %), or the sensor's whole range.
     void fit();
+    void fit_range();
+    double pixels_per_mm() const { return scale_; }
+    long max_distance() const { return max_distance_; }
     // Where a step's echo is drawn, in widget coordinates.
     QPointF screen_point(int index, int echo) const;
     // The readout for the drawn point nearest the position within hover_reach_px; empty
@@ -60,6 +64,7 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
+    void fit_radius(double radius);
     QPointF to_screen(QPointF world) const;
     QPointF to_world(QPointF screen) const;
     bool point_near(QPointF position, int& index, int& echo) const;
@@ -79,6 +84,8 @@ private:
     double scale_ = 0.05; // pixels per mm
     QPointF centre_;      // world point (mm) at the middle of the widget
     bool fitted_ = false; // follow resizes until the user zooms or pans
+    double fit_radius_ = 0; // mm around the sensor the last fit showed
+    std::vector<long> fit_distances_;
     QPointF drag_from_;
     bool dragging_ = false;
     QPointF hover_position_;

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <sys/stat.h>
@@ -301,6 +302,8 @@ private slots:
     void hover_names_the_step_under_the_point()
     {
         Live_rig rig;
+        // A long-range sensor indoors: the data is a small part of the range.
+        rig.session.sim.set_parameter("DMAX", "60000");
         QVERIFY(rig.start(kvt::Lidar::Multi_echo_intensity));
         QVERIFY(rig.wait_for_scan());
         QVERIFY(rig.stop());
@@ -382,6 +385,35 @@ private slots:
             }
             QVERIFY2(angle_labels >= 3, qPrintable(QString::number(zoom)));
         }
+
+        // "Fit" fills the view with the data, "Fit range" shows the whole measurable range.
+        std::vector<long> valid;
+        for (const long d : scan.distance) {
+            if (d > 0) {
+                valid.push_back(d);
+            }
+        }
+        std::sort(valid.begin(), valid.end());
+        const long typical = valid[valid.size() * 98 / 100];
+        const auto shown = [&] {
+            int inside = 0;
+            for (int index = 0; index < scan.size(); ++index) {
+                for (int echo = 0; echo < 3; ++echo) {
+                    inside += scan.distance[index * 3 + echo] > 0 &&
+                              view->rect().contains(view->screen_point(index, echo).toPoint());
+                }
+            }
+            return double(inside) / valid.size();
+        };
+        rig.window.findChild<QPushButton*>("btn_fit")->click();
+        const double data_scale = view->pixels_per_mm();
+        QVERIFY(shown() >= 0.97);
+        QVERIFY2(typical * data_scale >= 0.4 * std::min(view->width(), view->height()),
+                 qPrintable(QString::number(typical * data_scale)));
+        rig.window.findChild<QPushButton*>("btn_fit_range")->click();
+        QCOMPARE(shown(), 1.0);
+        QCOMPARE(view->max_distance(), 60000L);
+        QVERIFY(view->pixels_per_mm() * 4 < data_scale);
     }
 };
 
