@@ -40,7 +40,11 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     setObjectName("Live_scan_window");
     setWindowTitle(tr("Live scan"));
 
+    // Rows short enough that no text is cut short in a narrow window or a longer
+    // language: the measurement, the picture, the files.
     auto* controls = new QHBoxLayout;
+    auto* picture_controls = new QHBoxLayout;
+    auto* file_controls = new QHBoxLayout;
     kind_ = new QComboBox;
     kind_->setObjectName("cmb_kind");
     for (const kvt::Measurement_kind& kind : kvt::measurement_kinds) {
@@ -49,14 +53,17 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     controls->addWidget(kind_);
     start_button_ = add_button(controls, "btn_start", tr("Start"));
     stop_button_ = add_button(controls, "btn_stop", tr("Stop"));
-    pause_button_ = add_button(controls, "btn_pause", tr("Pause"));
-    pause_button_->setCheckable(true);
-    QPushButton* fit_button = add_button(controls, "btn_fit", tr("Fit"));
-    QPushButton* fit_range_button = add_button(controls, "btn_fit_range", tr("Fit range"));
-    save_scan_button_ = add_button(controls, "btn_save_scan", tr("Save scan..."));
-    QPushButton* save_picture_button =
-        add_button(controls, "btn_save_picture", tr("Save picture..."));
     controls->addStretch(1);
+    pause_button_ = add_button(picture_controls, "btn_pause", tr("Pause"));
+    pause_button_->setCheckable(true);
+    QPushButton* fit_button = add_button(picture_controls, "btn_fit", tr("Fit"));
+    QPushButton* fit_range_button =
+        add_button(picture_controls, "btn_fit_range", tr("Fit range"));
+    picture_controls->addStretch(1);
+    save_scan_button_ = add_button(file_controls, "btn_save_scan", tr("Save scan..."));
+    QPushButton* save_picture_button =
+        add_button(file_controls, "btn_save_picture", tr("Save picture..."));
+    file_controls->addStretch(1);
 
     view_ = new Polar_view;
     view_->setObjectName("polar_view");
@@ -70,6 +77,8 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
 
     auto* column = new QVBoxLayout(this);
     column->addLayout(controls);
+    column->addLayout(picture_controls);
+    column->addLayout(file_controls);
     column->addWidget(view_, 1);
     column->addWidget(status_);
     column->addWidget(hover_);

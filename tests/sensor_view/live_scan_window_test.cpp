@@ -7,7 +7,9 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QTest>
+#include <QTranslator>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -284,6 +286,45 @@ private slots:
         QVERIFY(!pause->isChecked());
         QVERIFY(QTest::qWaitFor([&] { return !rig.window.is_running(); }, 5000));
         QVERIFY(save->isEnabled());
+    }
+
+    // Down to 420 px wide, in either language, every control shows its whole text.
+    void controls_fit_a_narrow_window_data()
+    {
+        QTest::addColumn<bool>("japanese");
+        QTest::newRow("English") << false;
+        QTest::newRow("Japanese") << true;
+    }
+    void controls_fit_a_narrow_window()
+    {
+        QFETCH(bool, japanese);
+        QTranslator translator;
+        if (japanese) {
+            QVERIFY(translator.load(CATALOGUE_QM));
+            QCoreApplication::installTranslator(&translator);
+        }
+        Sensor_session session;
+        Live_scan_window window(session.driver);
+        QCoreApplication::removeTranslator(&translator);
+        window.resize(420, 480);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.width(), 420);
+        const auto controls = window.findChildren<QWidget*>(
+            QRegularExpression("^(btn|cmb)_"));
+        QCOMPARE(controls.size(), 8);
+        for (const QWidget* control : controls) {
+            const QString text = control->property("text").toString();
+            QVERIFY2(control->sizeHint().width() <= control->width() &&
+                         control->geometry().right() < window.width(),
+                     qPrintable(QString("%1 %2: %3 in %4")
+                                    .arg(control->objectName(), text)
+                                    .arg(control->sizeHint().width())
+                                    .arg(control->width())));
+        }
+        if (japanese) {
+            QCOMPARE(window.findChild<QPushButton*>("btn_start")->text(), QString("開始"));
+        }
     }
 
     void read_error_stops_the_view_with_the_reason()
