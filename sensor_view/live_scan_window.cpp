@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -39,7 +40,11 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     setObjectName("Live_scan_window");
     setWindowTitle(tr("Live scan"));
 
+    // Rows short enough that no text is cut short in a narrow window or a longer
+    // language: the measurement, the picture, the files.
     auto* controls = new QHBoxLayout;
+    auto* picture_controls = new QHBoxLayout;
+    auto* file_controls = new QHBoxLayout;
     kind_ = new QComboBox;
     kind_->setObjectName("cmb_kind");
     for (const kvt::Measurement_kind& kind : kvt::measurement_kinds) {
@@ -48,13 +53,17 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     controls->addWidget(kind_);
     start_button_ = add_button(controls, "btn_start", tr("Start"));
     stop_button_ = add_button(controls, "btn_stop", tr("Stop"));
-    pause_button_ = add_button(controls, "btn_pause", tr("Pause"));
-    pause_button_->setCheckable(true);
-    QPushButton* fit_button = add_button(controls, "btn_fit", tr("Fit"));
-    save_scan_button_ = add_button(controls, "btn_save_scan", tr("Save scan..."));
-    QPushButton* save_picture_button =
-        add_button(controls, "btn_save_picture", tr("Save picture..."));
     controls->addStretch(1);
+    pause_button_ = add_button(picture_controls, "btn_pause", tr("Pause"));
+    pause_button_->setCheckable(true);
+    QPushButton* fit_button = add_button(picture_controls, "btn_fit", tr("Fit"));
+    QPushButton* fit_range_button =
+        add_button(picture_controls, "btn_fit_range", tr("Fit range"));
+    picture_controls->addStretch(1);
+    save_scan_button_ = add_button(file_controls, "btn_save_scan", tr("Save scan..."));
+    QPushButton* save_picture_button =
+        add_button(file_controls, "btn_save_picture", tr("Save picture..."));
+    file_controls->addStretch(1);
 
     view_ = new Polar_view;
     view_->setObjectName("polar_view");
@@ -68,6 +77,8 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
 
     auto* column = new QVBoxLayout(this);
     column->addLayout(controls);
+    column->addLayout(picture_controls);
+    column->addLayout(file_controls);
     column->addWidget(view_, 1);
     column->addWidget(status_);
     column->addWidget(hover_);
@@ -81,6 +92,7 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     connect(stop_button_, &QPushButton::clicked, this, &Live_scan_window::request_stop);
     connect(pause_button_, &QPushButton::toggled, this, &Live_scan_window::pause_toggled);
     connect(fit_button, &QPushButton::clicked, view_, &Polar_view::fit);
+    connect(fit_range_button, &QPushButton::clicked, view_, &Polar_view::fit_range);
     connect(save_scan_button_, &QPushButton::clicked, this, &Live_scan_window::ask_save_scan);
     connect(save_picture_button, &QPushButton::clicked, this, &Live_scan_window::ask_save_picture);
     connect(kind_, &QComboBox::currentIndexChanged, this, &Live_scan_window::restart_with_new_kind);
@@ -96,6 +108,7 @@ void Live_scan_window::set_available(bool available)
 {
     available_ = available;
     if (!available) {
+        release_pause();
         stop();
     }
     update_buttons();
@@ -115,7 +128,8 @@ void Live_scan_window::start()
     rate_base_ = 0;
     rate_clock_.start();
     since_take_.start();
-    have_scan_ = false;
+    // A pause belongs to the run it was pressed in: a new run shows its own scans.
+    release_pause();
     worker_.start(
         type, this,
         [this] {
@@ -162,6 +176,7 @@ void Live_scan_window::finish()
 {
     take_timer_.stop();
     stop_timer_.stop();
+    release_pause();
     const long count = worker_.scans_read();
     const std::string error = worker_.error();
     if (worker_.not_connected()) {
@@ -216,7 +231,6 @@ void Live_scan_window::take_scan()
     last_time_stamp_ = incoming_.time_stamp;
     if (!pause_button_->isChecked()) {
         view_->show_scan(incoming_);
-        have_scan_ = true;
         save_scan_button_->setEnabled(true);
     }
     show_counts();
@@ -261,7 +275,14 @@ void Live_scan_window::update_buttons()
     const bool running = worker_.running();
     start_button_->setEnabled(available_ && !running);
     stop_button_->setEnabled(running && !worker_.stopping());
-    save_scan_button_->setEnabled(have_scan_);
+    // What is on screen can be saved, paused or not.
+    save_scan_button_->setEnabled(view_->scan().size() > 0);
+}
+
+void Live_scan_window::release_pause()
+{
+    const QSignalBlocker quiet(pause_button_);
+    pause_button_->setChecked(false);
 }
 
 namespace {

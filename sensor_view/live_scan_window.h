@@ -66,6 +66,7 @@ private:
     void show_counts();
     void finish();
     void update_buttons();
+    void release_pause();
 
     Scan_worker worker_;
     kvt::Scan_record incoming_;
@@ -89,7 +90,6 @@ private:
     long rate_base_ = 0;
     double rate_ = 0;
     long last_time_stamp_ = 0;
-    bool have_scan_ = false;
     // A new kind was chosen while running: start again once the worker has ended.
     bool restart_pending_ = false;
 };

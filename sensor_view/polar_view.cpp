@@ -20,6 +20,7 @@ const QColor background(0x20, 0x24, 0x28);
 const QColor area_fill(0x2e, 0x3a, 0x44);
 const QColor grid_pen(0x5a, 0x66, 0x70);
 const QColor label_pen(0xa8, 0xb4, 0xbc);
+const QColor label_backing(0x20, 0x24, 0x28, 0xd0);
 const QColor echo_colours[] = {QColor(0x7c, 0xf0, 0x7c), QColor(0xff, 0xa0, 0x30),
                                QColor(0xf0, 0x50, 0xf0)};
 
@@ -32,8 +33,16 @@ QPointF polar(double degrees, double distance)
 
 QColor intensity_colour(int level)
 {
-    // Blue for weak returns through to red for strong ones.
-    return QColor::fromHsv(240 - level * 240 / (intensity_levels - 1), 230, 255);
+    // Deep blue through sky blue to white: no echo's hue is on the way, and weak returns
+    // stay visible on the dark background.
+    const double t = double(level) / (intensity_levels - 1);
+    const auto mix = [](double a, double b, double f) { return int(a + (b - a) * f + 0.5); };
+    if (t < 0.5) {
+        const double f = t * 2;
+        return QColor(mix(0x30, 0x50, f), mix(0x48, 0xb0, f), mix(0xb0, 0xff, f));
+    }
+    const double f = t * 2 - 1;
+    return QColor(mix(0x50, 0xff, f), mix(0xb0, 0xff, f), 0xff);
 }
 
 // Ring spacing in mm: the first of 1-2-5 steps that keeps rings apart on screen.
@@ -47,6 +56,28 @@ double ring_spacing(double pixels_per_mm)
         }
     }
     return 1e7;
+}
+
+// The part of the ray from `from` along `direction` (0 <= t <= 1) inside `box`: the
+// largest t inside, or -1 when the ray misses it.
+double last_inside(QPointF from, QPointF direction, const QRectF& box)
+{
+    double low = 0, high = 1;
+    const double p[] = {-direction.x(), direction.x(), -direction.y(), direction.y()};
+    const double q[] = {from.x() - box.left(), box.right() - from.x(), from.y() - box.top(),
+                        box.bottom() - from.y()};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) {
+                return -1;
+            }
+        } else if (p[i] < 0) {
+            low = std::max(low, q[i] / p[i]);
+        } else {
+            high = std::min(high, q[i] / p[i]);
+        }
+    }
+    return low <= high ? high : -1;
 }
 
 } // namespace
@@ -64,16 +95,45 @@ void Polar_view::set_area(double first_deg, double last_deg, long min_distance, 
     last_deg_ = last_deg;
     min_distance_ = min_distance;
     max_distance_ = std::max(1L, max_distance);
-    fit();
+    fit_range();
 }
 
 void Polar_view::show_scan(kvt::Scan_record& record)
 {
     std::swap(scan_, record);
+    // The marker and readout follow the new scan under a cursor that stays put.
+    if (hovering_) {
+        hover_at(hover_position_);
+    }
     update();
 }
 
 void Polar_view::fit()
+{
+    // Most of what was measured, not the stray far echo: indoors the data is a small part
+    // of the sensor's range.
+    std::vector<long>& valid = fit_distances_;
+    valid.clear();
+    for (const long d : scan_.distance) {
+        if (d > 0 && d >= min_distance_) {
+            valid.push_back(d);
+        }
+    }
+    if (valid.empty()) {
+        fit_range();
+        return;
+    }
+    const auto at = valid.begin() + static_cast<long>((valid.size() - 1) * 98 / 100);
+    std::nth_element(valid.begin(), at, valid.end());
+    fit_radius(std::max(100.0, *at * 1.1));
+}
+
+void Polar_view::fit_range()
+{
+    fit_radius(max_distance_ * 1.1);
+}
+
+void Polar_view::fit_radius(double radius)
 {
     // The box around the sensor and the measurable sector's arc, with room for
     // the angle labels beyond it.
@@ -86,7 +146,7 @@ void Polar_view::fit()
     };
     const int pieces = 72;
     for (int i = 0; i <= pieces; ++i) {
-        include(polar(first_deg_ + (last_deg_ - first_deg_) * i / pieces, max_distance_ * 1.1));
+        include(polar(first_deg_ + (last_deg_ - first_deg_) * i / pieces, radius));
     }
     const double margin = 24;
     const double box_w = std::max(1.0, right - left), box_h = std::max(1.0, top - bottom);
@@ -94,6 +154,7 @@ void Polar_view::fit()
         std::max(1e-6, std::min((width() - 2 * margin) / box_w, (height() - 2 * margin) / box_h));
     centre_ = {(left + right) / 2, (bottom + top) / 2};
     fitted_ = true;
+    fit_radius_ = radius;
     update();
 }
 
@@ -115,45 +176,41 @@ QPointF Polar_view::screen_point(int index, int echo) const
     return to_screen(polar(scan_.angle_deg.at(index), scan_.distance.at(slot)));
 }
 
-int Polar_view::index_near(double degrees) const
+bool Polar_view::point_near(QPointF position, int& index, int& echo) const
 {
-    const std::vector<double>& angles = scan_.angle_deg;
-    if (angles.empty()) {
-        return -1;
+    // Every drawn point is looked at: zoomed in near the sensor, neighbours on screen can
+    // be many steps apart. A few thousand points cost far less than a frame.
+    const int per_index = scan_.echo_slots();
+    const QPointF origin = to_screen({0, 0});
+    double best = hover_reach_px * hover_reach_px;
+    index = -1;
+    for (int i = 0; i < scan_.size(); ++i) {
+        const double radians = scan_.angle_deg[i] * pi / 180;
+        const double dx = -std::sin(radians) * scale_, dy = -std::cos(radians) * scale_;
+        for (int e = 0; e < per_index; ++e) {
+            const long d = scan_.distance[static_cast<size_t>(i) * per_index + e];
+            if (d < min_distance_ || d <= 0) {
+                continue;
+            }
+            const double x = origin.x() + d * dx - position.x();
+            const double y = origin.y() + d * dy - position.y();
+            if (x * x + y * y <= best) {
+                best = x * x + y * y;
+                index = i;
+                echo = e;
+            }
+        }
     }
-    const double half_step =
-        angles.size() > 1 ? (angles.back() - angles.front()) / (angles.size() - 1) / 2 : 0.5;
-    if (degrees < angles.front() - half_step || degrees > angles.back() + half_step) {
-        return -1;
-    }
-    const auto above = std::lower_bound(angles.begin(), angles.end(), degrees);
-    if (above == angles.begin()) {
-        return 0;
-    }
-    if (above == angles.end() || degrees - *(above - 1) < *above - degrees) {
-        return static_cast<int>(above - angles.begin()) - 1;
-    }
-    return static_cast<int>(above - angles.begin());
+    return index >= 0;
 }
 
 QString Polar_view::readout_at(QPointF position) const
 {
-    const QPointF world = to_world(position);
-    const int index = index_near(std::atan2(-world.x(), world.y()) * 180 / pi);
-    if (index < 0) {
+    int index, echo;
+    if (!point_near(position, index, echo)) {
         return {};
     }
-    // Of a step's echoes, the one whose distance is nearest the cursor's.
-    const double radius = std::hypot(world.x(), world.y());
     const int per_index = scan_.echo_slots();
-    int echo = 0;
-    for (int e = 1; e < per_index; ++e) {
-        const long d = scan_.distance[static_cast<size_t>(index) * per_index + e];
-        const long best = scan_.distance[static_cast<size_t>(index) * per_index + echo];
-        if (d != 0 && std::abs(d - radius) < std::abs(best - radius)) {
-            echo = e;
-        }
-    }
     const size_t slot = static_cast<size_t>(index) * per_index + echo;
     QStringList parts{tr("angle %1°").arg(scan_.angle_deg[index], 0, 'f', 3),
                       tr("step %1").arg(scan_.step[index]), tr("index %1").arg(index)};
@@ -167,6 +224,30 @@ QString Polar_view::readout_at(QPointF position) const
     return parts.join(", ");
 }
 
+void Polar_view::hover_at(QPointF position)
+{
+    hover_position_ = position;
+    hovering_ = true;
+    int index = -1, echo = 0;
+    point_near(position, index, echo);
+    if (index != hovered_index_ || echo != hovered_echo_) {
+        hovered_index_ = index;
+        hovered_echo_ = echo;
+        update();
+    }
+    emit hover_changed(readout_at(position));
+}
+
+void Polar_view::paint_hover(QPainter& painter) const
+{
+    if (hovered_index_ < 0 || hovered_index_ >= scan_.size()) {
+        return;
+    }
+    painter.setPen(QPen(Qt::white, 1.5));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(screen_point(hovered_index_, hovered_echo_), 6, 6);
+}
+
 void Polar_view::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -174,7 +255,9 @@ void Polar_view::paintEvent(QPaintEvent*)
     paint_area(painter);
     paint_grid(painter);
     paint_points(painter);
+    paint_hover(painter);
     paint_legend(painter);
+    paint_labels(painter);
 }
 
 void Polar_view::paint_area(QPainter& painter) const
@@ -204,15 +287,6 @@ void Polar_view::paint_grid(QPainter& painter) const
     for (int degrees = -180; degrees < 180; degrees += 30) {
         painter.drawLine(sensor, to_screen(polar(degrees, max_distance_)));
     }
-    painter.setPen(label_pen);
-    for (double r = spacing; r <= max_distance_; r += spacing) {
-        painter.drawText(to_screen({0, r}) + QPointF(3, -3), tr("%1 m").arg(r / 1000));
-    }
-    for (int degrees = -150; degrees <= 180; degrees += 30) {
-        const QPointF at = to_screen(polar(degrees, max_distance_ * 1.06));
-        painter.drawText(QRectF(at.x() - 30, at.y() - 10, 60, 20), Qt::AlignCenter,
-                         QString("%1°").arg(degrees));
-    }
     painter.setBrush(Qt::white);
     painter.drawEllipse(sensor, 3, 3);
     painter.setBrush(Qt::NoBrush);
@@ -222,12 +296,19 @@ void Polar_view::paint_points(QPainter& painter) const
 {
     const int per_index = scan_.echo_slots();
     const bool intensity = !scan_.intensity.empty();
-    unsigned peak = 1;
-    if (intensity) {
+    // The colours span the shown scan's own range of first-echo intensities.
+    intensity_low_ = 0;
+    intensity_high_ = 0;
+    if (intensity && !scan_.intensity.empty()) {
+        intensity_low_ = scan_.intensity[0];
+        intensity_high_ = scan_.intensity[0];
         for (size_t slot = 0; slot < scan_.intensity.size(); slot += per_index) {
-            peak = std::max<unsigned>(peak, scan_.intensity[slot]);
+            intensity_low_ = std::min<unsigned>(intensity_low_, scan_.intensity[slot]);
+            intensity_high_ = std::max<unsigned>(intensity_high_, scan_.intensity[slot]);
         }
     }
+    const unsigned low = intensity_low_;
+    const double per_level = double(intensity_levels) / (double(intensity_high_ - low) + 1);
 
     // One batch per colour: points of a colour go to the painter in one call.
     std::array<std::vector<QPointF>, batch_count>& batches = batches_;
@@ -247,7 +328,7 @@ void Polar_view::paint_points(QPainter& painter) const
             size_t batch = echo == 0 ? 0 : intensity_levels + echo;
             if (echo == 0 && intensity) {
                 batch = std::min<size_t>(intensity_levels - 1,
-                                         scan_.intensity[slot] * intensity_levels / (peak + 1));
+                                         size_t((scan_.intensity[slot] - low) * per_level));
             }
             batches[batch].emplace_back(origin.x() + d * dx, origin.y() + d * dy);
         }
@@ -269,11 +350,12 @@ void Polar_view::paint_points(QPainter& painter) const
 
 void Polar_view::paint_legend(QPainter& painter) const
 {
+    const bool intensity = !scan_.intensity.empty();
     QStringList names;
     QList<QColor> colours;
-    if (!scan_.intensity.empty()) {
+    if (intensity) {
         names << tr("first echo: colour by intensity, low to high");
-        colours << intensity_colour(intensity_levels / 2);
+        colours << QColor();
     } else {
         names << tr("first echo");
         colours << echo_colours[0];
@@ -282,26 +364,109 @@ void Polar_view::paint_legend(QPainter& painter) const
         names << tr("second echo") << tr("third echo");
         colours << echo_colours[1] << echo_colours[2];
     }
-    const int line = fontMetrics().height() + 2;
+    const QFontMetrics metrics = fontMetrics();
+    const int line = metrics.height() + 2;
+    const QString low = QString::number(intensity_low_), high = QString::number(intensity_high_);
+    const int ramp_width = 80;
+    int text_width = intensity ? metrics.horizontalAdvance(low) + ramp_width +
+                                     metrics.horizontalAdvance(high) + 8 - 18
+                               : 0;
+    for (const QString& name : names) {
+        text_width = std::max(text_width, metrics.horizontalAdvance(name));
+    }
+    const int rows = int(names.size()) + (intensity ? 1 : 0);
+    const QSize size(18 + text_width + 8, rows * line + 8);
+
+    // The corner with the fewest points under it.
+    const int edge = 6;
+    const QRect corners[] = {
+        QRect(QPoint(edge, edge), size),
+        QRect(QPoint(width() - edge - size.width(), edge), size),
+        QRect(QPoint(edge, height() - edge - size.height()), size),
+        QRect(QPoint(width() - edge - size.width(), height() - edge - size.height()), size)};
+    QRect box = corners[0];
+    long fewest = -1;
+    for (const QRect& corner : corners) {
+        const QRectF area(corner);
+        long covered = 0;
+        for (const std::vector<QPointF>& batch : batches_) {
+            for (const QPointF& p : batch) {
+                covered += area.contains(p);
+            }
+        }
+        if (fewest < 0 || covered < fewest) {
+            fewest = covered;
+            box = corner;
+        }
+    }
+    legend_box_ = box;
+    painter.fillRect(box, label_backing);
+
+    int y = box.top() + 4;
     for (int i = 0; i < names.size(); ++i) {
-        const QRect swatch(10, 10 + i * line, 12, line - 4);
-        if (i == 0 && !scan_.intensity.empty()) {
-            QLinearGradient ramp(swatch.topLeft(), swatch.bottomLeft());
-            ramp.setColorAt(0, intensity_colour(intensity_levels - 1));
-            ramp.setColorAt(1, intensity_colour(0));
-            painter.fillRect(swatch, ramp);
-        } else {
+        const QRect swatch(box.left() + 4, y + 2, 12, line - 4);
+        if (i > 0 || !intensity) {
             painter.fillRect(swatch, colours[i]);
         }
         painter.setPen(label_pen);
-        painter.drawText(QPoint(28, 10 + i * line + line - 6), names[i]);
+        painter.drawText(QPoint(box.left() + 22, y + line - 6), names[i]);
+        y += line;
+        if (i == 0 && intensity) {
+            // The scale, with the values its ends stand for.
+            const int low_width = metrics.horizontalAdvance(low);
+            const QRect ramp_box(box.left() + 22 + low_width + 4, y + 2, ramp_width, line - 4);
+            QLinearGradient ramp(ramp_box.topLeft(), ramp_box.topRight());
+            for (int level = 0; level < intensity_levels; level += intensity_levels - 1) {
+                ramp.setColorAt(double(level) / (intensity_levels - 1), intensity_colour(level));
+            }
+            ramp.setColorAt(0.5, intensity_colour(intensity_levels / 2));
+            painter.fillRect(ramp_box, ramp);
+            painter.drawText(QPoint(box.left() + 22, y + line - 6), low);
+            painter.drawText(QPoint(ramp_box.right() + 5, y + line - 6), high);
+            y += line;
+        }
+    }
+}
+
+void Polar_view::paint_labels(QPainter& painter) const
+{
+    // Drawn over the data on a backing of their own, never under the legend.
+    const QFontMetrics metrics = fontMetrics();
+    const auto label = [&](QPointF centre, const QString& text) {
+        QRectF box(0, 0, metrics.horizontalAdvance(text) + 6, metrics.height() + 2);
+        box.moveCenter(centre);
+        if (box.intersects(legend_box_) || !QRectF(rect()).contains(box)) {
+            return;
+        }
+        painter.fillRect(box, label_backing);
+        painter.drawText(box, Qt::AlignCenter, text);
+        labels_.push_back({text, box});
+    };
+    labels_.clear();
+    painter.setPen(label_pen);
+    // Ring labels between the 0° and -30° spokes, off the angle labels.
+    const double spacing = ring_spacing(scale_);
+    for (double r = spacing; r <= max_distance_; r += spacing) {
+        label(to_screen(polar(-15, r)), tr("%1 m").arg(r / 1000));
+    }
+    // Angle labels just beyond the range, or at the view's edge when zoomed in.
+    const QPointF sensor = to_screen({0, 0});
+    const double half_h = metrics.height() / 2.0 + 2;
+    const double half_w = metrics.horizontalAdvance("-150°") / 2.0 + 4;
+    const QRectF inside = QRectF(rect()).adjusted(half_w, half_h, -half_w, -half_h);
+    for (int degrees = -150; degrees <= 180; degrees += 30) {
+        const QPointF far = to_screen(polar(degrees, max_distance_ * 1.06));
+        const double t = last_inside(sensor, far - sensor, inside);
+        if (t > 0) {
+            label(sensor + (far - sensor) * t, QString("%1°").arg(degrees));
+        }
     }
 }
 
 void Polar_view::resizeEvent(QResizeEvent*)
 {
     if (fitted_) {
-        fit();
+        fit_radius(fit_radius_);
     }
 }
 
@@ -335,7 +500,7 @@ void Polar_view::mouseMoveEvent(QMouseEvent* event)
         fitted_ = false;
         update();
     }
-    emit hover_changed(readout_at(event->position()));
+    hover_at(event->position());
 }
 
 void Polar_view::mouseReleaseEvent(QMouseEvent* event)
@@ -347,5 +512,10 @@ void Polar_view::mouseReleaseEvent(QMouseEvent* event)
 
 void Polar_view::leaveEvent(QEvent*)
 {
+    hovering_ = false;
+    if (hovered_index_ >= 0) {
+        hovered_index_ = -1;
+        update();
+    }
     emit hover_changed(QString());
 }

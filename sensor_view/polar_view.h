@@ -6,13 +6,14 @@
 #include <QWidget>
 
 #include <array>
+#include <utility>
 #include <vector>
 
 #include "scan_csv.h"
 
 // The scan seen from above: the sensor at the centre, straight ahead up, the
 // measurable sector shaded, range rings in metres and angle spokes. Wheel zooms
-// about the cursor, dragging pans; hovering names the step nearest the cursor.
+// about the cursor, dragging pans; hovering over a point marks it and names its step.
 class Polar_view : public QWidget
 {
     Q_OBJECT
@@ -27,11 +28,23 @@ public:
     void show_scan(kvt::Scan_record& record);
     const kvt::Scan_record& scan() const { return scan_; }
 
+    // Fits the shown scan's data (all but its farthest 2 %), or the sensor's whole range.
     void fit();
+    void fit_range();
+    double pixels_per_mm() const { return scale_; }
+    long max_distance() const { return max_distance_; }
     // Where a step's echo is drawn, in widget coordinates.
     QPointF screen_point(int index, int echo) const;
-    // The readout for the step nearest the point; empty when none is near.
+    // The readout for the drawn point nearest the position within hover_reach_px; empty
+    // when none is that near.
     QString readout_at(QPointF position) const;
+    static constexpr double hover_reach_px = 8;
+    // The legend's place and the intensity scale's ends at the last paint.
+    QRect legend_box() const { return legend_box_; }
+    unsigned intensity_low() const { return intensity_low_; }
+    unsigned intensity_high() const { return intensity_high_; }
+    // The ring and angle labels at the last paint, with where they went.
+    const std::vector<std::pair<QString, QRectF>>& labels() const { return labels_; }
 
     QSize sizeHint() const override { return {560, 480}; }
 
@@ -51,13 +64,17 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
+    void fit_radius(double radius);
     QPointF to_screen(QPointF world) const;
     QPointF to_world(QPointF screen) const;
-    int index_near(double degrees) const;
+    bool point_near(QPointF position, int& index, int& echo) const;
+    void hover_at(QPointF position);
+    void paint_hover(QPainter& painter) const;
     void paint_area(QPainter& painter) const;
     void paint_grid(QPainter& painter) const;
     void paint_points(QPainter& painter) const;
     void paint_legend(QPainter& painter) const;
+    void paint_labels(QPainter& painter) const;
 
     kvt::Scan_record scan_;
     double first_deg_ = -135;
@@ -67,8 +84,19 @@ private:
     double scale_ = 0.05; // pixels per mm
     QPointF centre_;      // world point (mm) at the middle of the widget
     bool fitted_ = false; // follow resizes until the user zooms or pans
+    double fit_radius_ = 0; // mm around the sensor the last fit showed
+    std::vector<long> fit_distances_;
     QPointF drag_from_;
     bool dragging_ = false;
+    QPointF hover_position_;
+    bool hovering_ = false;
+    int hovered_index_ = -1; // the marked point, -1 for none
+    int hovered_echo_ = 0;
+    // The shown scan's first-echo intensity range and where the legend went, as last painted.
+    mutable unsigned intensity_low_ = 0;
+    mutable unsigned intensity_high_ = 0;
+    mutable QRect legend_box_;
+    mutable std::vector<std::pair<QString, QRectF>> labels_;
     mutable std::array<std::vector<QPointF>, batch_count> batches_; // reused by every paint
 };
 

@@ -209,6 +209,10 @@
         <translation>全体表示</translation>
     </message>
     <message>
+        <source>Fit range</source>
+        <translation>測定範囲表示</translation>
+    </message>
+    <message>
         <source>Save scan...</source>
         <translation>スキャンを保存...</translation>
     </message>

@@ -7,8 +7,13 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QTest>
+#include <QTranslator>
+#include <QWheelEvent>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <sys/stat.h>
 
@@ -263,6 +268,63 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return rig.status() != before; }, 3000));
         QCOMPARE(rig.window.view()->scan().number, frozen);
         QVERIFY(rig.status().contains("picture paused"));
+        auto* pause = rig.window.findChild<QPushButton*>("btn_pause");
+        auto* save = rig.window.findChild<QPushButton*>("btn_save_scan");
+
+        // A pause ends with its run, and a new run is not frozen by the last one's.
+        QVERIFY(rig.stop());
+        QVERIFY(!pause->isChecked());
+        QVERIFY(save->isEnabled());
+        pause->click();
+        rig.window.start();
+        QVERIFY(!pause->isChecked());
+        QVERIFY(QTest::qWaitFor([&] { return rig.window.view()->scan().number != frozen; }, 5000));
+        QVERIFY(save->isEnabled());
+
+        pause->click();
+        rig.window.set_available(false);
+        QVERIFY(!pause->isChecked());
+        QVERIFY(QTest::qWaitFor([&] { return !rig.window.is_running(); }, 5000));
+        QVERIFY(save->isEnabled());
+    }
+
+    // Down to 420 px wide, in either language, every control shows its whole text.
+    void controls_fit_a_narrow_window_data()
+    {
+        QTest::addColumn<bool>("japanese");
+        QTest::newRow("English") << false;
+        QTest::newRow("Japanese") << true;
+    }
+    void controls_fit_a_narrow_window()
+    {
+        QFETCH(bool, japanese);
+        QTranslator translator;
+        if (japanese) {
+            QVERIFY(translator.load(CATALOGUE_QM));
+            QCoreApplication::installTranslator(&translator);
+        }
+        Sensor_session session;
+        Live_scan_window window(session.driver);
+        QCoreApplication::removeTranslator(&translator);
+        window.resize(420, 480);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.width(), 420);
+        const auto controls = window.findChildren<QWidget*>(
+            QRegularExpression("^(btn|cmb)_"));
+        QCOMPARE(controls.size(), 8);
+        for (const QWidget* control : controls) {
+            const QString text = control->property("text").toString();
+            QVERIFY2(control->sizeHint().width() <= control->width() &&
+                         control->geometry().right() < window.width(),
+                     qPrintable(QString("%1 %2: %3 in %4")
+                                    .arg(control->objectName(), text)
+                                    .arg(control->sizeHint().width())
+                                    .arg(control->width())));
+        }
+        if (japanese) {
+            QCOMPARE(window.findChild<QPushButton*>("btn_start")->text(), QString("開始"));
+        }
     }
 
     void read_error_stops_the_view_with_the_reason()
@@ -281,6 +343,8 @@ private slots:
     void hover_names_the_step_under_the_point()
     {
         Live_rig rig;
+        // A long-range sensor indoors: the data is a small part of the range.
+        rig.session.sim.set_parameter("DMAX", "60000");
         QVERIFY(rig.start(kvt::Lidar::Multi_echo_intensity));
         QVERIFY(rig.wait_for_scan());
         QVERIFY(rig.stop());
@@ -293,8 +357,104 @@ private slots:
             QVERIFY(readout.contains(QString("distance %1 mm").arg(scan.distance[index * 3])));
             QVERIFY(readout.contains(QString("intensity %1").arg(scan.intensity[index * 3])));
         }
-        // The fitted view has the sensor above the bottom middle, with the blind sector behind it.
-        QCOMPARE(view->readout_at(QPointF(view->width() / 2.0, view->height() - 2)), QString());
+        // A little off a point still names it; over empty space nothing is named.
+        const QPointF near = view->screen_point(340, 0) + QPointF(5, 0);
+        QVERIFY(!view->readout_at(near).isEmpty());
+        int empty_places = 0;
+        for (int x = 0; x < view->width(); x += 16) {
+            for (int y = 0; y < view->height(); y += 16) {
+                double nearest = 1e9;
+                for (int index = 0; index < scan.size(); ++index) {
+                    for (int echo = 0; echo < 3; ++echo) {
+                        if (scan.distance[index * 3 + echo] > 0) {
+                            const QPointF d = view->screen_point(index, echo) - QPointF(x, y);
+                            nearest = std::min(nearest, std::hypot(d.x(), d.y()));
+                        }
+                    }
+                }
+                if (nearest > Polar_view::hover_reach_px + 0.5) {
+                    ++empty_places;
+                    QVERIFY2(view->readout_at(QPointF(x, y)).isEmpty(),
+                             qPrintable(QString("%1,%2").arg(x).arg(y)));
+                } else if (nearest < Polar_view::hover_reach_px - 0.5) {
+                    QVERIFY2(!view->readout_at(QPointF(x, y)).isEmpty(),
+                             qPrintable(QString("%1,%2").arg(x).arg(y)));
+                }
+            }
+        }
+        QVERIFY(empty_places > 0);
+
+        // The intensity scale gives the shown scan's range; the legend sits off the data.
+        rig.window.view()->grab();
+        unsigned low = scan.intensity[0], high = low;
+        for (int index = 0; index < scan.size(); ++index) {
+            low = std::min<unsigned>(low, scan.intensity[index * 3]);
+            high = std::max<unsigned>(high, scan.intensity[index * 3]);
+        }
+        QCOMPARE(view->intensity_low(), low);
+        QCOMPARE(view->intensity_high(), high);
+        QVERIFY(low < high);
+        const QRectF legend(view->legend_box());
+        QVERIFY(!legend.isEmpty());
+        for (int index = 0; index < scan.size(); ++index) {
+            for (int echo = 0; echo < 3; ++echo) {
+                if (scan.distance[index * 3 + echo] > 0) {
+                    QVERIFY(!legend.contains(view->screen_point(index, echo)));
+                }
+            }
+        }
+
+        // Labels stay in view and off the legend, zoomed in too; ring labels keep off the
+        // 0° ray's line.
+        auto* zoomable = rig.window.view();
+        for (int zoom : {0, 900}) {
+            QWheelEvent wheel(QPointF(view->width() / 2.0, view->height() / 3.0), QPointF(),
+                              QPoint(), QPoint(0, zoom), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(zoomable, &wheel);
+            zoomable->grab();
+            int angle_labels = 0;
+            const double zero_x = view->width() / 2.0; // the sensor stays on the middle line
+            for (const auto& [text, box] : view->labels()) {
+                QVERIFY2(QRectF(view->rect()).contains(box), qPrintable(text));
+                QVERIFY2(!box.intersects(legend), qPrintable(text));
+                if (text.endsWith("°")) {
+                    ++angle_labels;
+                } else {
+                    QVERIFY2(box.left() > zero_x || box.right() < zero_x, qPrintable(text));
+                }
+            }
+            QVERIFY2(angle_labels >= 3, qPrintable(QString::number(zoom)));
+        }
+
+        // "Fit" fills the view with the data, "Fit range" shows the whole measurable range.
+        std::vector<long> valid;
+        for (const long d : scan.distance) {
+            if (d > 0) {
+                valid.push_back(d);
+            }
+        }
+        std::sort(valid.begin(), valid.end());
+        const long typical = valid[valid.size() * 98 / 100];
+        const auto shown = [&] {
+            int inside = 0;
+            for (int index = 0; index < scan.size(); ++index) {
+                for (int echo = 0; echo < 3; ++echo) {
+                    inside += scan.distance[index * 3 + echo] > 0 &&
+                              view->rect().contains(view->screen_point(index, echo).toPoint());
+                }
+            }
+            return double(inside) / valid.size();
+        };
+        rig.window.findChild<QPushButton*>("btn_fit")->click();
+        const double data_scale = view->pixels_per_mm();
+        QVERIFY(shown() >= 0.97);
+        QVERIFY2(typical * data_scale >= 0.4 * std::min(view->width(), view->height()),
+                 qPrintable(QString::number(typical * data_scale)));
+        rig.window.findChild<QPushButton*>("btn_fit_range")->click();
+        QCOMPARE(shown(), 1.0);
+        QCOMPARE(view->max_distance(), 60000L);
+        QVERIFY(view->pixels_per_mm() * 4 < data_scale);
     }
 };
 
