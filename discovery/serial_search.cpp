@@ -1,5 +1,6 @@
 #include "serial_search.h"
 
+#include "serial_io.h"
 #include "vyr_driver.h"
 
 #include <cerrno>
@@ -24,26 +25,6 @@ long long now_ms()
 {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-speed_t speed_of(long rate)
-{
-    switch (rate) {
-    case 9600:
-        return B9600;
-    case 19200:
-        return B19200;
-    case 38400:
-        return B38400;
-    case 57600:
-        return B57600;
-    case 115200:
-        return B115200;
-    case 230400:
-        return B230400;
-    default:
-        return B0;
-    }
 }
 
 std::string rates_text(const std::vector<long>& rates)
@@ -93,25 +74,24 @@ public:
         }
         ioctl(fd_, TIOCEXCL);
         saved_ = tcgetattr(fd_, &before_) == 0;
+        if (!saved_) {
+            return std::string("cannot read its settings: ") + std::strerror(errno);
+        }
+        // Raw once; each rate then goes through the transport's own line settings.
+        termios raw = before_;
+        cfmakeraw(&raw);
+        raw.c_cflag |= CREAD | CLOCAL;
+        raw.c_cflag &= ~CRTSCTS;
+        if (tcsetattr(fd_, TCSANOW, &raw) != 0) {
+            return std::string("cannot set it up: ") + std::strerror(errno);
+        }
         return "";
     }
 
-    bool set_rate(long rate)
+    void set_rate(long rate)
     {
-        termios settings{};
-        if (tcgetattr(fd_, &settings) != 0 || speed_of(rate) == B0) {
-            return false;
-        }
-        cfmakeraw(&settings);
-        settings.c_cflag |= CREAD | CLOCAL;
-        settings.c_cflag &= ~CRTSCTS;
-        cfsetispeed(&settings, speed_of(rate));
-        cfsetospeed(&settings, speed_of(rate));
-        if (tcsetattr(fd_, TCSANOW, &settings) != 0) {
-            return false;
-        }
+        serial_io::apply_line_settings(fd_, rate);
         tcflush(fd_, TCIOFLUSH);
-        return true;
     }
 
     // Asks and reads until the answer is clear, the time is up or stop is set.
@@ -169,9 +149,7 @@ void search_port(const std::string& device, const Serial_search& search,
             return;
         }
         Reply_reader reader(true);
-        if (!port.set_rate(rate)) {
-            continue;
-        }
+        port.set_rate(rate);
         port.ask(reader, search.rate_timeout_ms, stop);
         if (reader.identified() || reader.measuring()) {
             place.baudrate = rate;
