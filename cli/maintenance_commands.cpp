@@ -23,38 +23,7 @@ namespace {
 
 namespace sc = setting_commands;
 
-// Keeps what the last exchange received, so that a refusal can say what came back.
-class Recording_link : public sc::Maintenance_link
-{
-public:
-    using Maintenance_link::Maintenance_link;
-
-    bool receive(std::string& response, const std::string& expected_status,
-                 int time_out_ms) override
-    {
-        const bool accepted = Maintenance_link::receive(response, expected_status, time_out_ms);
-        response_ = response;
-        time_out_ms_ = time_out_ms;
-        return accepted;
-    }
-
-    // Why the last exchange failed, in words.
-    std::string why() const
-    {
-        const std::vector<std::string> lines = sc::split_lines(response_);
-        if (!echo_seen() || lines.size() < 2) {
-            return "no answer within " + std::to_string(time_out_ms_) + " ms";
-        }
-        if (response_.size() < 2 || response_.compare(response_.size() - 2, 2, "\n\n") != 0) {
-            return "the reply did not end within " + std::to_string(time_out_ms_) + " ms";
-        }
-        return "the sensor answered status \"" + lines[1] + "\"";
-    }
-
-private:
-    std::string response_;
-    int time_out_ms_ = 0;
-};
+using sc::Recording_link;
 
 bool reboot_went_through(kvt::Vyr_driver& driver)
 {

@@ -284,4 +284,29 @@ Address_result change_address(Maintenance_link& link, const Network_settings& se
                                                    : Address_result::reboot_failed;
 }
 
+bool Recording_link::receive(std::string& response, const std::string& expected_status,
+                             int time_out_ms)
+{
+    const bool accepted = Maintenance_link::receive(response, expected_status, time_out_ms);
+    response_ = response;
+    time_out_ms_ = time_out_ms;
+    return accepted;
+}
+
+bool Recording_link::unanswered() const
+{
+    return !echo_seen() || split_lines(response_).size() < 2;
+}
+
+std::string Recording_link::why() const
+{
+    if (unanswered()) {
+        return "no answer within " + std::to_string(time_out_ms_) + " ms";
+    }
+    if (response_.size() < 2 || response_.compare(response_.size() - 2, 2, "\n\n") != 0) {
+        return "the reply did not end within " + std::to_string(time_out_ms_) + " ms";
+    }
+    return "the sensor answered status \"" + split_lines(response_)[1] + "\"";
+}
+
 } // namespace setting_commands

@@ -56,6 +56,27 @@ private:
     bool echo_seen_ = false;
 };
 
+// A link that keeps what the last exchange received, so that a refusal can say what came
+// back in the words vyr and the Python module use.
+class Recording_link : public Maintenance_link
+{
+public:
+    using Maintenance_link::Maintenance_link;
+
+    bool receive(std::string& response, const std::string& expected_status,
+                 int time_out_ms) override;
+
+    // Why the last exchange failed: "no answer within 1000 ms", "the reply did not end
+    // within 1000 ms" or "the sensor answered status "01"".
+    std::string why() const;
+    // No echo of the command came back: nothing answered, as against a refusal.
+    bool unanswered() const;
+
+private:
+    std::string response_;
+    int time_out_ms_ = 0;
+};
+
 // Lines of a response text, empty ones kept.
 std::vector<std::string> split_lines(const std::string& response);
 
