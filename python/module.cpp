@@ -32,6 +32,8 @@ namespace sc = setting_commands;
 
 namespace {
 
+const double pi = 3.141592653589793;
+
 // The exception classes of vyr._errors, by kind.
 enum class Kind { connect, refused, no_answer, usage };
 
@@ -51,8 +53,8 @@ struct Failure
 // JSON, so that no reply can fail to decode and the bytes come back with encode("latin-1").
 py::str latin1(const std::string& bytes)
 {
-    PyObject* text = PyUnicode_DecodeLatin1(bytes.data(), static_cast<Py_ssize_t>(bytes.size()),
-                                            nullptr);
+    PyObject* text =
+        PyUnicode_DecodeLatin1(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), nullptr);
     if (!text) {
         throw py::error_already_set();
     }
@@ -63,7 +65,8 @@ void translate_failure(const Failure& failure)
 {
     static const char* const names[] = {"ConnectError", "RefusedError", "NoAnswerError",
                                         "UsageError"};
-    py::object type = py::module_::import("vyr._errors").attr(names[static_cast<int>(failure.kind)]);
+    py::object type =
+        py::module_::import("vyr._errors").attr(names[static_cast<int>(failure.kind)]);
     py::object error = type(latin1(failure.text), latin1(failure.reason));
     PyErr_SetObject(type.ptr(), error.ptr());
 }
@@ -211,8 +214,8 @@ public:
         {
             py::gil_scoped_release nogil;
             std::lock_guard<std::mutex> lock(mutex_);
-            opened = driver_.open(name.c_str(), number, serial ? kvt::Lidar::Serial
-                                                               : kvt::Lidar::Ethernet);
+            opened = driver_.open(name.c_str(), number,
+                                  serial ? kvt::Lidar::Serial : kvt::Lidar::Ethernet);
         }
         serial_ = serial;
         device_ = name;
@@ -223,8 +226,7 @@ public:
         }
         if (!opened) {
             fail(Kind::connect, driver_.last_error_text(),
-                 open_failure_reason(driver_.last_error_detail(), driver_.system_reason(),
-                                     serial));
+                 open_failure_reason(driver_.last_error_detail(), driver_.system_reason(), serial));
         }
         if (timeout_ms > 0) {
             driver_.set_timeout(timeout_ms);
@@ -309,8 +311,8 @@ public:
     void set_phase(int degrees)
     {
         if (degrees < 0 || degrees > sc::max_phase) {
-            fail(Kind::usage, "phase: expected a whole number from 0 to 359, not " +
-                                  std::to_string(degrees));
+            fail(Kind::usage,
+                 "phase: expected a whole number from 0 to 359, not " + std::to_string(degrees));
         }
         sc::Recording_link link(driver_);
         bool taken = false;
@@ -355,10 +357,10 @@ public:
             // The driver's conversion clamps to the measurable steps, which would turn a
             // request beyond them into a scan of the last step.
             const double step_degrees = driver_.step_to_deg(1);
-            first = step_degrees > 0 ? std::floor(angles->first / step_degrees + 0.5)
-                                     : min_step - 1.0;
-            last = step_degrees > 0 ? std::floor(angles->second / step_degrees + 0.5)
-                                    : max_step + 1.0;
+            first =
+                step_degrees > 0 ? std::floor(angles->first / step_degrees + 0.5) : min_step - 1.0;
+            last =
+                step_degrees > 0 ? std::floor(angles->second / step_degrees + 0.5) : max_step + 1.0;
             option = "angles=(" + degrees_text(angles->first) + ", " +
                      degrees_text(angles->second) + ")";
         }
@@ -441,9 +443,10 @@ public:
         py::array_t<double> degrees(steps);
         std::copy(record_.step.begin(), record_.step.end(), step.mutable_data());
         std::copy(record_.angle_deg.begin(), record_.angle_deg.end(), degrees.mutable_data());
+        // From the degrees as the driver turns degrees into radians, not a call a step.
         double* rad = radians.mutable_data();
         for (py::ssize_t i = 0; i < steps; ++i) {
-            rad[i] = driver_.step_to_rad(record_.step[static_cast<size_t>(i)]);
+            rad[i] = pi * record_.angle_deg[static_cast<size_t>(i)] / 180;
         }
         return py::make_tuple(number_++, record_.time_stamp, std::move(distance), intensity,
                               std::move(step), std::move(radians), std::move(degrees));
@@ -476,8 +479,8 @@ public:
     }
 
     py::dict change_address(const std::string& address, const std::string& netmask,
-                            const std::string& gateway, const std::string& form_name,
-                            bool force, bool verify, int wait_ms)
+                            const std::string& gateway, const std::string& form_name, bool force,
+                            bool verify, int wait_ms)
     {
         const sc::Network_settings settings = network_settings(address, netmask, gateway);
         const std::map<std::string, sc::Address_form> forms = {
@@ -491,10 +494,10 @@ public:
         namespace av = address_verification;
         const bool simulated = av::simulated_sensor(!serial_, device_);
         if (!force) {
-            const std::string refusal =
-                sc::address_refusal(settings, !serial_ && simulated);
+            const std::string refusal = sc::address_refusal(settings, !serial_ && simulated);
             if (!refusal.empty()) {
-                fail(Kind::usage, refusal + "; nothing was sent (force=True sends it all the same)");
+                fail(Kind::usage,
+                     refusal + "; nothing was sent (force=True sends it all the same)");
             }
         }
         sc::Recording_link link(driver_);
@@ -526,9 +529,8 @@ public:
         request.wait_ms = wait_ms;
         av::Outcome outcome;
         std::atomic<bool> stop{false};
-        run_interruptible(stop, [&] {
-            outcome = av::verify(request, vyr_find::system_interfaces(), &stop);
-        });
+        run_interruptible(
+            stop, [&] { outcome = av::verify(request, vyr_find::system_interfaces(), &stop); });
         if (outcome.verdict != av::Verdict::answers) {
             fail(Kind::no_answer, "the sensor was not seen at its new address", outcome.text);
         }
@@ -565,17 +567,15 @@ private:
     // A lost link outweighs every other account of a failure.
     std::string lost_reason(const std::string& reason) const
     {
-        return driver_.link_lost()
-                   ? std::string("connection lost: ") + driver_.link_lost_text()
-                   : reason;
+        return driver_.link_lost() ? std::string("connection lost: ") + driver_.link_lost_text()
+                                   : reason;
     }
 
     [[noreturn]] void driver_failure(const std::string& fallback)
     {
         const kvt::Error error = driver_.last_error();
         const bool silent = driver_.link_lost() || error == kvt::Error::receive_error ||
-                            error == kvt::Error::no_response ||
-                            error == kvt::Error::not_connected;
+                            error == kvt::Error::no_response || error == kvt::Error::not_connected;
         fail(silent ? Kind::no_answer : Kind::refused, driver_.last_error_text(),
              lost_reason(detail_or(fallback)));
     }
