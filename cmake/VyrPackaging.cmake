@@ -27,4 +27,20 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # The Qt libraries and the C++ runtime come from the binaries' own links.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, fonts-ipafont-gothic | fonts-noto-cjk")
+if(TARGET _vyr)
+  # The module is built for this one interpreter's ABI, and hands out NumPy arrays.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS
+      "python3 (>= ${VYR_PYTHON_VERSION}), python3 (<< ${Python3_VERSION_MAJOR}.${VYR_PYTHON_NEXT_MINOR}), python3-numpy")
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-matplotlib")
+  string(APPEND CPACK_PACKAGE_DESCRIPTION
+      " The Python module vyr gives the same from Python, with scans as NumPy arrays.")
+  # python3 run as root compiles the module beside it; those files are no one's but must go
+  # with it, or the removal leaves the folder behind.
+  set(vyr_prerm ${CMAKE_BINARY_DIR}/packaging/prerm)
+  file(WRITE ${vyr_prerm}
+       "#!/bin/sh\nset -e\nrm -rf /usr/lib/python3/dist-packages/vyr/__pycache__\n")
+  file(CHMOD ${vyr_prerm} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+       GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${vyr_prerm})
+endif()
 include(CPack)

@@ -31,3 +31,9 @@ __all__ = [
     "KINDS", "MISSING", "NoAnswerError", "Port", "RefusedError", "Scan", "Scans", "Sensor",
     "Silent", "UsageError", "check_address", "find", "ports",
 ]
+
+# help() and tracebacks name the classes as they are used: vyr.Sensor, not vyr._sensor.Sensor.
+for _name in __all__:
+    if isinstance(globals()[_name], type):
+        globals()[_name].__module__ = __name__
+del _name

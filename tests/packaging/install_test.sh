@@ -31,5 +31,15 @@ else
   fail "menu entry missing"
 fi
 
+# The Python module, where Debian's python3 looks for locally installed packages.
+if [ -d "$build/python/vyr" ]; then
+  site=$(echo "$prefix"/lib/python3.*/dist-packages)
+  [ -f "$site/vyr/__init__.py" ] && ls "$site"/vyr/_vyr.*.so >/dev/null 2>&1 ||
+    fail "the Python module is not in $site"
+  (cd "$prefix" && PYTHONPATH="$site" PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -c \
+    'import vyr, sys; sys.exit(not vyr.__file__.startswith(sys.argv[1]))' "$site") ||
+    fail "python3 does not import vyr from $site"
+fi
+
 [ "$failures" -eq 0 ] || exit 1
 echo "install: all checks passed"

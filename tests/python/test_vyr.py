@@ -14,6 +14,8 @@ import numpy as np
 import vyr
 
 SIM = os.environ["VYR_SIM"]
+EXAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples",
+                        "python")
 FRONT = 384  # the simulator's AFRT: steps below count from here
 
 
@@ -287,6 +289,27 @@ class Search(unittest.TestCase):
             self.assertEqual([text for _, text in sim.stop()].count("VV"), 3)
         with self.assertRaises(vyr.UsageError):
             vyr.find(ranges=["127.0.0.0/8"], serial_ports=False)
+
+
+class Examples(unittest.TestCase):
+    def test_information_recording_and_a_fleet(self):
+        output = os.path.join(os.environ.get("TMPDIR", "/tmp"), f"vyr-py-{os.getpid()}.npz")
+        with Sim() as sim:
+            host = f"127.0.0.1:{sim.port}"
+            for example, arguments, shown in (
+                    ("info.py", [host], "serial_number:     S0000001"),
+                    ("record.py", [host, output, "--count", "3", "--kind", "multiecho"],
+                     "3 scans of 682 steps"),
+                    ("heater_fleet.py", ["on", host], f"{host}: heater on")):
+                with self.subTest(example):
+                    run = subprocess.run([sys.executable, os.path.join(EXAMPLES, example),
+                                          *arguments], capture_output=True, text=True,
+                                         timeout=30)
+                    self.assertEqual(run.returncode, 0, run.stderr)
+                    self.assertIn(shown, run.stdout)
+        with np.load(output) as recorded:
+            self.assertEqual(recorded["distance"].shape, (3, 682, 3))
+        os.remove(output)
 
 
 if __name__ == "__main__":
