@@ -235,18 +235,27 @@ public:
 
     void close()
     {
-        py::gil_scoped_release nogil;
-        std::lock_guard<std::mutex> lock(mutex_);
-        driver_.close();
-        measuring_ = false;
+        {
+            py::gil_scoped_release nogil;
+            std::lock_guard<std::mutex> lock(mutex_);
+            driver_.close();
+        }
+        measuring_ = false; // written under the GIL only, as Python reads it
     }
 
-    bool is_open() const { return driver_.is_open(); }
+    // Waits for another thread's exchange without holding the GIL.
+    bool is_open()
+    {
+        py::gil_scoped_release nogil;
+        std::lock_guard<std::mutex> lock(mutex_);
+        return driver_.is_open();
+    }
     const std::string& target() const { return target_; }
     bool measuring() const { return measuring_; }
 
     void set_timeout(int msec)
     {
+        py::gil_scoped_release nogil;
         std::lock_guard<std::mutex> lock(mutex_);
         driver_.set_timeout(msec);
     }

@@ -180,23 +180,30 @@ class Sensor:
     def closed(self) -> bool:
         return not self._link.is_open
 
-    def close(self) -> None:
-        """Stops a running measurement and closes the link; closing twice does nothing."""
+    def close(self, quiet: bool = False) -> None:
+        """Stops a running measurement and closes the link; closing twice does nothing.
+        Raises ``RefusedError`` when the sensor did not confirm the stop (it may still be
+        measuring), unless quiet; the link is closed all the same."""
+        confirmed, reason = True, ""
         try:
             if self._link.measuring:
-                self._stop()
+                confirmed = self._stop()
+                reason = "" if confirmed else self._link.stop_reason()
         finally:
             self._link.close()
+        if not confirmed and not quiet:
+            raise RefusedError("the sensor did not confirm the stop", reason)
 
     def __enter__(self) -> "Sensor":
         return self
 
     def __exit__(self, *exc) -> None:
-        self.close()
+        # An exception on its way out is not to be replaced by one about the stop.
+        self.close(quiet=exc[0] is not None)
 
     def __del__(self) -> None:
         if hasattr(self, "_link"):
-            self.close()
+            self.close(quiet=True)
 
     def __repr__(self) -> str:
         state = "closed" if self.closed else "measuring" if self._link.measuring else "open"

@@ -44,6 +44,12 @@ class Sim:
         self.port = int(self.process.stdout.readline().split(":")[1])
         self.device = self.process.stdout.readline().split()[1] if serial else None
 
+    def control(self, line):
+        """Changes the running simulator as its options would."""
+        self.process.stdin.write(line + "\n")
+        self.process.stdin.flush()
+        time.sleep(0.2)  # read on a thread of its own
+
     def tcp(self, **options):
         return vyr.Sensor.tcp("127.0.0.1", self.port, **options)
 
@@ -227,24 +233,29 @@ def free_port():
         return probe.getsockname()[1]
 
 
-# sim options, what is done, the exception, its text and a part of its reason
+# sim options, what is done (to the sensor and the sim), the exception, its text and a part
+# of its reason
 FAILURE_CASES = [
-    ([], lambda s: vyr.Sensor.tcp("127.0.0.1", free_port()), vyr.ConnectError,
+    ([], lambda s, sim: vyr.Sensor.tcp("127.0.0.1", free_port()), vyr.ConnectError,
      "could not open ethernet port.", "connection refused"),
     (["--fault", "refused-status", "--fault-command", "%AH"],
-     lambda s: setattr(s, "heater", True), vyr.RefusedError,
+     lambda s, sim: setattr(s, "heater", True), vyr.RefusedError,
      "the sensor did not take the heater command", 'the sensor answered status "05'),
-    (["--fault", "no-answer", "--fault-command", "%PG"], lambda s: s.phase, vyr.NoAnswerError,
-     "the sensor did not report its phase", "no answer within 1000 ms"),
-    (["--fault", "close-after-status", "--fault-command", "VV"], lambda s: s.info(),
+    (["--fault", "no-answer", "--fault-command", "%PG"], lambda s, sim: s.phase,
+     vyr.NoAnswerError, "the sensor did not report its phase", "no answer within 1000 ms"),
+    (["--fault", "close-after-status", "--fault-command", "VV"], lambda s, sim: s.info(),
      vyr.NoAnswerError, "receive error.", "connection lost: the sensor closed the connection"),
-    ([], lambda s: setattr(s, "phase", 360), vyr.UsageError,
+    # Closing amid a measurement the sensor will not stop is no success.
+    ([], lambda s, sim: [s.scans(), sim.control("--fault ignore-stop"), s.close()],
+     vyr.RefusedError,
+     "the sensor did not confirm the stop", "may still be measuring"),
+    ([], lambda s, sim: setattr(s, "phase", 360), vyr.UsageError,
      "phase: expected a whole number from 0 to 359, not 360", ""),
-    ([], lambda s: s.scan("range"), vyr.UsageError,
+    ([], lambda s, sim: s.scan("range"), vyr.UsageError,
      'kind: expected distance, intensity, multiecho or multiecho-intensity, not "range"', ""),
-    ([], lambda s: s.scan(range=(-341, 0)), vyr.UsageError,
+    ([], lambda s, sim: s.scan(range=(-341, 0)), vyr.UsageError,
      "range=(-341, 0) is beyond the measurable range", "steps -340 to 341"),
-    ([], lambda s: s.change_address("192.168.0.11", "255.255.0.255", "192.168.0.1"),
+    ([], lambda s, sim: s.change_address("192.168.0.11", "255.255.0.255", "192.168.0.1"),
      vyr.UsageError, "", "nothing was sent"),
 ]
 
@@ -254,7 +265,7 @@ class Errors(unittest.TestCase):
         for options, action, error, text, reason in FAILURE_CASES:
             with self.subTest(text or reason), Sim(*options) as sim:
                 with sim.tcp() as sensor, self.assertRaises(error) as raised:
-                    action(sensor)
+                    action(sensor, sim)
                 self.assertIsInstance(raised.exception, vyr.Error)
                 self.assertIn(text, raised.exception.text)
                 self.assertIn(reason, raised.exception.reason or raised.exception.text)
