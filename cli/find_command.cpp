@@ -56,21 +56,6 @@ struct Findings
     long tcp_done = 0, tcp_total = 0, serial_done = 0, serial_total = 0;
 };
 
-// Addresses in numeric order, then the serial ports by name.
-bool comes_before(const vyr_find::Endpoint& a, const vyr_find::Endpoint& b)
-{
-    if (a.serial != b.serial) {
-        return !a.serial;
-    }
-    if (a.serial) {
-        return a.device < b.device;
-    }
-    uint32_t left = 0, right = 0;
-    vyr_find::parse_address(a.address, left);
-    vyr_find::parse_address(b.address, right);
-    return left < right;
-}
-
 std::string shown_target(const vyr_find::Endpoint& place)
 {
     return place.serial && place.baudrate > 0

@@ -22,6 +22,9 @@ struct Endpoint
     std::string target() const; // "127.0.0.1:10940", "/dev/ttyACM0"
 };
 
+// The order results are shown in: addresses numerically, then the serial ports by name.
+bool comes_before(const Endpoint& a, const Endpoint& b);
+
 struct Found_sensor
 {
     Endpoint endpoint;

@@ -626,21 +626,6 @@ py::dict endpoint_fields(const vyr_find::Endpoint& place)
     return item;
 }
 
-// Addresses in numeric order, then the serial ports by name, as vyr find lists them.
-bool comes_before(const vyr_find::Endpoint& a, const vyr_find::Endpoint& b)
-{
-    if (a.serial != b.serial) {
-        return !a.serial;
-    }
-    if (a.serial) {
-        return a.device < b.device;
-    }
-    uint32_t left = 0, right = 0;
-    vyr_find::parse_address(a.address, left);
-    vyr_find::parse_address(b.address, right);
-    return left < right;
-}
-
 py::dict find(std::optional<std::vector<std::string>> ranges, int port, int timeout_ms,
               std::optional<std::vector<std::string>> devices, bool tcp, bool serial,
               bool all_ports)
