@@ -12,8 +12,8 @@ class Scan:
     Attributes:
         kind: ``"distance"``, ``"intensity"``, ``"multiecho"`` or ``"multiecho-intensity"``.
         number: counts the scans of one measurement from 0.
-        timestamp: the sensor's time stamp in ms (24 bits, wrapping; from the start of the
-            measurement with ``sync=True``).
+        timestamp: the sensor's time stamp in ms, as vyr scan gives it (counted from the
+            start of the measurement with ``sync=True``).
         distance: ``int64`` array in mm, shape ``(steps,)``, or ``(steps, 3)`` for the
             multi-echo kinds: echoes in the order the sensor sent them; an echo it did not see
             is ``vyr.MISSING`` (0), so ``scan.distance > 0`` masks the echoes that are there.
