@@ -30,7 +30,7 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, fonts-ipafont-gothic | f
 if(TARGET _vyr)
   # The module is built for this one interpreter's ABI, and hands out NumPy arrays.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "python3 (>= ${VYR_PYTHON_VERSION}), python3 (<< ${Python3_VERSION_MAJOR}.${VYR_PYTHON_NEXT_MINOR}), python3-numpy")
+      "python3 (>= ${VYR_PYTHON_VERSION}), python3 (<< ${VYR_PYTHON_BELOW}), python3-numpy")
   set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-matplotlib")
   string(APPEND CPACK_PACKAGE_DESCRIPTION
       " The Python module vyr gives the same from Python, with scans as NumPy arrays.")
