@@ -461,8 +461,8 @@ public:
                               std::move(step), std::move(radians), std::move(degrees));
     }
 
-    // Ends the measurement ("QT"); true when the sensor confirmed it. A stop after Ctrl-C
-    // is never interrupted itself.
+    // Ends the measurement ("QT"), or tries again to; true when the sensor confirmed it. A
+    // stop after Ctrl-C is never interrupted itself.
     bool stop()
     {
         bool confirmed = false;
@@ -473,7 +473,9 @@ public:
             driver_.stop_scans();
             confirmed = driver_.last_error() == kvt::Error::none;
         }
-        measuring_ = false;
+        // Unconfirmed, the sensor may still be sending: a later exchange must not take its
+        // scans for an answer, so the link counts as measuring until a stop goes through.
+        measuring_ = !confirmed;
         return confirmed;
     }
 

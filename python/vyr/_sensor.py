@@ -121,7 +121,8 @@ class Scans:
         self.close(quiet=exc[0] is not None)
 
     def __del__(self) -> None:
-        self.close()
+        # Nobody to tell here; an unconfirmed stop is raised by the sensor's next operation.
+        self.close(quiet=True)
 
 
 class Sensor:
@@ -146,6 +147,7 @@ class Sensor:
         # Numbers the measurements, so that an iterator knows whether it is the current
         # one without the sensor holding it (dropping it must stop the measurement).
         self._measurement = 0
+        self._scanning = False  # a scans() iterator is under way
         self._timeout: Optional[float] = None
 
     @classmethod
@@ -211,13 +213,19 @@ class Sensor:
 
     def _stop(self) -> bool:
         self._measurement += 1
+        self._scanning = False
         return self._link.stop()
 
     def _idle(self, what: str) -> None:
         # One exchange at a time: a setting sent amid scans would be read as one.
-        if self._link.measuring:
+        if not self._link.measuring:
+            return
+        if self._scanning:
             raise UsageError(f"{what}: a measurement is running",
                              "end it first: leave its scans() loop or call close() on it")
+        # An earlier stop was not confirmed: the sensor may still be sending.
+        if not self._link.stop():
+            raise RefusedError("the sensor did not confirm the stop", self._link.stop_reason())
 
     @property
     def timeout(self) -> Optional[float]:
@@ -294,6 +302,7 @@ class Sensor:
         self._link.start(kind, steps, angles, _whole("group", group, 0, 99),
                          _whole("skip", skip, 0, 9), _whole("count", count, 0, 99), bool(sync))
         self._measurement += 1
+        self._scanning = True
         return Scans(self, kind, self._measurement)
 
     def scan(self, kind: str = "distance", range: Optional[Tuple[int, int]] = None,
