@@ -414,28 +414,38 @@ public:
         stride_ = std::max(group, 1);
         left_ = count > 0 ? count : -1;
         number_ = 0;
+        steps_ = py::none();
     }
 
     // The next scan: (number, time stamp, distance, intensity or None, step, radians,
-    // degrees). The measurement ends once a counted one has given its last.
+    // degrees). The measurement ends once a counted one has given its last. The steps and
+    // angles stay the same from scan to scan of a measurement: they are made once, read-only,
+    // and shared.
     py::tuple read()
     {
         bool ok = false;
-        run([&] { ok = kvt::read_scan_record(driver_, kind_, record_, stride_); });
+        int first = 0;
+        run([&] {
+            ok = kvt::read_scan_values(driver_, kind_, record_);
+            first = ok ? kvt::first_scan_step(driver_) : 0;
+        });
         if (!ok) {
             driver_failure("reading scan " + std::to_string(number_));
         }
+        const int indexes = record_.value_indexes();
         // Nothing that should pass for a scan.
-        if (record_.size() == 0) {
+        if (indexes == 0) {
             fail(Kind::refused, "the sensor sent a scan without steps",
                  "scan " + std::to_string(number_));
         }
         if (left_ > 0 && --left_ == 0) {
             measuring_ = false;
         }
-        const py::ssize_t steps = record_.size();
+        if (steps_.is_none() || first != first_step_ || indexes != record_.size()) {
+            make_steps(first, indexes);
+        }
         const int slots = record_.echo_slots();
-        std::vector<py::ssize_t> shape{steps};
+        std::vector<py::ssize_t> shape{indexes};
         if (slots > 1) {
             shape.push_back(slots);
         }
@@ -447,18 +457,8 @@ public:
             std::copy(record_.intensity.begin(), record_.intensity.end(), values.mutable_data());
             intensity = std::move(values);
         }
-        py::array_t<int32_t> step(steps);
-        py::array_t<double> radians(steps);
-        py::array_t<double> degrees(steps);
-        std::copy(record_.step.begin(), record_.step.end(), step.mutable_data());
-        std::copy(record_.angle_deg.begin(), record_.angle_deg.end(), degrees.mutable_data());
-        // From the degrees as the driver turns degrees into radians, not a call a step.
-        double* rad = radians.mutable_data();
-        for (py::ssize_t i = 0; i < steps; ++i) {
-            rad[i] = pi * record_.angle_deg[static_cast<size_t>(i)] / 180;
-        }
-        return py::make_tuple(number_++, record_.time_stamp, std::move(distance), intensity,
-                              std::move(step), std::move(radians), std::move(degrees));
+        return py::make_tuple(number_++, record_.time_stamp, std::move(distance), intensity, steps_,
+                              radians_, degrees_);
     }
 
     // Ends the measurement ("QT"), or tries again to; true when the sensor confirmed it. A
@@ -551,6 +551,32 @@ public:
     }
 
 private:
+    static py::object read_only(py::array array)
+    {
+        array.attr("flags").attr("writeable") = false;
+        return std::move(array);
+    }
+
+    void make_steps(int first, int indexes)
+    {
+        kvt::fill_scan_steps(driver_, record_, indexes, stride_);
+        const py::ssize_t size = indexes;
+        py::array_t<int32_t> step(size);
+        py::array_t<double> radians(size);
+        py::array_t<double> degrees(size);
+        std::copy(record_.step.begin(), record_.step.end(), step.mutable_data());
+        std::copy(record_.angle_deg.begin(), record_.angle_deg.end(), degrees.mutable_data());
+        // From the degrees as the driver turns degrees into radians.
+        double* rad = radians.mutable_data();
+        for (py::ssize_t i = 0; i < size; ++i) {
+            rad[i] = pi * record_.angle_deg[static_cast<size_t>(i)] / 180;
+        }
+        steps_ = read_only(std::move(step));
+        radians_ = read_only(std::move(radians));
+        degrees_ = read_only(std::move(degrees));
+        first_step_ = first;
+    }
+
     // Runs a blocking operation without the GIL. A Ctrl-C that came meanwhile stops a
     // running measurement and is then raised.
     template <class Operation> void run(Operation operation)
@@ -613,6 +639,10 @@ private:
     int left_ = -1; // scans a counted measurement has still to send; -1 endless
     long number_ = 0;
     kvt::Scan_record record_;
+    int first_step_ = 0;
+    py::object steps_ = py::none(); // of the current measurement, with their angles
+    py::object radians_ = py::none();
+    py::object degrees_ = py::none();
 };
 
 py::dict endpoint_fields(const vyr_find::Endpoint& place)

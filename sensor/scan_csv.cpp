@@ -66,8 +66,7 @@ int Scan_record::echo_slots() const
     return kind ? kind->echo_slots : 1;
 }
 
-bool read_scan_record(Lidar& lidar, Lidar::measurement_type type, Scan_record& record,
-                      int step_stride)
+bool read_scan_values(Lidar& lidar, Lidar::measurement_type type, Scan_record& record)
 {
     record.type = type;
     bool ok = false;
@@ -88,17 +87,38 @@ bool read_scan_record(Lidar& lidar, Lidar::measurement_type type, Scan_record& r
     if (!has_intensity(type)) {
         record.intensity.clear();
     }
-    const int indexes = ok ? static_cast<int>(record.distance.size()) / record.echo_slots() : 0;
+    return ok;
+}
+
+int first_scan_step(const Lidar& lidar)
+{
+    return lidar.rad_to_step(lidar.index_to_rad(0));
+}
+
+int Scan_record::value_indexes() const
+{
+    return static_cast<int>(distance.size()) / echo_slots();
+}
+
+void fill_scan_steps(const Lidar& lidar, Scan_record& record, int indexes, int step_stride)
+{
     record.step.resize(static_cast<size_t>(indexes));
     record.angle_deg.resize(static_cast<size_t>(indexes));
     // The index conversions follow the first step of the scan just read, but count one
     // step an index: with merged steps, index i holds the group that starts i strides on.
-    const int first = indexes > 0 ? lidar.rad_to_step(lidar.index_to_rad(0)) : 0;
+    const int first = indexes > 0 ? first_scan_step(lidar) : 0;
     const int stride = step_stride > 1 ? step_stride : 1;
     for (int i = 0; i < indexes; ++i) {
         record.step[i] = first + i * stride;
         record.angle_deg[i] = lidar.step_to_deg(record.step[i]);
     }
+}
+
+bool read_scan_record(Lidar& lidar, Lidar::measurement_type type, Scan_record& record,
+                      int step_stride)
+{
+    const bool ok = read_scan_values(lidar, type, record);
+    fill_scan_steps(lidar, record, ok ? record.value_indexes() : 0, step_stride);
     return ok;
 }
 

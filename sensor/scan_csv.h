@@ -24,6 +24,7 @@ struct Scan_record
 
     int echo_slots() const;
     int size() const { return static_cast<int>(step.size()); } // indexes
+    int value_indexes() const; // indexes of the values read, before the steps are filled
 };
 
 // Reads the next scan of a measurement started with this type. step_stride is the
@@ -31,6 +32,14 @@ struct Scan_record
 // 1). False when the read fails; the reason is then in lidar.last_error_text().
 bool read_scan_record(Lidar& lidar, Lidar::measurement_type type, Scan_record& record,
                       int step_stride = 1);
+
+// The two halves of read_scan_record, for a reader that keeps the steps of a measurement
+// while they stay the same: the values and time stamp of the next scan (step and angle_deg
+// untouched), then the step and angle of the first indexes indexes.
+bool read_scan_values(Lidar& lidar, Lidar::measurement_type type, Scan_record& record);
+void fill_scan_steps(const Lidar& lidar, Scan_record& record, int indexes, int step_stride = 1);
+// The step of index 0 of the scan just read.
+int first_scan_step(const Lidar& lidar);
 
 // "scan,timestamp_ms,index,step,angle_deg,echo,distance,intensity"
 extern const char scan_csv_header[];

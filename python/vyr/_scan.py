@@ -24,6 +24,9 @@ class Scan:
         angle: ``float64`` array ``(steps,)``, each step's direction in radians, 0 straight
             ahead, counter-clockwise positive.
         angle_deg: the same in degrees.
+
+    ``step``, ``angle`` and ``angle_deg`` are read-only and shared by the scans of one
+    measurement; ``distance`` and ``intensity`` are each scan's own.
     """
 
     __slots__ = ("kind", "number", "timestamp", "distance", "intensity", "step", "angle",

@@ -121,6 +121,8 @@ class Scans(unittest.TestCase):
                     np.testing.assert_array_equal(scan.step, steps)
                     np.testing.assert_allclose(scan.angle_deg, steps * 360 / 1024)
                     np.testing.assert_allclose(scan.angle, steps * 2 * np.pi / 1024)
+                    # Shared by the scans of a measurement: no scan may change them for all.
+                    self.assertFalse(scan.step.flags.writeable or scan.angle.flags.writeable)
                     self.assertEqual(scan.distance.shape, (len(steps), 3) if multi else
                                      (len(steps),))
                     self.assertEqual(scan.intensity is not None, with_intensity)
