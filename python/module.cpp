@@ -207,6 +207,9 @@ public:
                                       std::to_string(number));
             }
             name = *address;
+        } else if (device.empty() || device.find('\0') != std::string::npos) {
+            // The device is handed on as a C string: a NUL would open another one.
+            fail(Kind::usage, "device: expected a serial device name such as ttyACM0");
         } else if (number < 1 || number > 4000000) {
             fail(Kind::usage, "baudrate: expected a whole number from 1 to 4000000, not " +
                                   std::to_string(number));

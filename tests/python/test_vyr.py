@@ -259,6 +259,8 @@ FAILURE_CASES = [
      'kind: expected distance, intensity, multiecho or multiecho-intensity, not "range"', ""),
     ([], lambda s, sim: s.scan(range=(-341, 0)), vyr.UsageError,
      "range=(-341, 0) is beyond the measurable range", "steps -340 to 341"),
+    ([], lambda s, sim: vyr.Sensor.serial("ttyS0\0../../tmp"), vyr.UsageError,
+     "device: expected a serial device name", ""),
     ([], lambda s, sim: s.change_address("192.168.0.11", "255.255.0.255", "192.168.0.1"),
      vyr.UsageError, "", "nothing was sent"),
 ]
