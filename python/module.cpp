@@ -410,8 +410,10 @@ public:
         measuring_ = true;
         run([&] { started = driver_.start_scans(kind.type, count, skip); });
         if (!started) {
+            // The start's own account, before the stop's replaces it.
+            const Failure failure = driver_failure_of("the sensor did not start the measurement");
             stop();
-            driver_failure("the sensor did not start the measurement");
+            throw failure;
         }
         kind_ = kind.type;
         stride_ = std::max(group, 1);
@@ -611,13 +613,18 @@ private:
                                    : reason;
     }
 
-    [[noreturn]] void driver_failure(const std::string& fallback)
+    Failure driver_failure_of(const std::string& fallback)
     {
         const kvt::Error error = driver_.last_error();
         const bool silent = driver_.link_lost() || error == kvt::Error::receive_error ||
                             error == kvt::Error::no_response || error == kvt::Error::not_connected;
-        fail(silent ? Kind::no_answer : Kind::refused, driver_.last_error_text(),
-             lost_reason(detail_or(fallback)));
+        return {silent ? Kind::no_answer : Kind::refused, driver_.last_error_text(),
+                lost_reason(detail_or(fallback))};
+    }
+
+    [[noreturn]] void driver_failure(const std::string& fallback)
+    {
+        throw driver_failure_of(fallback);
     }
 
     [[noreturn]] void refused(const sc::Recording_link& link, const std::string& text)
