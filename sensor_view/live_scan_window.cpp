@@ -59,10 +59,14 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     QPushButton* fit_button = add_button(picture_controls, "btn_fit", tr("Fit"));
     QPushButton* fit_range_button =
         add_button(picture_controls, "btn_fit_range", tr("Fit range"));
+    QPushButton* xy_button = add_button(picture_controls, "btn_xy", tr("&x/y"));
+    xy_button->setCheckable(true);
     picture_controls->addStretch(1);
     save_scan_button_ = add_button(file_controls, "btn_save_scan", tr("Save scan..."));
     QPushButton* save_picture_button =
         add_button(file_controls, "btn_save_picture", tr("Save picture..."));
+    QPushButton* ruler_button = add_button(file_controls, "btn_ruler", tr("&Ruler"));
+    ruler_button->setCheckable(true);
     file_controls->addStretch(1);
 
     view_ = new Polar_view;
@@ -93,6 +97,8 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     connect(pause_button_, &QPushButton::toggled, this, &Live_scan_window::pause_toggled);
     connect(fit_button, &QPushButton::clicked, view_, &Polar_view::fit);
     connect(fit_range_button, &QPushButton::clicked, view_, &Polar_view::fit_range);
+    connect(xy_button, &QPushButton::toggled, view_, &Polar_view::set_cartesian);
+    connect(ruler_button, &QPushButton::toggled, view_, &Polar_view::set_ruler_mode);
     connect(save_scan_button_, &QPushButton::clicked, this, &Live_scan_window::ask_save_scan);
     connect(save_picture_button, &QPushButton::clicked, this, &Live_scan_window::ask_save_picture);
     connect(kind_, &QComboBox::currentIndexChanged, this, &Live_scan_window::restart_with_new_kind);

@@ -296,6 +296,14 @@
         <source>the picture could not be encoded</source>
         <translation>画像を符号化できませんでした</translation>
     </message>
+    <message>
+        <source>&amp;x/y</source>
+        <translation>xy表示(&amp;X)</translation>
+    </message>
+    <message>
+        <source>&amp;Ruler</source>
+        <translation>定規(&amp;R)</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -585,6 +593,17 @@
     <message>
         <source>Current Phase get</source>
         <translation>現在の位相取得</translation>
+    </message>
+</context>
+<context>
+    <name>Ruler</name>
+    <message>
+        <source>ruler %1 m at %2°; ends %3 m at %4° and %5 m at %6° from the sensor</source>
+        <translation>定規 %1 m、方位 %2°; 端点はセンサから %3 m、%4° と %5 m、%6°</translation>
+    </message>
+    <message>
+        <source>%1 m at %2°</source>
+        <translation>%1 m、方位 %2°</translation>
     </message>
 </context>
 </TS>

@@ -312,7 +312,7 @@ private slots:
         QCOMPARE(window.width(), 420);
         const auto controls = window.findChildren<QWidget*>(
             QRegularExpression("^(btn|cmb)_"));
-        QCOMPARE(controls.size(), 8);
+        QCOMPARE(controls.size(), 10);
         for (const QWidget* control : controls) {
             const QString text = control->property("text").toString();
             QVERIFY2(control->sizeHint().width() <= control->width() &&
