@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -20,6 +21,7 @@
 #include "driver_owner.h"
 #include "file_size_limit.h"
 #include "live_scan_window.h"
+#include "cartesian_grid.h"
 #include "polar_view.h"
 #include "sensor_session.h"
 
@@ -90,6 +92,42 @@ struct Live_rig
     QString status() const { return window.findChild<QLabel*>("lbl_status")->text(); }
 };
 
+
+// A bare view over a made-up scan of a few points, each (angle in degrees, distance in mm).
+struct Made_up_view
+{
+    Polar_view view;
+    QStringList hover; // what the hover line was told, in order
+
+    explicit Made_up_view(std::initializer_list<std::pair<double, long>> points)
+    {
+        kvt::Scan_record scan;
+        for (const auto& [degrees, distance] : points) {
+            scan.step.push_back(int(scan.step.size()));
+            scan.angle_deg.push_back(degrees);
+            scan.distance.push_back(distance);
+        }
+        view.resize(560, 480);
+        view.set_area(-135, 135, 20, 5000);
+        view.show_scan(scan);
+        QObject::connect(&view, &Polar_view::hover_changed,
+                         [this](const QString& text) { hover << text; });
+    }
+    void mouse(QEvent::Type type, Qt::MouseButton button, QPointF at,
+               Qt::KeyboardModifiers keys = Qt::NoModifier)
+    {
+        QMouseEvent event(type, at, view.mapToGlobal(at), button,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : button, keys);
+        QCoreApplication::sendEvent(&view, &event);
+    }
+    void drag(QPointF from, QPointF to, Qt::KeyboardModifiers keys)
+    {
+        mouse(QEvent::MouseButtonPress, Qt::LeftButton, from, keys);
+        mouse(QEvent::MouseMove, Qt::NoButton, (from + to) / 2, keys);
+        mouse(QEvent::MouseMove, Qt::NoButton, to, keys);
+        mouse(QEvent::MouseButtonRelease, Qt::LeftButton, to, keys);
+    }
+};
 } // namespace
 
 class Live_scan_window_test : public QObject
@@ -340,14 +378,26 @@ private slots:
         QVERIFY(rig.window.findChild<QPushButton*>("btn_start")->isEnabled());
     }
 
+    // Both pictures: the x/y one differs only in its background.
+    void hover_names_the_step_under_the_point_data()
+    {
+        QTest::addColumn<bool>("xy");
+        QTest::newRow("polar") << false;
+        QTest::newRow("x/y") << true;
+    }
     void hover_names_the_step_under_the_point()
     {
+        QFETCH(bool, xy);
         Live_rig rig;
         // A long-range sensor indoors: the data is a small part of the range.
         rig.session.sim.set_parameter("DMAX", "60000");
         QVERIFY(rig.start(kvt::Lidar::Multi_echo_intensity));
         QVERIFY(rig.wait_for_scan());
         QVERIFY(rig.stop());
+        if (xy) {
+            rig.window.findChild<QPushButton*>("btn_xy")->click();
+            QVERIFY(rig.window.view()->cartesian());
+        }
         const Polar_view* view = rig.window.view();
         const kvt::Scan_record& scan = view->scan();
         for (int index : {0, 1, 340, scan.size() - 1}) {
@@ -413,18 +463,20 @@ private slots:
                               Qt::NoScrollPhase, false);
             QCoreApplication::sendEvent(zoomable, &wheel);
             zoomable->grab();
-            int angle_labels = 0;
+            int angle_labels = 0, metre_labels = 0;
             const double zero_x = view->width() / 2.0; // the sensor stays on the middle line
             for (const auto& [text, box] : view->labels()) {
                 QVERIFY2(QRectF(view->rect()).contains(box), qPrintable(text));
                 QVERIFY2(!box.intersects(legend), qPrintable(text));
-                if (text.endsWith("°")) {
+                metre_labels += text.endsWith(" m");
+                if (text.endsWith("°") || text == "x" || text == "y") {
                     ++angle_labels;
                 } else {
                     QVERIFY2(box.left() > zero_x || box.right() < zero_x, qPrintable(text));
                 }
             }
-            QVERIFY2(angle_labels >= 3, qPrintable(QString::number(zoom)));
+            QVERIFY2(angle_labels >= (xy ? 2 : 3) && metre_labels >= 2,
+                     qPrintable(QString::number(zoom)));
         }
 
         // "Fit" fills the view with the data, "Fit range" shows the whole measurable range.
@@ -455,6 +507,143 @@ private slots:
         QCOMPARE(shown(), 1.0);
         QCOMPARE(view->max_distance(), 60000L);
         QVERIFY(view->pixels_per_mm() * 4 < data_scale);
+    }
+    // Straight ahead is up, 90° to the left, -90° to the right, at the same scale in both
+    // pictures; the x/y labels name the lines through the points.
+    void points_land_where_the_angles_count()
+    {
+        Made_up_view made_up{{0, 2000}, {90, 2000}, {-90, 4000}};
+        Polar_view& view = made_up.view;
+        for (const bool xy : {false, true}) {
+            view.set_cartesian(xy);
+            const QPointF ahead = view.screen_point(0, 0), left = view.screen_point(1, 0),
+                          right = view.screen_point(2, 0);
+            const double scale = view.pixels_per_mm();
+            QCOMPARE(left.y(), right.y());
+            QCOMPARE(ahead.x() - left.x(), 2000 * scale);
+            QCOMPARE(right.x() - ahead.x(), 4000 * scale);
+            QCOMPARE(left.y() - ahead.y(), 2000 * scale);
+            view.grab();
+            // x values along the x axis, y values along the y axis.
+            const auto labelled = [&](const QString& name, bool by_x, double at) {
+                for (const auto& [text, box] : view.labels()) {
+                    const double place = by_x ? box.center().x() : box.center().y();
+                    if (text == name && (at < 0 || std::abs(place - at) < 0.5)) {
+                        return true;
+                    }
+                }
+                return false;
+            };
+            QCOMPARE(labelled("x", true, -1) && labelled("y", true, -1), xy);
+            QCOMPARE(labelled("2 m", false, ahead.y()), xy);
+            QCOMPARE(labelled("2 m", true, left.x()), xy);
+            QCOMPARE(labelled("-4 m", true, right.x()), xy);
+        }
+    }
+
+    // 1-2-5 steps from 0.1 m to 10 m, the first at least 60 px apart.
+    void grid_step_follows_the_zoom_data()
+    {
+        QTest::addColumn<double>("pixels_per_mm");
+        QTest::addColumn<double>("step_mm");
+        QTest::newRow("zoomed far in") << 50.0 << 100.0;
+        QTest::newRow("0.2 m") << 0.3 << 200.0;
+        QTest::newRow("exactly 60 px") << 0.06 << 1000.0;
+        QTest::newRow("just under") << 0.0599 << 2000.0;
+        QTest::newRow("5 m") << 0.012 << 5000.0;
+        QTest::newRow("zoomed far out") << 0.0001 << 10000.0;
+    }
+    void grid_step_follows_the_zoom()
+    {
+        QFETCH(double, pixels_per_mm);
+        QFETCH(double, step_mm);
+        QCOMPARE(Cartesian_grid::step_for(pixels_per_mm), step_mm);
+    }
+
+    // Ends within reach of a point take its place; a click alone measures from the sensor.
+    // The ruler stays through new scans and zoom, and Esc or a right click clears it.
+    void ruler_measures_between_points_data()
+    {
+        QTest::addColumn<bool>("xy");
+        QTest::addColumn<bool>("ruler_mode"); // else Shift held
+        QTest::addColumn<int>("from");        // point index, -1 for a click alone
+        QTest::addColumn<int>("to");
+        QTest::addColumn<bool>("escape");     // else a right click
+        QTest::addColumn<QString>("readout");
+        QTest::newRow("polar, ruler mode, across")
+            << false << true << 0 << 1 << true
+            << "ruler 2.828 m at 135.0°; ends 2.000 m at 0.0° and 2.000 m at 90.0° from the sensor";
+        QTest::newRow("x/y, Shift, left to right")
+            << true << false << 1 << 2 << false
+            << "ruler 3.000 m at -90.0°; ends 2.000 m at 90.0° and 1.000 m at -90.0° from the sensor";
+        QTest::newRow("x/y, click from the sensor")
+            << true << true << -1 << 3 << true
+            << "ruler 3.000 m at -45.0°; ends 0.000 m at 0.0° and 3.000 m at -45.0° from the sensor";
+        QTest::newRow("polar, Shift, back along a ray")
+            << false << false << 3 << 4 << false
+            << "ruler 2.000 m at 135.0°; ends 3.000 m at -45.0° and 1.000 m at -45.0° from the sensor";
+        // Straight behind reads 180°, whichever side the rounding falls on.
+        QTest::newRow("x/y, ruler mode, to straight behind")
+            << true << true << 0 << 5 << false
+            << "ruler 3.000 m at 180.0°; ends 2.000 m at 0.0° and 1.000 m at 180.0° from the sensor";
+    }
+    void ruler_measures_between_points()
+    {
+        QFETCH(bool, xy);
+        QFETCH(bool, ruler_mode);
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(bool, escape);
+        QFETCH(QString, readout);
+        Made_up_view made_up{{0, 2000}, {90, 2000}, {-90, 1000}, {-45, 3000}, {-45, 1000},
+                             {-180, 1000}};
+        Polar_view& view = made_up.view;
+        view.set_cartesian(xy);
+        view.set_ruler_mode(ruler_mode);
+        const Qt::KeyboardModifiers keys = ruler_mode ? Qt::NoModifier : Qt::ShiftModifier;
+        // A few pixels off each point, within reach.
+        const QPointF off(3, -4);
+        if (from < 0) {
+            made_up.mouse(QEvent::MouseButtonPress, Qt::LeftButton, view.screen_point(to, 0) + off, keys);
+            made_up.mouse(QEvent::MouseButtonRelease, Qt::LeftButton, view.screen_point(to, 0) + off, keys);
+        } else {
+            made_up.drag(view.screen_point(from, 0) - off, view.screen_point(to, 0) + off, keys);
+        }
+        QCOMPARE(view.ruler().readout(), readout);
+        QCOMPARE(made_up.hover.last(), readout);
+
+        // The picture moves, the ruler keeps its place in metres and stays off the legend.
+        kvt::Scan_record next = view.scan();
+        view.show_scan(next);
+        QWheelEvent wheel(QPointF(200, 200), QPointF(), QPoint(), QPoint(0, 240), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(&view, &wheel);
+        view.grab();
+        QCOMPARE(view.ruler().readout(), readout);
+        QVERIFY(!view.ruler_label_box().isEmpty());
+        QVERIFY(QRectF(view.rect()).contains(view.ruler_label_box()));
+        QVERIFY(!view.ruler_label_box().intersects(view.legend_box()));
+
+        // Plain dragging pans unless the ruler mode is on.
+        const double scale = view.pixels_per_mm();
+        const QPointF sensor = view.screen_point(1, 0) + QPointF(2000 * scale, 0);
+        made_up.drag(sensor + QPointF(0, -40), sensor + QPointF(0, -140), Qt::NoModifier);
+        if (ruler_mode) {
+            QVERIFY(std::abs(view.ruler().length_mm() - 100 / scale) < 0.01);
+            QCOMPARE(view.ruler().bearing_deg(), 0.0);
+        } else {
+            QCOMPARE(view.ruler().readout(), readout);
+        }
+
+        if (escape) {
+            QTest::keyClick(&view, Qt::Key_Escape);
+        } else {
+            made_up.mouse(QEvent::MouseButtonPress, Qt::RightButton, QPointF(10, 10));
+        }
+        QVERIFY(!view.ruler().shown());
+        QCOMPARE(made_up.hover.last(), QString());
+        view.grab();
+        QVERIFY(view.ruler_label_box().isEmpty());
     }
 };
 
