@@ -635,5 +635,6 @@ void Polar_view::leaveEvent(QEvent*)
         hovered_index_ = -1;
         update();
     }
-    emit hover_changed(QString());
+    // The ruler's figures stay readable while the mouse is on the buttons.
+    emit hover_changed(ruler_.readout());
 }

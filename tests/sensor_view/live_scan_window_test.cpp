@@ -611,6 +611,9 @@ private slots:
         }
         QCOMPARE(view.ruler().readout(), readout);
         QCOMPARE(made_up.hover.last(), readout);
+        QEvent leave(QEvent::Leave); // off to the buttons: the figures stay
+        QCoreApplication::sendEvent(&view, &leave);
+        QCOMPARE(made_up.hover.last(), readout);
 
         // The picture moves, the ruler keeps its place in metres and stays off the legend.
         kvt::Scan_record next = view.scan();
