@@ -539,6 +539,10 @@ private slots:
             QCOMPARE(labelled("2 m", true, left.x()), xy);
             QCOMPARE(labelled("-4 m", true, right.x()), xy);
         }
+        // A range no sensor has: zoomed out, the grid gives way to the axes alone.
+        view.set_area(-135, 135, 20, 2147483647);
+        view.grab();
+        QCOMPARE(view.labels().size(), size_t(2));
     }
 
     // 1-2-5 steps from 0.1 m to 10 m, the first at least 60 px apart.
