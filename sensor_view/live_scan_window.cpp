@@ -78,6 +78,8 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     // They show sensor texts and file names: data, never markup.
     status_->setTextFormat(Qt::PlainText);
     hover_->setTextFormat(Qt::PlainText);
+    // A long readout (a ruler's figures) is cut at the edge rather than widen the window.
+    hover_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     auto* column = new QVBoxLayout(this);
     column->addLayout(controls);

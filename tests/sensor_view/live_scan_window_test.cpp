@@ -363,6 +363,10 @@ private slots:
         if (japanese) {
             QCOMPARE(window.findChild<QPushButton*>("btn_start")->text(), QString("開始"));
         }
+        // A long readout in the line below (a ruler's figures) does not widen the window.
+        window.findChild<QLabel*>("lbl_hover")->setText(QString(120, 'm'));
+        QTest::qWait(50);
+        QCOMPARE(window.width(), 420);
     }
 
     void read_error_stops_the_view_with_the_reason()
