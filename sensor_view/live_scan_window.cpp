@@ -41,7 +41,7 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     setWindowTitle(tr("Live scan"));
 
     // Rows short enough that no text is cut short in a narrow window or a longer
-    // language: the measurement, the picture, the files.
+    // language: the measurement, the picture, the files and the ruler.
     auto* controls = new QHBoxLayout;
     auto* picture_controls = new QHBoxLayout;
     auto* file_controls = new QHBoxLayout;

@@ -599,7 +599,7 @@
     <name>Ruler</name>
     <message>
         <source>ruler %1 m at %2°; ends %3 m at %4° and %5 m at %6° from the sensor</source>
-        <translation>定規 %1 m、方位 %2°; 端点はセンサから %3 m、%4° と %5 m、%6°</translation>
+        <translation>定規 %1 m、方位 %2°。端点はセンサから %3 m、%4° と %5 m、%6°</translation>
     </message>
     <message>
         <source>%1 m at %2°</source>
