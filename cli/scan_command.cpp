@@ -6,6 +6,7 @@
 #include "output.h"
 #include "run.h"
 #include "scan_csv.h"
+#include "scan_recording.h"
 #include "terminal.h"
 #include "vyr_driver.h"
 
@@ -44,44 +45,6 @@ template <typename T> bool parse_pair(const std::string& text, T& first, T& seco
     char colon = 0;
     return (in >> first >> colon >> second) && colon == ':' && (in >> std::ws).eof() &&
            first <= second;
-}
-
-// One object a scan: the steps as a first step and a stride, the values per step (a list
-// of the echoes seen for the multi-echo kinds).
-void append_ndjson(std::string& out, const kvt::Scan_record& scan, const kvt::Lidar& driver,
-                   int stride)
-{
-    const int slots = scan.echo_slots();
-    const bool with_intensity = kvt::has_intensity(scan.type);
-    Json distance = Json::array();
-    Json intensity = Json::array();
-    for (size_t slot = 0; slot < scan.distance.size(); slot += slots) {
-        Json step_distance = Json::array();
-        Json step_intensity = Json::array();
-        for (int echo = 0; echo < slots && (echo == 0 || scan.distance[slot + echo] != 0); ++echo) {
-            step_distance.push_back(scan.distance[slot + echo]);
-            if (with_intensity) {
-                step_intensity.push_back(scan.intensity[slot + echo]);
-            }
-        }
-        distance.push_back(slots > 1 ? step_distance : step_distance[0]);
-        if (with_intensity) {
-            intensity.push_back(slots > 1 ? step_intensity : step_intensity[0]);
-        }
-    }
-    const int first_step = scan.step.empty() ? 0 : scan.step.front();
-    Json object = {{"scan", scan.number},
-                   {"timestamp_ms", scan.time_stamp},
-                   {"first_step", first_step},
-                   {"step_stride", stride},
-                   {"first_angle_deg", driver.step_to_deg(first_step)},
-                   {"angle_stride_deg", driver.step_to_deg(stride)},
-                   {"distance", distance}};
-    if (with_intensity) {
-        object["intensity"] = intensity;
-    }
-    out += object.dump();
-    out += '\n';
 }
 
 // How long a stop may take after Ctrl-C before vyr gives up on the sensor's answer; the
@@ -185,6 +148,8 @@ void read_scans(kvt::Vyr_driver& driver, const Scan_options& options, Result& re
     kvt::Scan_record scan;
     std::string text;
     long number = 0;
+    const kvt::Recording_header header =
+        kvt::measurement_header(driver, options.kind, 0, 0, stride);
     for (; (options.count == 0 || number < options.count) && stop_signal() == 0; ++number) {
         if (!kvt::read_scan_record(driver, options.kind, scan, stride)) {
             if (stop_signal() == 0) {
@@ -201,7 +166,7 @@ void read_scans(kvt::Vyr_driver& driver, const Scan_options& options, Result& re
         }
         scan.number = number;
         text.clear();
-        csv ? kvt::append_scan_csv_rows(scan, text) : append_ndjson(text, scan, driver, stride);
+        csv ? kvt::append_scan_csv_rows(scan, text) : kvt::append_scan_ndjson(text, scan, header);
         // Per scan, so that an endless run notices a full disk or a closed pipe at once.
         if (!write_out(text) || !flush_out()) {
             break;
