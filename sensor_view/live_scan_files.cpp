@@ -108,9 +108,11 @@ void Live_scan_window::add_file_controls(QVBoxLayout* column)
         play_button_->setChecked(playing);
         play_button_->setText(playing ? tr("Pause") : tr("Play"));
     });
-    // At most one scan a frame, as live.
+    // At most one scan a frame while playing, as live; a step or a seek shows at once.
     connect(player_, &Scan_playback::scan_waiting, this, [this] {
-        if (!played_timer_.isActive()) {
+        if (!player_->playing()) {
+            take_played_scan();
+        } else if (!played_timer_.isActive()) {
             played_timer_.start(
                 std::max<int>(0, Scan_playback::frame_ms - int(since_played_.elapsed())));
         }
@@ -127,8 +129,10 @@ void Live_scan_window::update_file_buttons()
     const Scan_recorder::State state = recorder_->progress().state;
     const bool recording =
         state == Scan_recorder::State::armed || state == Scan_recorder::State::recording;
-    record_button_->setChecked(recording);
-    record_button_->setText(recording ? tr("Stop recording") : tr("Record..."));
+    if (record_button_->isChecked() != recording) {
+        record_button_->setChecked(recording);
+        record_button_->setText(recording ? tr("Stop recording") : tr("Record..."));
+    }
     // A new recording waits until the last one is closed.
     record_button_->setEnabled(recording || (available_ && !playing_back &&
                                              state != Scan_recorder::State::closing));

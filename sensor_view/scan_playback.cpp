@@ -42,8 +42,14 @@ bool Scan_playback::open(const QString& path)
 {
     close();
     auto reader = std::make_unique<kvt::Recording_reader>();
-    if (!reader->open(QFile::encodeName(path).toStdString())) {
-        error_ = QString::fromStdString(reader->error());
+    const std::string name = QFile::encodeName(path).toStdString();
+    if (!reader->open(name)) {
+        // The caller names the file itself.
+        std::string reason = reader->error();
+        if (reason.compare(0, name.size() + 2, name + ": ") == 0) {
+            reason.erase(0, name.size() + 2);
+        }
+        error_ = QString::fromStdString(reason);
         return false;
     }
     if (!kvt::measurement_kind(reader->header().type)) {
@@ -160,13 +166,14 @@ void Scan_playback::delivered()
         std::swap(failure, failure_);
         fresh = fresh_;
     }
-    if (fresh) {
-        emit scan_waiting();
-    }
+    // Stopped first, so that the last good scan shows at once.
     if (!failure.empty()) {
         tick_timer_.stop();
         set_playing(false);
         emit failed(QString::fromStdString(failure));
+    }
+    if (fresh) {
+        emit scan_waiting();
     }
 }
 
