@@ -318,7 +318,7 @@ private slots:
     void recording_write_error_leaves_the_view_running()
     {
         Live_rig rig;
-        rig.session.sim.set_pacing(vyr_sim::Pacing::fast);
+        rig.session.sim.set_scans_per_minute(12000);
         QTemporaryDir folder;
         const QString path = folder.filePath("full.ndjson");
         {
