@@ -29,7 +29,7 @@ Endpoints
                           its sensor's parameters and texts, its kind, range and
                           grouping, its values, time stamps and pace, from the first
                           scan again after the last; other requests are refused
-                          (another kind "0C", another grouping "03", other steps "04")
+                          (another kind "01", another grouping "03", other steps "04")
 
 Sensor state
   --old-protocol on|off   answer "E" to everything until "ZEMA2.0"

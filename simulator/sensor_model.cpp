@@ -292,7 +292,7 @@ std::string replay_refusal(const Replay& replay, const Scan_request& req)
 {
     const bool multi = req.kind == 'H' || req.kind == 'N';
     if (multi != replay.multiecho || (req.data == 'E') != replay.intensity)
-        return "0C"; // as a sensor without that kind: an unknown command
+        return "01"; // as for a request it cannot read
     if (std::max(1, req.group) != std::max(1, replay.group))
         return "03";
     if (req.first < replay.first || req.last > replay.last ||
