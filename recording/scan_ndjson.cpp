@@ -18,12 +18,37 @@ namespace {
 const double two_pi = 6.283185307179586;
 const double pi = 3.141592653589793;
 
-template <class Number> void append_number(std::string& out, Number value)
+// Numbers go straight into room made beforehand: a scan is some four thousand of them,
+// too many for an append each.
+class Text_writer
 {
-    char text[24];
-    const std::to_chars_result result = std::to_chars(text, text + sizeof text, value);
-    out.append(text, static_cast<size_t>(result.ptr - text));
-}
+public:
+    Text_writer(std::string& out, size_t most) : out_(out), start_(out.size())
+    {
+        out_.resize(start_ + most);
+        p_ = &out_[start_];
+    }
+    ~Text_writer() { out_.resize(static_cast<size_t>(p_ - out_.data())); }
+    Text_writer(const Text_writer&) = delete;
+    Text_writer& operator=(const Text_writer&) = delete;
+
+    template <class Number> void number(Number value)
+    {
+        p_ = std::to_chars(p_, p_ + 24, value).ptr;
+    }
+    void put(char c) { *p_++ = c; }
+    void text(const char* s, size_t length)
+    {
+        std::memcpy(p_, s, length);
+        p_ += length;
+    }
+    template <size_t N> void literal(const char (&s)[N]) { text(s, N - 1); }
+
+private:
+    std::string& out_;
+    size_t start_;
+    char* p_;
+};
 
 // Angles as the JSON library writes them (its shortest form, "0.0" for zero, null for
 // what is no number), so that the line stays byte for byte what vyr wrote before.
@@ -60,53 +85,56 @@ void append_scan_ndjson(std::string& out, const Scan_record& scan, const Recordi
     thread_local Angle_text first_angle;
     thread_local Angle_text stride_angle;
     const int stride = header.group > 1 ? header.group : 1;
-    const int slots = scan.echo_slots();
+    const size_t slots = static_cast<size_t>(scan.echo_slots());
     const bool with_intensity = has_intensity(scan.type);
     const int first_step = scan.step.empty() ? 0 : scan.step.front();
-    out += "{\"scan\":";
-    append_number(out, scan.number);
-    out += ",\"timestamp_ms\":";
-    append_number(out, scan.time_stamp);
-    out += ",\"first_step\":";
-    append_number(out, first_step);
-    out += ",\"step_stride\":";
-    append_number(out, stride);
-    out += ",\"first_angle_deg\":";
-    out += first_angle.of(recorded_step_deg(first_step, header.steps_per_rev));
-    out += ",\"angle_stride_deg\":";
-    out += stride_angle.of(recorded_step_deg(stride, header.steps_per_rev));
+    const std::string& first_text = first_angle.of(recorded_step_deg(first_step, header.steps_per_rev));
+    const std::string& stride_text = stride_angle.of(recorded_step_deg(stride, header.steps_per_rev));
     const size_t values = scan.distance.size() - scan.distance.size() % slots;
-    // One echo's values; the echoes after the first only where the sensor saw one.
-    auto append_values = [&](const char* key, auto&& value_at) {
-        out += key;
-        out += '[';
+    // At most 21 characters a number with its separator and brackets, twice with intensities.
+    Text_writer text(out, 256 + first_text.size() + stride_text.size() + values * 2 * 24);
+    text.literal("{\"scan\":");
+    text.number(scan.number);
+    text.literal(",\"timestamp_ms\":");
+    text.number(scan.time_stamp);
+    text.literal(",\"first_step\":");
+    text.number(first_step);
+    text.literal(",\"step_stride\":");
+    text.number(stride);
+    text.literal(",\"first_angle_deg\":");
+    text.text(first_text.data(), first_text.size());
+    text.literal(",\"angle_stride_deg\":");
+    text.text(stride_text.data(), stride_text.size());
+    // One list per key; the echoes after the first only where the sensor saw one.
+    auto append_values = [&](auto&& value_at) {
+        text.put('[');
         for (size_t slot = 0; slot < values; slot += slots) {
             if (slot > 0) {
-                out += ',';
+                text.put(',');
             }
-            if (slots > 1) {
-                out += '[';
+            if (slots == 1) {
+                text.number(value_at(slot));
+                continue;
             }
-            for (int echo = 0; echo < slots && (echo == 0 || scan.distance[slot + echo] != 0);
-                 ++echo) {
-                if (echo > 0) {
-                    out += ',';
-                }
-                append_number(out, value_at(slot + echo));
+            text.put('[');
+            text.number(value_at(slot));
+            for (size_t echo = 1; echo < slots && scan.distance[slot + echo] != 0; ++echo) {
+                text.put(',');
+                text.number(value_at(slot + echo));
             }
-            if (slots > 1) {
-                out += ']';
-            }
+            text.put(']');
         }
-        out += ']';
+        text.put(']');
     };
-    append_values(",\"distance\":", [&](size_t i) { return scan.distance[i]; });
+    text.literal(",\"distance\":");
+    append_values([&](size_t i) { return scan.distance[i]; });
     if (with_intensity) {
-        append_values(",\"intensity\":", [&](size_t i) {
+        text.literal(",\"intensity\":");
+        append_values([&](size_t i) {
             return i < scan.intensity.size() ? scan.intensity[i] : static_cast<unsigned short>(0);
         });
     }
-    out += "}\n";
+    text.literal("}\n");
 }
 
 namespace {

@@ -328,14 +328,19 @@ bool Recording_writer::write(const Scan_record& scan)
         }
     }
     copy = scan; // into storage a written scan left, outside the lock
+    bool was_empty = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (failed_) {
             return false;
         }
+        was_empty = queue_.empty();
         queue_.push_back(std::move(copy));
     }
-    queued_.notify_one();
+    // The writer waits only on an empty queue.
+    if (was_empty) {
+        queued_.notify_one();
+    }
     return true;
 }
 
@@ -356,8 +361,12 @@ void Recording_writer::run()
         queue_.pop_front();
         const bool idle = queue_.empty();
         const bool failed = failed_;
+        // A full queue wakes its writer once half of it is written, not at every scan.
+        const bool room = queue_.size() == queue_limit / 2;
         lock.unlock();
-        drained_.notify_all();
+        if (room) {
+            drained_.notify_all();
+        }
         bool ok = true;
         if (!failed) {
             text.clear();
