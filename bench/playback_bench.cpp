@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -97,14 +98,18 @@ Played play(Live_scan_window& window, const QString& path)
     (void)QTest::qWaitFor([&] { return player.position() == 0; }, 5000);
     long shown = 0;
     long last = player.position();
-    QObject::connect(&player, &Scan_playback::scan_waiting, &window, [&] { ++shown; });
+    const QMetaObject::Connection counter =
+        QObject::connect(&player, &Scan_playback::scan_waiting, &window, [&] { ++shown; });
     const double cpu_before = thread_cpu_ms();
     QElapsedTimer wall;
     wall.start();
     window.findChild<QPushButton*>("btn_play")->click();
-    while (player.playing())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    QEventLoop until_the_end;
+    QObject::connect(&player, &Scan_playback::playing_changed, &until_the_end, &QEventLoop::quit);
+    if (player.playing())
+        until_the_end.exec();
     const double elapsed_ms = wall.nsecsElapsed() / 1e6;
+    QObject::disconnect(counter);
     if (player.position() != player.count() - 1 || last != 0)
         return played;
     played.rate = (player.count() - 1) * 1000.0 / elapsed_ms;

@@ -308,6 +308,8 @@ bool Live_scan_window::open_recording(const QString& path)
     player_->seek(0);
     show_position();
     update_buttons();
+    // Space plays.
+    play_button_->setFocus();
     return true;
 }
 

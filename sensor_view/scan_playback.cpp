@@ -144,11 +144,14 @@ void Scan_playback::read_loop()
                            .toStdString();
             wanted_ = -1;
             in_turn_ = false;
-        } else {
-            std::swap(work, pending_);
-            pending_index_ = index;
-            fresh_ = true;
+            // Said at once, taken or not: reading has stopped.
+            QMetaObject::invokeMethod(this, &Scan_playback::delivered, Qt::QueuedConnection);
+            continue;
         }
+        std::swap(work, pending_);
+        pending_index_ = index;
+        fresh_ = true;
+        // Once until taken: the GUI thread hears of a frame's scans once, not of each.
         if (!announced_) {
             announced_ = true;
             QMetaObject::invokeMethod(this, &Scan_playback::delivered, Qt::QueuedConnection);
@@ -162,9 +165,11 @@ void Scan_playback::delivered()
     bool fresh;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        announced_ = false;
         std::swap(failure, failure_);
         fresh = fresh_;
+        if (!fresh) {
+            announced_ = false; // a request dropped what was announced
+        }
     }
     // Stopped first, so that the last good scan shows at once.
     if (!failure.empty()) {
@@ -181,6 +186,7 @@ bool Scan_playback::take(kvt::Scan_record& scan)
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        announced_ = false;
         if (!fresh_) {
             return false;
         }
@@ -203,6 +209,7 @@ void Scan_playback::request(long index, bool in_turn)
         in_turn_ = in_turn;
         ++generation_;
         fresh_ = false; // older than what is asked for now
+        announced_ = false;
     }
     wake_.notify_all();
 }

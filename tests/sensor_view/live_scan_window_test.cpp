@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 #include <QTranslator>
 #include <QWheelEvent>
 
@@ -109,8 +110,10 @@ struct Live_rig
     bool wait_for_position(long index)
     {
         QDeadlineTimer deadline(3000);
+        QTimer wake; // in case nothing else comes
+        wake.start(20);
         while (position() != index && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         return position() == index;
     }
 };
