@@ -138,6 +138,7 @@ void Live_scan_window::update_file_buttons()
                                              state != Scan_recorder::State::closing));
     open_recording_button_->setEnabled(!running);
     close_recording_button_->setEnabled(playing_back);
+    kind_->setEnabled(!playing_back);
     playback_controls_->setVisible(playing_back);
 }
 
@@ -284,6 +285,11 @@ bool Live_scan_window::open_recording(const QString& path)
         return false;
     }
     const kvt::Recording_header& header = player_->header();
+    {
+        // The box names what is played; Start takes it up once the recording is closed.
+        const QSignalBlocker quiet(kind_);
+        kind_->setCurrentIndex(kind_->findData(header.type));
+    }
     if (header.steps_per_rev > 0 && header.max_distance > 0) {
         view_->set_area(kvt::recorded_step_deg(header.min_step, header.steps_per_rev),
                         kvt::recorded_step_deg(header.max_step, header.steps_per_rev),
