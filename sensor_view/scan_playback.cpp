@@ -223,7 +223,8 @@ void Scan_playback::halt()
 
 void Scan_playback::play()
 {
-    if (!is_open()) {
+    // One scan is all there is to show.
+    if (count() < 2) {
         return;
     }
     // From the start again once the end has been played.
