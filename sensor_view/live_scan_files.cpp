@@ -97,8 +97,10 @@ void Live_scan_window::add_file_controls(QVBoxLayout* column)
             &Live_scan_window::ask_open_recording);
     connect(close_recording_button_, &QPushButton::clicked, this,
             &Live_scan_window::close_recording);
-    connect(play_button_, &QPushButton::clicked, this,
-            [this] { player_->playing() ? player_->pause() : player_->play(); });
+    connect(play_button_, &QPushButton::clicked, this, [this] {
+        player_->playing() ? player_->pause() : player_->play();
+        play_button_->setChecked(player_->playing()); // a click alone does not play
+    });
     connect(back_button_, &QPushButton::clicked, this, [this] { player_->step(-1); });
     connect(forward_button_, &QPushButton::clicked, this, [this] { player_->step(1); });
     connect(speed_, &QComboBox::currentIndexChanged, this,
