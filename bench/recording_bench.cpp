@@ -61,7 +61,8 @@ struct Run
     double seconds = 0;
     double rss_at_5s = 0;
     double rss_at_end = 0;
-    double cpu_seconds = 0; // the whole process: sensor, reader and writer
+    double cpu_seconds = 0;   // the whole process: sensor, reader and writer
+    double write_seconds = 0; // the reader's time in write(): the copy, and any wait for room
     bool ok = true;
     double rate() const { return seconds > 0 ? scans / seconds : 0; }
 };
@@ -86,10 +87,14 @@ Run stream(Sensor& sensor, double seconds, kvt::Recording_writer* writer)
             break;
         }
         scan.number = run.scans++;
-        if (writer && !writer->write(scan)) {
-            std::printf("write failed: %s\n", writer->error().c_str());
-            run.ok = false;
-            break;
+        if (writer) {
+            const Clock::time_point writing = Clock::now();
+            if (!writer->write(scan)) {
+                std::printf("write failed: %s\n", writer->error().c_str());
+                run.ok = false;
+                break;
+            }
+            run.write_seconds += seconds_since(writing);
         }
         if (!sampled && elapsed >= 5) {
             run.rss_at_5s = resident_mb();
@@ -166,6 +171,30 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    // The writer alone: one scan of the stream written again and again, for its headroom.
+    double alone_rate = 0;
+    double alone_cpu = 0;
+    {
+        kvt::Scan_record scan;
+        const std::string alone_path = path + ".alone";
+        kvt::Recording_writer alone;
+        if (!sensor.driver.start_scans(kind, 1, 0) || !kvt::read_scan_record(sensor.driver, kind, scan) ||
+            !alone.open(alone_path, header)) {
+            std::printf("writer alone: %s\n", alone.error().c_str());
+            return 1;
+        }
+        const Clock::time_point start = Clock::now();
+        const std::clock_t cpu_start = std::clock();
+        long written = 0;
+        while (seconds_since(start) < 2 && alone.write(scan)) {
+            ++written;
+        }
+        alone.close();
+        alone_rate = written / seconds_since(start);
+        alone_cpu = 1e6 * static_cast<double>(std::clock() - cpu_start) / CLOCKS_PER_SEC / written;
+        std::remove(alone_path.c_str());
+    }
+
     kvt::Recording_reader reader;
     const Clock::time_point opening = Clock::now();
     if (!reader.open(path)) {
@@ -213,6 +242,11 @@ int main(int argc, char** argv)
     std::printf("| process CPU per scan (sensor, reader, writer), no recording / recording | "
                 "%.1f us / %.1f us |\n",
                 median(plain_runs, cpu_per_scan), median(recording_runs, cpu_per_scan));
+    std::printf("| reader's time in write() per scan (copy, waits for room), longest run | "
+                "%.1f us |\n",
+                1e6 * recording.write_seconds / std::max(1L, recording.scans));
+    std::printf("| the writer alone: scans/s, CPU per scan (2 s) | %.0f, %.1f us |\n", alone_rate,
+                alone_cpu);
     std::printf("| scans written / read | %ld / %ld, %.2f GB (%.0f bytes a scan), close %.2f s |\n",
                 writer.scans_written(), scans_read, writer.bytes_written() / 1e9,
                 static_cast<double>(writer.bytes_written()) / std::max(1L, writer.scans_written()),

@@ -331,7 +331,13 @@ bool Recording_writer::write(const Scan_record& scan)
             spare_.pop_back();
         }
     }
-    copy = scan; // into storage a written scan left, outside the lock
+    // Into storage a written scan left, outside the lock; only what the line needs.
+    copy.number = scan.number;
+    copy.time_stamp = scan.time_stamp;
+    copy.type = scan.type;
+    copy.distance = scan.distance;
+    copy.intensity = scan.intensity;
+    copy.step.assign(scan.step.begin(), scan.step.begin() + (scan.step.empty() ? 0 : 1));
     bool was_empty = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
