@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -21,6 +22,9 @@ const int format_version = 1;
 // Room for every scan a writer may hold back; beyond it write() waits for the disk.
 const size_t queue_limit = 32;
 const size_t file_buffer_size = 1 << 20;
+// Ten thousand steps of three echoes with intensities take some 1.3 MB; a longer line is
+// not read into memory.
+const std::int64_t max_line_length = 8 << 20;
 
 // Sensor texts are bytes; each byte travels as the character of the same number, so the
 // file stays valid UTF-8 and the bytes come back unchanged.
@@ -327,11 +331,17 @@ bool Recording_writer::write(const Scan_record& scan)
             spare_.pop_back();
         }
     }
-    copy = scan; // into storage a written scan left, outside the lock
+    // Into storage a written scan left, outside the lock; only what the line needs.
+    copy.number = scan.number;
+    copy.time_stamp = scan.time_stamp;
+    copy.type = scan.type;
+    copy.distance = scan.distance;
+    copy.intensity = scan.intensity;
+    copy.step.assign(scan.step.begin(), scan.step.begin() + (scan.step.empty() ? 0 : 1));
     bool was_empty = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (failed_) {
+        if (!file_ || failed_ || closing_) {
             return false;
         }
         was_empty = queue_.empty();
@@ -346,45 +356,63 @@ bool Recording_writer::write(const Scan_record& scan)
 
 void Recording_writer::run()
 {
+    // Out to the file at least this often, so that a crash costs at most the last moments,
+    // yet a fast stream is not one system call a scan.
+    const auto flush_interval = std::chrono::milliseconds(100);
+    const auto wake = [this] { return closing_ || !queue_.empty(); };
     std::string text;
     Scan_record scan;
+    bool unflushed = false;
+    auto last_flush = std::chrono::steady_clock::now();
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        queued_.wait(lock, [this] { return closing_ || !queue_.empty(); });
-        if (queue_.empty()) {
-            break;
+        if (unflushed) {
+            queued_.wait_until(lock, last_flush + flush_interval, wake);
+        } else {
+            queued_.wait(lock, wake);
         }
-        std::swap(scan, queue_.front());
-        if (spare_.size() < queue_limit) {
-            spare_.push_back(std::move(queue_.front()));
+        if (queue_.empty() && closing_) {
+            break; // close() flushes
         }
-        queue_.pop_front();
-        const bool idle = queue_.empty();
+        const bool have_scan = !queue_.empty();
+        bool room = false;
+        if (have_scan) {
+            std::swap(scan, queue_.front());
+            if (spare_.size() < queue_limit) {
+                spare_.push_back(std::move(queue_.front()));
+            }
+            queue_.pop_front();
+            // A full queue wakes its writer once half of it is written, not at every scan.
+            room = queue_.size() == queue_limit / 2;
+        }
         const bool failed = failed_;
-        // A full queue wakes its writer once half of it is written, not at every scan.
-        const bool room = queue_.size() == queue_limit / 2;
         lock.unlock();
         if (room) {
             drained_.notify_all();
         }
         bool ok = true;
-        if (!failed) {
+        if (!failed && have_scan) {
             text.clear();
             append_scan_ndjson(text, scan, header_);
             ok = std::fwrite(text.data(), 1, text.size(), file_) == text.size();
-            // Whatever arrived is on disk before the writer sleeps: a crash then costs
-            // at most the scans still queued.
-            if (ok && idle) {
-                ok = std::fflush(file_) == 0;
-            }
+            unflushed = true;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (!failed && ok && unflushed && now - last_flush >= flush_interval) {
+            ok = std::fflush(file_) == 0;
+            unflushed = false;
+            last_flush = now;
         }
         const int why = errno;
         lock.lock();
-        if (!failed && ok) {
+        if (failed || !ok) {
+            unflushed = false;
+            if (!failed) {
+                fail(system_text(why));
+            }
+        } else if (have_scan) {
             ++scans_written_;
             bytes_written_ += static_cast<long long>(text.size());
-        } else if (!failed) {
-            fail(system_text(why));
         }
     }
 }
@@ -632,6 +660,10 @@ bool Recording_reader::read_line(long index, std::string& line)
     }
     const std::int64_t start = offsets_[static_cast<size_t>(index)];
     const std::int64_t end = offsets_[static_cast<size_t>(index) + 1] - 1;
+    if (end - start > max_line_length) {
+        return fail(path_ + ": line " + std::to_string(lines_[static_cast<size_t>(index)]) +
+                    " is longer than any scan (" + std::to_string(end - start) + " bytes)");
+    }
     line.resize(static_cast<size_t>(end - start));
     std::clearerr(file_);
     if (!seek(file_, start) ||

@@ -96,6 +96,7 @@ private:
 };
 
 // Reads a recording: the header at once, the scans by index (random access, for a slider).
+// One thread at a time.
 class Recording_reader
 {
 public:

@@ -246,6 +246,8 @@ const Damaged_case damaged_cases[] = {
     {"time_stamp_missing",
      header_line + R"({"scan":0,"first_step":-2,"step_stride":2,"distance":[[1]],"intensity":[[1]]})" "\n",
      -1, "line 2: \"timestamp_ms\" is missing"},
+    {"line_longer_than_any_scan", header_line + scan_line(0) + std::string(9 << 20, ' ') + "\n",
+     -1, "line 3 is longer than any scan"},
     {"keys_in_another_order",
      header_line + R"({"distance":[[1]],"intensity":[[2]],"step_stride":2,"first_step":0,"timestamp_ms":77,"scan":0,"note":{"a":[1,true,null]}})" "\n",
      1, ""},
