@@ -75,6 +75,7 @@ bool Scan_playback::open(const QString& path)
     shown_ = -1;
     requested_ = -1;
     quit_ = false;
+    scans_read_ = 0;
     thread_ = std::thread([this] { read_loop(); });
     return true;
 }
@@ -124,6 +125,7 @@ void Scan_playback::read_loop()
         wanted_ = in_turn_ && index + 1 < count() ? index + 1 : -1;
         lock.unlock();
         std::string failure;
+        ++scans_read_;
         try {
             if (!reader_->read(index, work)) {
                 failure = reader_->error();

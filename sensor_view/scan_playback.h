@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -52,6 +53,9 @@ public:
     // Pauses, then one scan back or forward.
     void step(long delta);
 
+    // Scans read from the file since it was opened, shown or not.
+    long scans_read() const { return scans_read_; }
+
     // Swaps the newest scan read and not taken yet into scan; false when there is none.
     bool take(kvt::Scan_record& scan);
 
@@ -95,6 +99,7 @@ private:
     bool fresh_ = false;
     bool announced_ = false;
     std::string failure_;
+    std::atomic<long> scans_read_{0};
     std::thread thread_;
 };
 
