@@ -18,6 +18,8 @@
 
 #include "measurement_kinds.h"
 #include "polar_view.h"
+#include "scan_playback.h"
+#include "scan_recorder.h"
 
 namespace {
 
@@ -35,7 +37,8 @@ QPushButton* add_button(QHBoxLayout* row, const QString& name, const QString& te
 } // namespace
 
 Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
-    : QWidget(parent, Qt::Window), worker_(Driver_owner::of(lidar))
+    : QWidget(parent, Qt::Window), recorder_(std::make_shared<Scan_recorder>()),
+      worker_(Driver_owner::of(lidar))
 {
     setObjectName("Live_scan_window");
     setWindowTitle(tr("Live scan"));
@@ -85,8 +88,10 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     column->addLayout(controls);
     column->addLayout(picture_controls);
     column->addLayout(file_controls);
+    add_file_controls(column);
     column->addWidget(view_, 1);
     column->addWidget(status_);
+    column->addWidget(recording_status_);
     column->addWidget(hover_);
 
     take_timer_.setSingleShot(true);
@@ -109,8 +114,12 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     resize(720, 640);
 }
 
-// The worker waits for the measurement's end, bounded.
-Live_scan_window::~Live_scan_window() = default;
+// The worker waits for the measurement's end, bounded; a recording is closed behind it.
+Live_scan_window::~Live_scan_window()
+{
+    worker_.request_stop();
+    recorder_->end();
+}
 
 void Live_scan_window::set_available(bool available)
 {
@@ -128,7 +137,7 @@ void Live_scan_window::start()
         status_->setText(tr("Not connected."));
         return;
     }
-    if (worker_.running()) {
+    if (worker_.running() || is_playing_back()) {
         return;
     }
     const auto type = static_cast<kvt::Lidar::measurement_type>(kind_->currentData().toInt());
@@ -146,7 +155,8 @@ void Live_scan_window::start()
         [this] {
             take_scan();
             finish();
-        });
+        },
+        recorder_);
     status_->setText(tr("Starting..."));
     update_buttons();
     emit running_changed(true);
@@ -199,6 +209,7 @@ void Live_scan_window::finish()
     } else {
         status_->setText(tr("Stopped after %1 scans.").arg(count));
     }
+    end_recording_with_run();
     update_buttons();
     emit running_changed(false);
     if (restart_pending_) {
@@ -212,6 +223,7 @@ void Live_scan_window::finish()
 void Live_scan_window::closeEvent(QCloseEvent* event)
 {
     stop();
+    player_->pause();
     event->accept();
 }
 
@@ -281,10 +293,12 @@ void Live_scan_window::restart_with_new_kind()
 void Live_scan_window::update_buttons()
 {
     const bool running = worker_.running();
-    start_button_->setEnabled(available_ && !running);
+    start_button_->setEnabled(available_ && !running && !is_playing_back());
     stop_button_->setEnabled(running && !worker_.stopping());
+    pause_button_->setEnabled(!is_playing_back());
     // What is on screen can be saved, paused or not.
     save_scan_button_->setEnabled(view_->scan().size() > 0);
+    update_file_buttons();
 }
 
 void Live_scan_window::release_pause()

@@ -1,4 +1,5 @@
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -7,15 +8,19 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 #include <QTranslator>
 #include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <mutex>
+#include <set>
 #include <sys/stat.h>
 
 #include "driver_owner.h"
@@ -23,6 +28,9 @@
 #include "live_scan_window.h"
 #include "cartesian_grid.h"
 #include "polar_view.h"
+#include "recording_fixture.h"
+#include "scan_playback.h"
+#include "scan_recorder.h"
 #include "sensor_session.h"
 
 namespace {
@@ -68,7 +76,8 @@ struct Live_rig
     Sensor_session session;
     Live_scan_window window{session.driver};
 
-    bool start(kvt::Lidar::measurement_type type)
+    // Starts a measurement of this kind, recorded into a file when one is given.
+    bool start(kvt::Lidar::measurement_type type, const QString& recording = QString())
     {
         if (!session.connect())
             return false;
@@ -76,7 +85,10 @@ struct Live_rig
         auto* kind = window.findChild<QComboBox*>("cmb_kind");
         kind->setCurrentIndex(kind->findData(type));
         window.show();
-        window.start();
+        if (recording.isEmpty())
+            window.start();
+        else if (!window.record_to(recording))
+            return false;
         return window.is_running();
     }
     bool wait_for_scan()
@@ -90,6 +102,22 @@ struct Live_rig
         return QTest::qWaitFor([this] { return !window.is_running(); }, 5000);
     }
     QString status() const { return window.findChild<QLabel*>("lbl_status")->text(); }
+    QString recording_status() const
+    {
+        return window.findChild<QLabel*>("lbl_recording")->text();
+    }
+    QPushButton* button(const char* name) const { return window.findChild<QPushButton*>(name); }
+    long position() const { return window.playback()->position(); }
+    // Without qWaitFor's pauses: a played scan comes within a millisecond.
+    bool wait_for_position(long index)
+    {
+        QDeadlineTimer deadline(3000);
+        QTimer wake; // in case nothing else comes
+        wake.start(20);
+        while (position() != index && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        return position() == index;
+    }
 };
 
 
@@ -171,6 +199,190 @@ private slots:
         QTest::newRow("distance + intensity") << int(kvt::Lidar::Range_intensity);
         QTest::newRow("multi-echo") << int(kvt::Lidar::Multi_echo);
         QTest::newRow("multi-echo + intensity") << int(kvt::Lidar::Multi_echo_intensity);
+    }
+
+    // Every scan the driver read goes into the file, however few the view shows, and
+    // each plays back into the very CSV the driver's scan gives.
+    void recording_plays_back_what_the_driver_read_data() { saved_scan_equals_what_the_sensor_sent_data(); }
+    void recording_plays_back_what_the_driver_read()
+    {
+        QFETCH(int, type);
+        Live_rig rig;
+        // The fastest sensor there is: a quick test, and one whose stop is confirmed.
+        rig.session.sim.set_scans_per_minute(12000);
+        std::mutex mutex;
+        std::vector<std::string> read; // CSV rows of each scan as the driver filled it
+        rig.window.recorder().set_tap([&](const kvt::Scan_record& scan) {
+            std::string rows;
+            kvt::append_scan_csv_rows(scan, rows);
+            std::lock_guard<std::mutex> lock(mutex);
+            read.push_back(rows);
+        });
+        QTemporaryDir folder;
+        const QString path = folder.filePath("scans.ndjson");
+        QVERIFY(rig.start(static_cast<kvt::Lidar::measurement_type>(type), path));
+        QVERIFY(rig.button("btn_record")->isChecked());
+        std::set<long> shown;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                shown.insert(rig.window.view()->scan().number);
+                QTest::qSleep(20); // a busy view: it drops scans
+                std::lock_guard<std::mutex> lock(mutex);
+                return read.size() >= 200;
+            },
+            10000));
+        QVERIFY(rig.recording_status().startsWith("Recording: "));
+        QVERIFY(rig.stop());
+        QVERIFY(QTest::qWaitFor([&] { return rig.recording_status().startsWith("Recorded "); },
+                                5000));
+        const long count = static_cast<long>(read.size());
+        QCOMPARE(rig.status(), QString("Stopped after %1 scans.").arg(count));
+        QVERIFY2(rig.recording_status().startsWith(QString("Recorded %1 scans (").arg(count)) &&
+                     rig.recording_status().endsWith(" MB) to " + path + "."),
+                 qPrintable(rig.recording_status()));
+        QVERIFY(!rig.button("btn_record")->isChecked());
+        QVERIFY2(long(shown.size()) < count / 2, qPrintable(QString::number(shown.size())));
+
+        QVERIFY(rig.window.open_recording(path));
+        QVERIFY(!rig.button("btn_start")->isEnabled());
+        // In memory when there is a place for it: each save is flushed to the disk.
+        QTemporaryDir memory(QDir("/dev/shm").exists() ? "/dev/shm/played-XXXXXX" : QString());
+        const QString csv = memory.filePath("played.csv");
+        for (long i = 0; i < count; ++i) {
+            if (i > 0)
+                rig.button("btn_forward")->click();
+            QVERIFY(rig.wait_for_position(i));
+            QVERIFY(QString::fromStdString(read[i]).startsWith(QString::number(i) + ","));
+            QVERIFY(rig.window.save_scan(csv));
+            QFile file(csv);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll().toStdString(),
+                     std::string(kvt::scan_csv_header) + "\n" + read[i]);
+        }
+        rig.window.close_recording();
+        QVERIFY(rig.button("btn_start")->isEnabled());
+    }
+
+    // The clock runs at the chosen speed and never ahead of it; steps and the slider go
+    // exactly where they say.
+    void speed_and_steps_move_the_position()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.filePath("paced.ndjson");
+        QVERIFY(write_recording(path, 200, 20));
+        Sensor_session session;
+        Live_scan_window window(session.driver);
+        window.show();
+        QVERIFY(window.open_recording(path));
+        const auto position = [&] { return window.playback()->position(); };
+        const auto at = [&](long index) {
+            return QTest::qWaitFor([&] { return position() == index; }, 3000);
+        };
+        QVERIFY(at(0));
+        QCOMPARE(window.findChild<QLabel*>("lbl_position")->text(),
+                 QString("Scan 1 of 200, 0.0 s of 4.0 s"));
+        auto* back = window.findChild<QPushButton*>("btn_back");
+        auto* forward = window.findChild<QPushButton*>("btn_forward");
+        back->click();
+        QVERIFY(at(0));
+        for (int i = 0; i < 3; ++i)
+            forward->click();
+        QVERIFY(at(3));
+        back->click();
+        QVERIFY(at(2));
+        QCOMPARE(window.view()->scan().distance[0], 1020L);
+        window.findChild<QSlider*>("sld_position")->setValue(150);
+        QVERIFY(at(150));
+        QCOMPARE(window.findChild<QLabel*>("lbl_position")->text(),
+                 QString("Scan 151 of 200, 3.0 s of 4.0 s"));
+
+        auto* speed = window.findChild<QComboBox*>("cmb_speed");
+        auto* play = window.findChild<QPushButton*>("btn_play");
+        for (const double factor : {1.0, 4.0}) {
+            window.playback()->seek(0);
+            QVERIFY(at(0));
+            speed->setCurrentIndex(speed->findData(factor));
+            const long read_before = window.playback()->scans_read();
+            QElapsedTimer clock;
+            clock.start();
+            play->click();
+            QVERIFY(play->isChecked());
+            QTest::qWait(400);
+            play->click();
+            const double due = clock.elapsed() * factor / 20;
+            QTest::qWait(50); // the scan asked for last arrives
+            QVERIFY(!play->isChecked());
+            QVERIFY2(position() <= due + 1 && position() >= due / 3,
+                     qPrintable(QString("%1 at %2").arg(position()).arg(due)));
+            // At 4x scans come faster than frames: those passed over are never read.
+            const long read = window.playback()->scans_read() - read_before;
+            QVERIFY2(factor < 4 || read < position() * 2 / 3,
+                     qPrintable(QString("%1 read for %2").arg(read).arg(position())));
+        }
+        speed->setCurrentIndex(speed->findData(0.0));
+        window.playback()->seek(0);
+        QVERIFY(at(0));
+        QElapsedTimer clock;
+        clock.start();
+        play->click();
+        QVERIFY(QTest::qWaitFor([&] { return !play->isChecked(); }, 3000));
+        QCOMPARE(position(), 199L);
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    // A damaged recording is named, not played past the damage; nothing else breaks.
+    void damaged_recording_is_named()
+    {
+        QTemporaryDir folder;
+        const QString damaged = folder.filePath("damaged.ndjson");
+        const QString other = folder.filePath("other.ndjson");
+        QVERIFY(write_recording(damaged, 100, 20, 50));
+        QFile text(other);
+        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("hello\n") == 6);
+        text.close();
+        Sensor_session session;
+        Live_scan_window window(session.driver);
+        window.show();
+        const auto status = [&] { return window.findChild<QLabel*>("lbl_status")->text(); };
+        QVERIFY(!window.open_recording(other));
+        QVERIFY2(status().startsWith("Could not open " + other + ": line 1 "), qPrintable(status()));
+        QVERIFY(!window.is_playing_back());
+        QVERIFY(window.open_recording(damaged));
+        auto* speed = window.findChild<QComboBox*>("cmb_speed");
+        speed->setCurrentIndex(speed->findData(0.0));
+        window.findChild<QPushButton*>("btn_play")->click();
+        QVERIFY(QTest::qWaitFor([&] { return status().startsWith("Could not read scan 51: "); },
+                                3000));
+        QVERIFY(!window.playback()->playing());
+        QVERIFY(window.playback()->position() < 50);
+        QVERIFY(window.playback()->position() >= 0);
+        window.findChild<QSlider*>("sld_position")->setValue(60);
+        QVERIFY(QTest::qWaitFor([&] { return window.playback()->position() == 60; }, 3000));
+    }
+
+    // A recording that cannot be written ends with its reason; the measurement goes on.
+    void recording_write_error_leaves_the_view_running()
+    {
+        Live_rig rig;
+        rig.session.sim.set_scans_per_minute(12000);
+        QTemporaryDir folder;
+        const QString path = folder.filePath("full.ndjson");
+        {
+            File_size_limit full(64 * 1024);
+            QVERIFY(rig.start(kvt::Lidar::Multi_echo_intensity, path));
+            QVERIFY(QTest::qWaitFor(
+                [&] { return rig.recording_status().startsWith("Recording stopped after "); },
+                5000));
+        }
+        QVERIFY2(rig.recording_status().contains(path + ": ") &&
+                     rig.recording_status().contains("File too large"),
+                 qPrintable(rig.recording_status()));
+        QVERIFY(!rig.button("btn_record")->isChecked());
+        QVERIFY(rig.window.is_running());
+        const long now = rig.window.view()->scan().number;
+        QVERIFY(QTest::qWaitFor([&] { return rig.window.view()->scan().number > now; }, 3000));
+        QVERIFY(rig.stop());
+        QVERIFY(rig.status().startsWith("Stopped after "));
     }
 
     // A failed save leaves what was there as it was and gives the system's reason.
@@ -348,9 +560,14 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.width(), 420);
+        // With a recording open, so that the player's rows show as well.
+        QTemporaryDir folder;
+        QVERIFY(write_recording(folder.filePath("r.ndjson"), 2, 20));
+        QVERIFY(window.open_recording(folder.filePath("r.ndjson")));
+        QTest::qWait(0);
         const auto controls = window.findChildren<QWidget*>(
             QRegularExpression("^(btn|cmb)_"));
-        QCOMPARE(controls.size(), 10);
+        QCOMPARE(controls.size(), 17);
         for (const QWidget* control : controls) {
             const QString text = control->property("text").toString();
             QVERIFY2(control->sizeHint().width() <= control->width() &&
