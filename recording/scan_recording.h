@@ -28,7 +28,7 @@ struct Recording_header
     int first_step = 0;  // the requested range, in steps
     int last_step = 0;
     int group = 1;       // steps merged into one value (the ndjson's step_stride)
-    // The sensor, as the driver knew it when the recording began (nothing is asked for it).
+    // The sensor, as the driver knew it when the recording began.
     std::string product, firmware_version, serial_number;
     int min_step = 0, max_step = 0;
     int front_step = 0, steps_per_rev = 0; // so every step gets its angle as the driver gives it

@@ -516,6 +516,24 @@ TEST(Cli, heater_over_the_pseudo_terminal)
     EXPECT_EQ(received[0], "%AH1");
 }
 
+std::string read_text(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> lines_of(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
 struct Scan_case
 {
     const char* name;
@@ -574,24 +592,6 @@ TEST_P(Scan_test, rows_per_echo_with_the_simulated_values)
     EXPECT_FALSE(std::getline(lines, line)) << line;
     EXPECT_GE(rows, 6u);
     EXPECT_EQ(commands_after_open(sim).at(0), c.request);
-}
-
-std::string read_text(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::vector<std::string> lines_of(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
 }
 
 // Recorded from the simulated sensor, then served by vyr_sim --replay over TCP and the
@@ -705,15 +705,24 @@ protected:
 TEST_P(Stop_test, first_signal_stops_the_sensor_within_2_s)
 {
     const Stop_case& c = GetParam();
-    start("--range 0:0 "); // short scans: a drain of what is queued cannot take long
+    char dir[] = "/tmp/vyr_stop_XXXXXX";
+    ASSERT_TRUE(mkdtemp(dir));
+    const std::string recording = std::string(dir) + "/scans.ndjson";
+    // Short scans: a drain of what is queued cannot take long.
+    start("--range 0:0 --format ndjson --record " + recording + " ");
     vyr->signal(c.signal);
     const Cli_run run = vyr->wait(10000);
+    // The recording is complete: every scan written out, and only those.
+    std::vector<std::string> recorded = lines_of(read_text(recording));
+    std::system(("rm -rf " + std::string(dir)).c_str());
+    ASSERT_FALSE(recorded.empty());
+    EXPECT_EQ(std::vector<std::string>(recorded.begin() + 1, recorded.end()), lines_of(run.out));
     EXPECT_EQ(run.exit_code, c.exit_code) << run.err;
     EXPECT_LE(run.msec, 2000 + 300) << "after the signal"; // a margin for load
     EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("may still be measuring") != std::string::npos, c.exit_code != 0);
     EXPECT_EQ(command_texts(sim).back(), "QT");
-    EXPECT_GT(std::count(run.out.begin(), run.out.end(), '\n'), 1);
+    EXPECT_GT(std::count(run.out.begin(), run.out.end(), '\n'), 0); // a scan at least
 }
 
 TEST_P(Stop_test, second_signal_ends_it_at_once)
