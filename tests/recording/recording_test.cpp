@@ -81,6 +81,11 @@ struct Round_trip_case
     int first, last, group;
 };
 
+void PrintTo(const Round_trip_case& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 const Round_trip_case round_trip_cases[] = {
     {"distance", Lidar::Range, -340, 341, 1},
     {"intensity_grouped", Lidar::Range_intensity, -100, 200, 3},
@@ -202,6 +207,11 @@ struct Damaged_case
     long scans;          // -1: the open fails
     std::string error;   // in the open's error, or the read's of the last scan
 };
+
+void PrintTo(const Damaged_case& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 const Damaged_case damaged_cases[] = {
     {"whole", header_line + scan_line(0) + scan_line(1), 2, ""},
