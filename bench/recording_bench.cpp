@@ -17,6 +17,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <vector>
 
@@ -128,6 +129,18 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "usage: %s [--seconds N] [--file PATH] [--keep]\n", argv[0]);
             return 2;
         }
+    }
+    // The unthrottled stream fills the disk at up to 250 MB/s; stop before it fills it.
+    const double needed_gb = seconds * 0.25 + 1;
+    const std::string folder = path.substr(0, path.find_last_of('/') + 1);
+    struct statvfs disk {};
+    if (statvfs(folder.empty() ? "." : folder.c_str(), &disk) == 0 &&
+        static_cast<double>(disk.f_bavail) * disk.f_frsize < needed_gb * 1e9) {
+        std::printf("recording bench skipped: %.0f GB free where it writes (%s), %.0f GB needed "
+                    "for %.0f s; try --seconds or --file\n",
+                    static_cast<double>(disk.f_bavail) * disk.f_frsize / 1e9,
+                    folder.c_str(), needed_gb, seconds);
+        return 0;
     }
     Sensor sensor;
     if (!sensor.open()) {
