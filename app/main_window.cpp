@@ -52,6 +52,7 @@ struct MainWindow::Private
     QAction* information_action = nullptr; // owned by the menu
     QAction* live_action = nullptr;
     QAction* find_action = nullptr;
+    QAction* open_recording_action = nullptr;
     QLabel* connect_reason = nullptr; // owned by the status bar
     QLabel* address_note = nullptr;   // why an address was refused, or whether it answers
 };
@@ -115,6 +116,15 @@ MainWindow::MainWindow(QWidget* parent)
     connect(d->owner.get(), &Driver_owner::busy_changed, this, [this] { update_sensor_use(); });
     QMenu* file = ui->menuBar->addMenu(tr("&File"));
     file->setObjectName("menuFile");
+    // A recording plays in the live view with or without a sensor.
+    d->open_recording_action = file->addAction(tr("&Open recording..."));
+    d->open_recording_action->setObjectName("actionOpen_recording");
+    connect(d->open_recording_action, &QAction::triggered, this, [this] {
+        d->live->show();
+        d->live->raise();
+        d->live->ask_open_recording();
+    });
+    file->addSeparator();
     QAction* quit = file->addAction(tr("&Quit"));
     quit->setObjectName("actionQuit");
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -263,6 +273,7 @@ void MainWindow::update_sensor_use()
     d->information_action->setEnabled(idle);
     d->information->set_available(idle);
     d->live_action->setEnabled(d->connected);
+    d->open_recording_action->setEnabled(!d->live_running);
     d->find_action->setEnabled(!d->connected && !busy);
     if (d->connected && busy && !d->live_running) {
         // A scan being started keeps the owner busy before it says it runs: look again once

@@ -6,6 +6,7 @@
 #include "output.h"
 #include "run.h"
 #include "scan_csv.h"
+#include "scan_recording.h"
 #include "terminal.h"
 #include "vyr_driver.h"
 
@@ -33,6 +34,7 @@ struct Scan_options
     int skip = 0;
     bool sync = false;
     std::string format; // csv or ndjson; empty: csv, or ndjson with --json
+    std::string record; // a recording of the scans besides the output
 };
 
 // The sensor counts at most this many scans per request; more are read from an endless one.
@@ -44,44 +46,6 @@ template <typename T> bool parse_pair(const std::string& text, T& first, T& seco
     char colon = 0;
     return (in >> first >> colon >> second) && colon == ':' && (in >> std::ws).eof() &&
            first <= second;
-}
-
-// One object a scan: the steps as a first step and a stride, the values per step (a list
-// of the echoes seen for the multi-echo kinds).
-void append_ndjson(std::string& out, const kvt::Scan_record& scan, const kvt::Lidar& driver,
-                   int stride)
-{
-    const int slots = scan.echo_slots();
-    const bool with_intensity = kvt::has_intensity(scan.type);
-    Json distance = Json::array();
-    Json intensity = Json::array();
-    for (size_t slot = 0; slot < scan.distance.size(); slot += slots) {
-        Json step_distance = Json::array();
-        Json step_intensity = Json::array();
-        for (int echo = 0; echo < slots && (echo == 0 || scan.distance[slot + echo] != 0); ++echo) {
-            step_distance.push_back(scan.distance[slot + echo]);
-            if (with_intensity) {
-                step_intensity.push_back(scan.intensity[slot + echo]);
-            }
-        }
-        distance.push_back(slots > 1 ? step_distance : step_distance[0]);
-        if (with_intensity) {
-            intensity.push_back(slots > 1 ? step_intensity : step_intensity[0]);
-        }
-    }
-    const int first_step = scan.step.empty() ? 0 : scan.step.front();
-    Json object = {{"scan", scan.number},
-                   {"timestamp_ms", scan.time_stamp},
-                   {"first_step", first_step},
-                   {"step_stride", stride},
-                   {"first_angle_deg", driver.step_to_deg(first_step)},
-                   {"angle_stride_deg", driver.step_to_deg(stride)},
-                   {"distance", distance}};
-    if (with_intensity) {
-        object["intensity"] = intensity;
-    }
-    out += object.dump();
-    out += '\n';
 }
 
 // How long a stop may take after Ctrl-C before vyr gives up on the sensor's answer; the
@@ -101,7 +65,8 @@ std::string degrees_text(double degrees)
 
 // The steps to request; false (with the result failed as a usage error) when they lie
 // beyond what this sensor measures, which is known only once it is open.
-bool choose_range(kvt::Vyr_driver& driver, const Scan_options& options, Result& result)
+bool choose_range(kvt::Vyr_driver& driver, const Scan_options& options, Result& result,
+                  int& chosen_first, int& chosen_last)
 {
     const int min_step = driver.min_step();
     const int max_step = driver.max_step();
@@ -134,7 +99,9 @@ bool choose_range(kvt::Vyr_driver& driver, const Scan_options& options, Result& 
                         std::to_string(min_step) + " to " + std::to_string(max_step));
         return false;
     }
-    if (!driver.set_scan_range(static_cast<int>(first), static_cast<int>(last), options.group)) {
+    chosen_first = static_cast<int>(first);
+    chosen_last = static_cast<int>(last);
+    if (!driver.set_scan_range(chosen_first, chosen_last, options.group)) {
         result.fail(exit_refused, driver.last_error_text(),
                     "this sensor's steps run from " + std::to_string(min_step) + " to " +
                         std::to_string(max_step));
@@ -175,7 +142,8 @@ bool stop_sensor(kvt::Vyr_driver& driver, bool signalled)
 
 // Reads and writes scans until the count is reached, a read fails, a signal comes or
 // standard output fails. The count of scans written goes to the result.
-void read_scans(kvt::Vyr_driver& driver, const Scan_options& options, Result& result)
+void read_scans(kvt::Vyr_driver& driver, const Scan_options& options, Result& result,
+                kvt::Recording_writer& recording)
 {
     const bool csv = options.format != "ndjson";
     const int stride = std::max(options.group, 1);
@@ -185,6 +153,8 @@ void read_scans(kvt::Vyr_driver& driver, const Scan_options& options, Result& re
     kvt::Scan_record scan;
     std::string text;
     long number = 0;
+    const kvt::Recording_header header =
+        kvt::measurement_header(driver, options.kind, 0, 0, stride);
     for (; (options.count == 0 || number < options.count) && stop_signal() == 0; ++number) {
         if (!kvt::read_scan_record(driver, options.kind, scan, stride)) {
             if (stop_signal() == 0) {
@@ -200,8 +170,12 @@ void read_scans(kvt::Vyr_driver& driver, const Scan_options& options, Result& re
             break;
         }
         scan.number = number;
+        if (recording.is_open() && !recording.write(scan)) {
+            result.fail(exit_refused, "could not write the recording", recording.error());
+            break;
+        }
         text.clear();
-        csv ? kvt::append_scan_csv_rows(scan, text) : append_ndjson(text, scan, driver, stride);
+        csv ? kvt::append_scan_csv_rows(scan, text) : kvt::append_scan_ndjson(text, scan, header);
         // Per scan, so that an endless run notices a full disk or a closed pipe at once.
         if (!write_out(text) || !flush_out()) {
             break;
@@ -220,9 +194,20 @@ void fail_setup(Result& result, const std::string& text, const std::string& why)
     }
 }
 
-void stream_scans(kvt::Vyr_driver& driver, const Scan_options& options, Result& result)
+void stream_scans(kvt::Vyr_driver& driver, const Scan_options& options, Result& result,
+                  kvt::Recording_writer& recording)
 {
-    if (!choose_range(driver, options, result)) {
+    int first = 0;
+    int last = 0;
+    if (!choose_range(driver, options, result, first, last)) {
+        return;
+    }
+    // Opened before the measurement starts: the header asks the sensor who it is, and a
+    // file that cannot be written is found before anything is measured.
+    if (!options.record.empty() &&
+        !recording.open(options.record, kvt::recording_header_for(driver, options.kind, first,
+                                                                  last, options.group))) {
+        result.fail(exit_refused, "could not write the recording", recording.error());
         return;
     }
     if (options.sync && !driver.sync_time_stamp(0)) {
@@ -242,7 +227,7 @@ void stream_scans(kvt::Vyr_driver& driver, const Scan_options& options, Result& 
         return;
     }
     try {
-        read_scans(driver, options, result);
+        read_scans(driver, options, result, recording);
     } catch (const std::exception& error) {
         result.fail(exit_refused, "internal error", error.what());
     }
@@ -303,7 +288,11 @@ int run_scan(Common& common, Scan_options options)
     result.target = targets[0].name();
     Failure failure;
     if (open_target(driver, targets[0], common.time_out_ms, failure)) {
-        stream_scans(driver, options, result);
+        kvt::Recording_writer recording;
+        stream_scans(driver, options, result, recording);
+        if (recording.is_open() && !recording.close() && result.error.empty()) {
+            result.fail(exit_refused, "could not write the recording", recording.error());
+        }
         const std::string lost = result.error.empty() ? "" : lost_link_reason(driver);
         if (!lost.empty()) {
             result.reason = lost;
@@ -353,7 +342,11 @@ void add_scan_command(CLI::App& app, Common& common)
     scan->add_flag("--sync", options.sync, "Time stamps in ms from the start of the run");
     scan->add_option("--format", options.format, "csv (default) or ndjson")
         ->check(CLI::IsMember({"csv", "ndjson"}));
+    scan->add_option("--record", options.record,
+                     "Also write the scans to FILE as a recording (vyr_sim --replay plays it)")
+        ->type_name("FILE");
     scan->footer("Examples:\n  vyr scan --host 192.168.0.10 --count 10 > scans.csv\n"
+                 "  vyr scan --host 192.168.0.10 --count 0 --record run.ndjson > /dev/null\n"
                  "  vyr scan --host 192.168.0.10 --type multiecho-intensity --count 0 --format "
                  "ndjson | head -n 5");
     scan->callback([&common] { common.exit_code = run_scan(common, options); });

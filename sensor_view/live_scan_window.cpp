@@ -18,6 +18,8 @@
 
 #include "measurement_kinds.h"
 #include "polar_view.h"
+#include "scan_playback.h"
+#include "scan_recorder.h"
 
 namespace {
 
@@ -35,13 +37,14 @@ QPushButton* add_button(QHBoxLayout* row, const QString& name, const QString& te
 } // namespace
 
 Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
-    : QWidget(parent, Qt::Window), worker_(Driver_owner::of(lidar))
+    : QWidget(parent, Qt::Window), recorder_(std::make_shared<Scan_recorder>()),
+      worker_(Driver_owner::of(lidar))
 {
     setObjectName("Live_scan_window");
     setWindowTitle(tr("Live scan"));
 
     // Rows short enough that no text is cut short in a narrow window or a longer
-    // language: the measurement, the picture, the files.
+    // language: the measurement, the picture, the files and the ruler.
     auto* controls = new QHBoxLayout;
     auto* picture_controls = new QHBoxLayout;
     auto* file_controls = new QHBoxLayout;
@@ -59,10 +62,14 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     QPushButton* fit_button = add_button(picture_controls, "btn_fit", tr("Fit"));
     QPushButton* fit_range_button =
         add_button(picture_controls, "btn_fit_range", tr("Fit range"));
+    QPushButton* xy_button = add_button(picture_controls, "btn_xy", tr("&x/y"));
+    xy_button->setCheckable(true);
     picture_controls->addStretch(1);
     save_scan_button_ = add_button(file_controls, "btn_save_scan", tr("Save scan..."));
     QPushButton* save_picture_button =
         add_button(file_controls, "btn_save_picture", tr("Save picture..."));
+    QPushButton* ruler_button = add_button(file_controls, "btn_ruler", tr("&Ruler"));
+    ruler_button->setCheckable(true);
     file_controls->addStretch(1);
 
     view_ = new Polar_view;
@@ -74,13 +81,17 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     // They show sensor texts and file names: data, never markup.
     status_->setTextFormat(Qt::PlainText);
     hover_->setTextFormat(Qt::PlainText);
+    // A long readout (a ruler's figures) is cut at the edge rather than widen the window.
+    hover_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     auto* column = new QVBoxLayout(this);
     column->addLayout(controls);
     column->addLayout(picture_controls);
     column->addLayout(file_controls);
+    add_file_controls(column);
     column->addWidget(view_, 1);
     column->addWidget(status_);
+    column->addWidget(recording_status_);
     column->addWidget(hover_);
 
     take_timer_.setSingleShot(true);
@@ -93,6 +104,8 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     connect(pause_button_, &QPushButton::toggled, this, &Live_scan_window::pause_toggled);
     connect(fit_button, &QPushButton::clicked, view_, &Polar_view::fit);
     connect(fit_range_button, &QPushButton::clicked, view_, &Polar_view::fit_range);
+    connect(xy_button, &QPushButton::toggled, view_, &Polar_view::set_cartesian);
+    connect(ruler_button, &QPushButton::toggled, view_, &Polar_view::set_ruler_mode);
     connect(save_scan_button_, &QPushButton::clicked, this, &Live_scan_window::ask_save_scan);
     connect(save_picture_button, &QPushButton::clicked, this, &Live_scan_window::ask_save_picture);
     connect(kind_, &QComboBox::currentIndexChanged, this, &Live_scan_window::restart_with_new_kind);
@@ -101,8 +114,12 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     resize(720, 640);
 }
 
-// The worker waits for the measurement's end, bounded.
-Live_scan_window::~Live_scan_window() = default;
+// The worker waits for the measurement's end, bounded; a recording is closed behind it.
+Live_scan_window::~Live_scan_window()
+{
+    worker_.request_stop();
+    recorder_->end();
+}
 
 void Live_scan_window::set_available(bool available)
 {
@@ -120,7 +137,7 @@ void Live_scan_window::start()
         status_->setText(tr("Not connected."));
         return;
     }
-    if (worker_.running()) {
+    if (worker_.running() || is_playing_back()) {
         return;
     }
     const auto type = static_cast<kvt::Lidar::measurement_type>(kind_->currentData().toInt());
@@ -138,7 +155,8 @@ void Live_scan_window::start()
         [this] {
             take_scan();
             finish();
-        });
+        },
+        recorder_);
     status_->setText(tr("Starting..."));
     update_buttons();
     emit running_changed(true);
@@ -191,6 +209,7 @@ void Live_scan_window::finish()
     } else {
         status_->setText(tr("Stopped after %1 scans.").arg(count));
     }
+    end_recording_with_run();
     update_buttons();
     emit running_changed(false);
     if (restart_pending_) {
@@ -204,6 +223,7 @@ void Live_scan_window::finish()
 void Live_scan_window::closeEvent(QCloseEvent* event)
 {
     stop();
+    player_->pause();
     event->accept();
 }
 
@@ -273,10 +293,12 @@ void Live_scan_window::restart_with_new_kind()
 void Live_scan_window::update_buttons()
 {
     const bool running = worker_.running();
-    start_button_->setEnabled(available_ && !running);
+    start_button_->setEnabled(available_ && !running && !is_playing_back());
     stop_button_->setEnabled(running && !worker_.stopping());
+    pause_button_->setEnabled(!is_playing_back());
     // What is on screen can be saved, paused or not.
     save_scan_button_->setEnabled(view_->scan().size() > 0);
+    update_file_buttons();
 }
 
 void Live_scan_window::release_pause()

@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <memory>
+
 #include "lidar.h"
 #include "scan_csv.h"
 #include "scan_worker.h"
@@ -12,7 +14,11 @@
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QSlider;
+class QVBoxLayout;
 class Polar_view;
+class Scan_playback;
+class Scan_recorder;
 
 // Shows the sensor's scans as they come. The measurement is one long job on the driver
 // owner's thread, so nothing else talks to the sensor while it runs. Stopping returns at
@@ -38,6 +44,18 @@ public:
 
     Polar_view* view() const { return view_; }
 
+    // Records every scan the measurement reads into path, from its first: a running
+    // measurement starts again. False with the reason in the status line.
+    bool record_to(const QString& path);
+    void stop_recording();
+    bool is_recording() const;
+    Scan_recorder& recorder() const { return *recorder_; }
+    // Plays a recording in the view instead of the sensor's scans, until it is closed.
+    bool open_recording(const QString& path);
+    void close_recording();
+    bool is_playing_back() const;
+    Scan_playback* playback() const { return player_; }
+
 public slots:
     void start();
     // Asks a running measurement to end and returns at once; running_changed(false) and
@@ -47,6 +65,7 @@ public slots:
     // stop(), with the driver's close to follow: a sensor that does not confirm the stop
     // is not waited for once more by the close.
     void stop_for_close();
+    void ask_open_recording();
 
 signals:
     void running_changed(bool running);
@@ -61,13 +80,22 @@ private slots:
     void restart_with_new_kind();
     void ask_save_scan();
     void ask_save_picture();
+    void ask_record(bool start);
+    void show_recording();
+    void take_played_scan();
 
 private:
     void show_counts();
     void finish();
     void update_buttons();
     void release_pause();
+    void add_file_controls(QVBoxLayout* column);
+    void update_file_buttons();
+    void end_recording_with_run();
+    void show_position();
 
+    // Before the worker, so that the measurement has ended when the file is closed.
+    std::shared_ptr<Scan_recorder> recorder_;
     Scan_worker worker_;
     kvt::Scan_record incoming_;
     bool available_ = false;
@@ -92,6 +120,23 @@ private:
     long last_time_stamp_ = 0;
     // A new kind was chosen while running: start again once the worker has ended.
     bool restart_pending_ = false;
+
+    // Recording and playing back.
+    QPushButton* record_button_;
+    QPushButton* open_recording_button_;
+    QPushButton* close_recording_button_;
+    QWidget* playback_controls_;
+    QPushButton* play_button_;
+    QPushButton* back_button_;
+    QPushButton* forward_button_;
+    QComboBox* speed_;
+    QSlider* position_slider_;
+    QLabel* position_;
+    QLabel* recording_status_;
+    QTimer recording_timer_;
+    Scan_playback* player_;
+    QTimer played_timer_;
+    QElapsedTimer since_played_;
 };
 
 #endif

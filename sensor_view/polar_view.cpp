@@ -1,5 +1,6 @@
 #include "polar_view.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -11,6 +12,8 @@
 #include <cmath>
 #include <vector>
 
+#include "cartesian_grid.h"
+
 namespace {
 
 constexpr double pi = 3.141592653589793;
@@ -19,17 +22,31 @@ constexpr int intensity_levels = Polar_view::batch_count - 3;
 const QColor background(0x20, 0x24, 0x28);
 const QColor area_fill(0x2e, 0x3a, 0x44);
 const QColor grid_pen(0x5a, 0x66, 0x70);
+const QColor axis_pen(0x8c, 0x98, 0xa2);
 const QColor label_pen(0xa8, 0xb4, 0xbc);
 const QColor label_backing(0x20, 0x24, 0x28, 0xd0);
 const QColor echo_colours[] = {QColor(0x7c, 0xf0, 0x7c), QColor(0xff, 0xa0, 0x30),
                                QColor(0xf0, 0x50, 0xf0)};
 
-// Straight ahead is +y; angles grow counter-clockwise, as seen from above.
+// The picture's own frame: straight ahead is +y, the sensor's left is -x.
+QPointF from_sensor_frame(QPointF xy)
+{
+    return {-xy.y(), xy.x()};
+}
+
+QPointF to_sensor_frame(QPointF world)
+{
+    return {world.y(), -world.x()};
+}
+
+// Angles grow counter-clockwise, as seen from above.
 QPointF polar(double degrees, double distance)
 {
-    const double radians = degrees * pi / 180;
-    return {-distance * std::sin(radians), distance * std::cos(radians)};
+    return from_sensor_frame(sensor_xy(degrees, distance));
 }
+
+// Moves shorter than this are a click, not a ruler.
+constexpr double click_slack_px = 3;
 
 QColor intensity_colour(int level)
 {
@@ -85,6 +102,7 @@ double last_inside(QPointF from, QPointF direction, const QRectF& box)
 Polar_view::Polar_view(QWidget* parent) : QWidget(parent)
 {
     setMouseTracking(true);
+    setFocusPolicy(Qt::ClickFocus); // Esc clears the ruler
     setMinimumSize(240, 200);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -235,7 +253,42 @@ void Polar_view::hover_at(QPointF position)
         hovered_echo_ = echo;
         update();
     }
-    emit hover_changed(readout_at(position));
+    // While a ruler is laid, and over empty space, the line tells the ruler's figures.
+    const QString readout = measuring_ ? QString() : readout_at(position);
+    emit hover_changed(readout.isEmpty() ? ruler_.readout() : readout);
+}
+
+QPointF Polar_view::snapped(QPointF position) const
+{
+    int index, echo;
+    if (point_near(position, index, echo)) {
+        const size_t slot = static_cast<size_t>(index) * scan_.echo_slots() + echo;
+        return sensor_xy(scan_.angle_deg[index], scan_.distance[slot]);
+    }
+    return to_sensor_frame(to_world(position));
+}
+
+void Polar_view::set_cartesian(bool on)
+{
+    cartesian_ = on;
+    update();
+}
+
+void Polar_view::clear_ruler()
+{
+    measuring_ = false;
+    if (ruler_.shown()) {
+        ruler_.clear();
+        ruler_moved();
+    }
+}
+
+void Polar_view::ruler_moved()
+{
+    update();
+    emit hover_changed(ruler_.shown() ? ruler_.readout()
+                       : hovering_   ? readout_at(hover_position_)
+                                     : QString());
 }
 
 void Polar_view::paint_hover(QPainter& painter) const
@@ -253,11 +306,31 @@ void Polar_view::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.fillRect(rect(), background);
     paint_area(painter);
-    paint_grid(painter);
+    if (cartesian_) {
+        Cartesian_grid(to_screen({0, 0}), scale_, rect(), max_distance_)
+            .paint(painter, grid_pen, axis_pen);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::white);
+        painter.drawEllipse(to_screen({0, 0}), 3, 3);
+        painter.setBrush(Qt::NoBrush);
+    } else {
+        paint_grid(painter);
+    }
     paint_points(painter);
     paint_hover(painter);
     paint_legend(painter);
     paint_labels(painter);
+    paint_ruler(painter);
+}
+
+void Polar_view::paint_ruler(QPainter& painter) const
+{
+    ruler_label_box_ = QRectF();
+    if (ruler_.shown()) {
+        ruler_label_box_ = ruler_.paint(painter, to_screen(from_sensor_frame(ruler_.from())),
+                                        to_screen(from_sensor_frame(ruler_.to())), rect(),
+                                        legend_box_, fontMetrics());
+    }
 }
 
 void Polar_view::paint_area(QPainter& painter) const
@@ -438,12 +511,24 @@ void Polar_view::paint_labels(QPainter& painter) const
         if (box.intersects(legend_box_) || !QRectF(rect()).contains(box)) {
             return;
         }
+        for (const auto& placed : labels_) {
+            if (placed.second.intersects(box)) {
+                return;
+            }
+        }
         painter.fillRect(box, label_backing);
         painter.drawText(box, Qt::AlignCenter, text);
         labels_.push_back({text, box});
     };
     labels_.clear();
     painter.setPen(label_pen);
+    if (cartesian_) {
+        const Cartesian_grid grid(to_screen({0, 0}), scale_, rect(), max_distance_);
+        for (const Cartesian_grid::Label& grid_label : grid.labels(metrics)) {
+            label(grid_label.centre, grid_label.text);
+        }
+        return;
+    }
     // Ring labels between the 0° and -30° spokes, off the angle labels.
     const double spacing = ring_spacing(scale_);
     for (double r = spacing; r <= max_distance_; r += spacing) {
@@ -485,15 +570,32 @@ void Polar_view::wheelEvent(QWheelEvent* event)
 
 void Polar_view::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton) {
-        dragging_ = true;
-        drag_from_ = event->position();
+    if (event->button() == Qt::RightButton) {
+        clear_ruler();
+    } else if (event->button() == Qt::LeftButton) {
+        if (ruler_mode_ || (event->modifiers() & Qt::ShiftModifier)) {
+            measuring_ = true;
+            measure_moved_ = false;
+            measure_press_ = event->position();
+            measure_from_ = snapped(event->position());
+            setFocus(Qt::MouseFocusReason); // for Esc
+        } else {
+            dragging_ = true;
+            drag_from_ = event->position();
+        }
     }
 }
 
 void Polar_view::mouseMoveEvent(QMouseEvent* event)
 {
-    if (dragging_) {
+    if (measuring_) {
+        const QPointF moved = event->position() - measure_press_;
+        measure_moved_ = measure_moved_ || std::hypot(moved.x(), moved.y()) >= click_slack_px;
+        if (measure_moved_) {
+            ruler_.set(measure_from_, snapped(event->position()));
+            update();
+        }
+    } else if (dragging_) {
         const QPointF moved = event->position() - drag_from_;
         drag_from_ = event->position();
         centre_ += QPointF(-moved.x() / scale_, moved.y() / scale_);
@@ -505,9 +607,25 @@ void Polar_view::mouseMoveEvent(QMouseEvent* event)
 
 void Polar_view::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton) {
-        dragging_ = false;
+    if (event->button() != Qt::LeftButton) {
+        return;
     }
+    dragging_ = false;
+    if (measuring_) {
+        measuring_ = false;
+        ruler_.set(measure_moved_ ? measure_from_ : QPointF(0, 0), snapped(event->position()));
+        ruler_moved();
+    }
+}
+
+void Polar_view::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && (ruler_.shown() || measuring_)) {
+        clear_ruler();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void Polar_view::leaveEvent(QEvent*)
@@ -517,5 +635,6 @@ void Polar_view::leaveEvent(QEvent*)
         hovered_index_ = -1;
         update();
     }
-    emit hover_changed(QString());
+    // The ruler's figures stay readable while the mouse is on the buttons.
+    emit hover_changed(ruler_.readout());
 }

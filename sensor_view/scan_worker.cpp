@@ -67,7 +67,8 @@ Scan_worker::~Scan_worker()
 }
 
 void Scan_worker::start(kvt::Lidar::measurement_type type, QObject* context,
-                        std::function<void()> notify, std::function<void()> ended)
+                        std::function<void()> notify, std::function<void()> ended,
+                        std::shared_ptr<Scan_sink> sink)
 {
     if (running_) {
         return;
@@ -78,9 +79,9 @@ void Scan_worker::start(kvt::Lidar::measurement_type type, QObject* context,
     running_ = true;
     owner_->post(
         context,
-        [run, type](kvt::Lidar& lidar) {
+        [run, type, sink = std::move(sink)](kvt::Lidar& lidar) {
             try {
-                loop(*run, lidar, type);
+                loop(*run, lidar, type, sink.get());
             } catch (const std::exception& failure) {
                 // Out of memory for a scan, say: the window must still learn that it ended.
                 std::lock_guard<std::mutex> lock(run->mutex);
@@ -222,7 +223,8 @@ std::string Scan_worker::stop_failure() const
     return run_->stop_failure;
 }
 
-void Scan_worker::loop(Run& run, kvt::Lidar& lidar, kvt::Lidar::measurement_type type)
+void Scan_worker::loop(Run& run, kvt::Lidar& lidar, kvt::Lidar::measurement_type type,
+                       Scan_sink* sink)
 {
     {
         std::lock_guard<std::mutex> lock(run.mutex);
@@ -241,6 +243,9 @@ void Scan_worker::loop(Run& run, kvt::Lidar& lidar, kvt::Lidar::measurement_type
         run.max_distance = lidar.max_distance();
         run.area_fresh = true;
         run.announce();
+    }
+    if (sink) {
+        sink->measurement_starting(lidar, type);
     }
     std::string failure;
     if (!lidar.start_scans(type, 0, 0)) {
@@ -263,6 +268,9 @@ void Scan_worker::loop(Run& run, kvt::Lidar& lidar, kvt::Lidar::measurement_type
             break;
         }
         work.number = number;
+        if (sink) {
+            sink->scan_read(work);
+        }
         std::lock_guard<std::mutex> lock(run.mutex);
         std::swap(work, run.pending);
         run.fresh = true;

@@ -19,6 +19,18 @@
 // output has been stopped ("QT") before they start. Only the newest scan is kept for
 // the taker; older ones it did not take are dropped, so memory stays flat however fast
 // scans arrive. Nothing here waits on the sensor except the destructor.
+//
+// A sink sees every scan the loop reads, dropped ones included, on the owner's thread.
+class Scan_sink
+{
+public:
+    virtual ~Scan_sink() = default;
+    // Before the sensor is asked for scans: the last moment an exchange may go out.
+    virtual void measurement_starting(kvt::Lidar& lidar, kvt::Lidar::measurement_type type) = 0;
+    // Must not talk to the sensor; the loop reads on after it returns.
+    virtual void scan_read(const kvt::Scan_record& scan) = 0;
+};
+
 class Scan_worker
 {
 public:
@@ -31,9 +43,10 @@ public:
 
     // notify runs on the owner's thread when a scan (or the sensor's area) waits that
     // was not announced yet; ended runs on context's thread once the loop has ended
-    // (stopped, or a failed start or read), unless context is gone by then.
+    // (stopped, or a failed start or read), unless context is gone by then. sink, when
+    // given, is held until the loop has ended.
     void start(kvt::Lidar::measurement_type type, QObject* context, std::function<void()> notify,
-               std::function<void()> ended);
+               std::function<void()> ended, std::shared_ptr<Scan_sink> sink = nullptr);
     // Asks the loop to end without waiting: a read blocked on the sensor gives up at
     // once, then the loop stops the sensor's output ("QT") and ends.
     void request_stop();
@@ -65,7 +78,8 @@ public:
 
 private:
     struct Run;
-    static void loop(Run& run, kvt::Lidar& lidar, kvt::Lidar::measurement_type type);
+    static void loop(Run& run, kvt::Lidar& lidar, kvt::Lidar::measurement_type type,
+                     Scan_sink* sink);
 
     std::shared_ptr<Driver_owner> owner_;
     std::shared_ptr<Run> run_;

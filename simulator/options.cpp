@@ -25,6 +25,11 @@ Endpoints
   --rate N                serial line speed the sensor answers at (default 115200)
   --mismatch silent|garbage  what it sends when the host's speed differs
   --record FILE           write every received command line to FILE on exit
+  --replay FILE           serve the scans of a recording (vyr scan --record FILE):
+                          its sensor's parameters and texts, its kind, range and
+                          grouping, its values, time stamps and pace, from the first
+                          scan again after the last; other requests are refused
+                          (another kind "01", another grouping "03", other steps "04")
 
 Sensor state
   --old-protocol on|off   answer "E" to everything until "ZEMA2.0"
@@ -184,6 +189,8 @@ bool apply_options(const std::vector<std::string>& args, Simulator& sim, Endpoin
                  (sim.set_mismatch(arg == "silent" ? Mismatch::silent : Mismatch::garbage), true);
         else if (opt == "--record")
             endpoints.record_path = arg;
+        else if (opt == "--replay")
+            endpoints.replay_path = arg;
         else if (opt == "--old-protocol")
             ok = to_switch(arg, on) && (sim.set_old_protocol(on), true);
         else if (opt == "--time-adjust")

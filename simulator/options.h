@@ -18,6 +18,7 @@ struct Endpoints
     std::string address = "127.0.0.1"; // a loopback address
     bool serial = false;
     std::string record_path;
+    std::string replay_path; // a recording to serve; read by the program, not the simulator
     bool help = false;
 };
 

@@ -202,9 +202,37 @@ void append_unit(std::string& stream, bool intensity, int step, int scan, int ec
         stream += encode_value(sim_intensity(step, scan, echo), 3);
 }
 
-// One scan reply: echo, status, time stamp, data lines, empty line.
+// The values of a request taken from a recorded scan: the request's steps may start
+// further in, by whole groups.
+std::string recorded_stream(const Replay& replay, const Replay_scan& scan, const Scan_request& req,
+                            int values)
+{
+    std::string stream;
+    const int group = std::max(1, replay.group);
+    const size_t slots = static_cast<size_t>(std::max(1, scan.echo_slots));
+    const size_t offset = static_cast<size_t>((req.first - replay.first) / group);
+    const bool intensity = req.data == 'E';
+    for (size_t k = offset; k < offset + static_cast<size_t>(values); ++k) {
+        const size_t slot = k * slots;
+        if (slot >= scan.distance.size())
+            break;
+        for (size_t e = 0; e < slots && (e == 0 || scan.distance[slot + e] != 0); ++e) {
+            if (e > 0)
+                stream += '&';
+            stream += encode_value(scan.distance[slot + e] & 0x3ffff, 3);
+            if (intensity)
+                stream += encode_value(
+                    slot + e < scan.intensity.size() ? scan.intensity[slot + e] : 0, 3);
+        }
+    }
+    return stream;
+}
+
+// One scan reply: echo, status, time stamp, data lines, empty line. A recorded scan,
+// when given, brings its values and its time stamp.
 Reply scan_reply(const Sensor_state& state, const Scan_request& req, const std::string& status,
-                 int scan, int remaining, Clock::time_point now)
+                 int scan, int remaining, Clock::time_point now,
+                 const Replay_scan* recorded = nullptr)
 {
     auto fault = [&](Fault f) { return state.has_fault(f, req.command); };
     const bool multi = req.kind == 'H' || req.kind == 'N';
@@ -224,7 +252,9 @@ Reply scan_reply(const Sensor_state& state, const Scan_request& req, const std::
         stream += '&';
         append_unit(stream, intensity, first, scan, 1);
     }
-    for (int k = 0; k < values; ++k) {
+    if (recorded)
+        stream += recorded_stream(*state.replay, *recorded, req, values);
+    for (int k = 0; k < values && !recorded; ++k) {
         int step = first + k * group;
         int echoes = multi ? sim_echo_count(step, scan) : 1;
         for (int e = 0; e < echoes; ++e) {
@@ -241,7 +271,8 @@ Reply scan_reply(const Sensor_state& state, const Scan_request& req, const std::
         echo_last = std::min(9999, last + 10);
 
     Reply r = status_reply(scan_echo(req, first, echo_last, remaining), status);
-    r.data.push_back(with_checksum(encode_value(state.sensor_msec(now) & 0xffffff, 4)));
+    const long stamp = recorded ? recorded->time_stamp : state.sensor_msec(now);
+    r.data.push_back(with_checksum(encode_value(stamp & 0xffffff, 4)));
     r.spoil_from = 1;
     if (!fault(Fault::no_steps)) {
         std::string lines = data_lines(stream);
@@ -253,6 +284,45 @@ Reply scan_reply(const Sensor_state& state, const Scan_request& req, const std::
         }
     }
     return r;
+}
+
+// The status a sensor gives a request the recording cannot answer; empty when it can.
+// A range within the recorded one is answered when it starts on a recorded group.
+std::string replay_refusal(const Replay& replay, const Scan_request& req)
+{
+    const bool multi = req.kind == 'H' || req.kind == 'N';
+    if (multi != replay.multiecho || (req.data == 'E') != replay.intensity)
+        return "01"; // as for a request it cannot read
+    if (std::max(1, req.group) != std::max(1, replay.group))
+        return "03";
+    if (req.first < replay.first || req.last > replay.last ||
+        (req.first - replay.first) % std::max(1, replay.group) != 0)
+        return "04";
+    return "";
+}
+
+// The recorded scan to send next, and the session's cursor moved past it (and past the
+// scans a skip leaves out). False when the recording has none to give.
+bool next_recorded_scan(const Replay& replay, Session& session, int skip, Replay_scan& scan,
+                        long long& gap_ms)
+{
+    const long count = static_cast<long>(replay.time_stamps.size());
+    if (count == 0)
+        return false;
+    const long index = session.replay_index % count;
+    gap_ms = 0;
+    long at = index;
+    for (int i = 0; i <= skip; ++i) {
+        const long next = (at + 1) % count;
+        const long long gap = next == 0 ? replay.loop_gap_ms
+                                        : static_cast<long long>(replay.time_stamps[next]) -
+                                              replay.time_stamps[at];
+        // A time stamp that wrapped or jumped is no pace to keep.
+        gap_ms += gap >= 0 && gap <= 10000 ? gap : replay.loop_gap_ms;
+        at = next;
+    }
+    session.replay_index = at;
+    return replay.read && replay.read(index, scan);
 }
 
 Reply scan_request_reply(Sensor_state& state, Session& session, const std::string& line,
@@ -279,9 +349,21 @@ Reply scan_request_reply(Sensor_state& state, Session& session, const std::strin
         return status_reply(line, "04");
     if (req.group == 0)
         req.group = 1;
+    if (state.replay) {
+        const std::string refusal = replay_refusal(*state.replay, req);
+        if (!refusal.empty())
+            return status_reply(line, refusal);
+    }
     if (single) {
         if (!state.laser)
             return status_reply(line, "02");
+        if (state.replay) {
+            Replay_scan recorded;
+            long long gap = 0;
+            if (!next_recorded_scan(*state.replay, session, 0, recorded, gap))
+                recorded = Replay_scan{};
+            return scan_reply(state, req, "00", 0, 0, now, &recorded);
+        }
         return scan_reply(state, req, "00", 0, 0, now);
     }
     state.laser = true;
@@ -572,12 +654,24 @@ Output send_due_scan(Sensor_state& state, Session& session, Clock::time_point no
     const int scan = req.sent * (req.skip + 1);
     ++req.sent;
     const int remaining = req.count ? req.count - req.sent : 0;
-    Reply reply = scan_reply(state, req, "99", scan, remaining, now);
+    auto period = std::chrono::milliseconds(
+        state.pacing == Pacing::fast ? 0 : 60000 / state.scans_per_minute());
+    Reply reply;
+    if (state.replay) {
+        // The recorded pace: the time between this scan's time stamp and the next one's.
+        Replay_scan recorded;
+        long long gap = 0;
+        if (!next_recorded_scan(*state.replay, session, req.skip, recorded, gap))
+            recorded = Replay_scan{};
+        reply = scan_reply(state, req, "99", scan, remaining, now, &recorded);
+        period = std::chrono::milliseconds(state.pacing == Pacing::fast ? 0 : gap);
+        session.next_scan += period;
+    } else {
+        reply = scan_reply(state, req, "99", scan, remaining, now);
+        session.next_scan += period * (req.skip + 1);
+    }
     if (req.count && req.sent >= req.count)
         stop_scanning(state, session);
-    const auto period = std::chrono::milliseconds(
-        state.pacing == Pacing::fast ? 0 : 60000 / state.scans_per_minute());
-    session.next_scan += period * (req.skip + 1);
     if (state.has_fault(Fault::no_answer, req.command))
         return {};
     return render(state, reply, req.command);

@@ -46,6 +46,7 @@ struct Session
     Clock::time_point reboot_time;
     bool scanning = false;
     Scan_request scan;
+    long replay_index = 0; // the recorded scan to send next
     Clock::time_point next_scan;
 };
 

@@ -90,6 +90,30 @@ struct Ip_settings
 
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
+// One recorded scan as the sensor sends it again.
+struct Replay_scan
+{
+    long time_stamp = 0;
+    int echo_slots = 1;                    // values kept per step: 3 for multi-echo, else 1
+    std::vector<long> distance;            // echo_slots per step; 0 after echo 0: no echo
+    std::vector<unsigned short> intensity; // the same layout, or empty
+};
+
+// A recording the sensor serves in place of its own values: requests of its kind, range
+// and grouping get its scans in turn, at its pace, from the first again after the last.
+struct Replay
+{
+    bool multiecho = false;
+    bool intensity = false;
+    int first = 0; // absolute steps of the recorded request
+    int last = 0;
+    int group = 1;
+    std::vector<long> time_stamps; // one per scan, ms
+    long loop_gap_ms = 100;        // from the last scan to the first again
+    // Fills the scan of that index; false when it cannot be had.
+    std::function<bool(long index, Replay_scan& scan)> read;
+};
+
 // Replaces, adds, or with an empty value removes, the field of that key.
 void set_field(Fields& fields, const std::string& key, const std::string& value);
 
@@ -118,6 +142,8 @@ struct Sensor_settings
                 {"MESM", "Idle (ready)"}, {"SBPS", "115200 [bps]"}, {"TIME", "000000"},
                 {"STAT", "Stable 000 no error."}};
     Pacing pacing = Pacing::scan_rate;
+    // Shared, not copied: a snapshot must stay cheap.
+    std::shared_ptr<const Replay> replay;
 
     // Faults: one bit per Fault. They hit replies to commands starting with
     // fault_prefix (empty: every command).
@@ -188,6 +214,10 @@ public:
         update([&](Sensor_settings& s) { set_field(s.info, key, value); });
     }
     void set_pacing(Pacing p) { update([&](Sensor_settings& s) { s.pacing = p; }); }
+    void set_replay(std::shared_ptr<const Replay> replay)
+    {
+        update([&](Sensor_settings& s) { s.replay = std::move(replay); });
+    }
     int reboot_count() const { return snapshot().reboots; }
     void set_heater(bool on) { update([&](Sensor_settings& s) { s.heater = on; }); }
     bool heater() const { return snapshot().heater; }

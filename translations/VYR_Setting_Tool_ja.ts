@@ -296,6 +296,118 @@
         <source>the picture could not be encoded</source>
         <translation>画像を符号化できませんでした</translation>
     </message>
+    <message>
+        <source>&amp;x/y</source>
+        <translation>xy表示(&amp;X)</translation>
+    </message>
+    <message>
+        <source>&amp;Ruler</source>
+        <translation>定規(&amp;R)</translation>
+    </message>
+    <message>
+        <source>Record...</source>
+        <translation>記録...</translation>
+    </message>
+    <message>
+        <source>Open recording...</source>
+        <translation>記録を開く...</translation>
+    </message>
+    <message>
+        <source>Close recording</source>
+        <translation>記録を閉じる</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>再生</translation>
+    </message>
+    <message>
+        <source>Back</source>
+        <translation>戻る</translation>
+    </message>
+    <message>
+        <source>One scan back</source>
+        <translation>1 スキャン戻る</translation>
+    </message>
+    <message>
+        <source>Forward</source>
+        <translation>進む</translation>
+    </message>
+    <message>
+        <source>One scan forward</source>
+        <translation>1 スキャン進む</translation>
+    </message>
+    <message>
+        <source>%1x</source>
+        <translation>%1 倍</translation>
+    </message>
+    <message>
+        <source>As fast as possible</source>
+        <translation>最高速</translation>
+    </message>
+    <message>
+        <source>Stop recording</source>
+        <translation>記録を停止</translation>
+    </message>
+    <message>
+        <source>Record scans</source>
+        <translation>スキャンを記録</translation>
+    </message>
+    <message>
+        <source>Scan recordings (*.ndjson)</source>
+        <translation>スキャンの記録 (*.ndjson)</translation>
+    </message>
+    <message>
+        <source>Close the recording to record.</source>
+        <translation>記録するには、開いている記録を閉じてください。</translation>
+    </message>
+    <message>
+        <source>Recording to %1...</source>
+        <translation>%1 に記録します...</translation>
+    </message>
+    <message>
+        <source>Recording: %1 scans, %2 MB</source>
+        <translation>記録中: %1 スキャン、%2 MB</translation>
+    </message>
+    <message>
+        <source>Closing the recording: %1 scans, %2 MB</source>
+        <translation>記録を閉じています: %1 スキャン、%2 MB</translation>
+    </message>
+    <message>
+        <source>Recorded %1 scans (%2 MB) to %3.</source>
+        <translation>%1 スキャン (%2 MB) を %3 に記録しました。</translation>
+    </message>
+    <message>
+        <source>Recording stopped after %1 scans in %2: %3</source>
+        <translation>%1 スキャンを %2 に記録したところで記録が止まりました: %3</translation>
+    </message>
+    <message>
+        <source>Could not record to %1: %2</source>
+        <translation>%1 に記録できません: %2</translation>
+    </message>
+    <message>
+        <source>Stop the measurement to open a recording.</source>
+        <translation>記録を開くには、測定を停止してください。</translation>
+    </message>
+    <message>
+        <source>Open recording</source>
+        <translation>記録を開く</translation>
+    </message>
+    <message>
+        <source>Scan recordings (*.ndjson);;All files (*)</source>
+        <translation>スキャンの記録 (*.ndjson);;すべてのファイル (*)</translation>
+    </message>
+    <message>
+        <source>Could not open %1: %2</source>
+        <translation>%1 を開けません: %2</translation>
+    </message>
+    <message>
+        <source>Recording %1: %2 scans, %3</source>
+        <translation>記録 %1: %2 スキャン、%3</translation>
+    </message>
+    <message>
+        <source>Scan %1 of %2, %3 s of %4 s</source>
+        <translation>スキャン %1 / %2、%3 秒 / %4 秒</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -354,6 +466,10 @@
     <message>
         <source>Sets up VYR series scanning laser range sensors over Ethernet or a serial line: heater, phase and network address, with the sensor&apos;s information and a live view of its scans.</source>
         <translation>VYR シリーズの走査型レーザ距離センサを Ethernet またはシリアル回線で設定します: ヒーター、位相、ネットワークアドレス。センサの情報とスキャンのライブ表示もあります。</translation>
+    </message>
+    <message>
+        <source>&amp;Open recording...</source>
+        <translation>記録を開く(&amp;O)...</translation>
     </message>
 </context>
 <context>
@@ -585,6 +701,36 @@
     <message>
         <source>Current Phase get</source>
         <translation>現在の位相取得</translation>
+    </message>
+</context>
+<context>
+    <name>Ruler</name>
+    <message>
+        <source>ruler %1 m at %2°; ends %3 m at %4° and %5 m at %6° from the sensor</source>
+        <translation>定規 %1 m、方位 %2°。端点はセンサから %3 m、%4° と %5 m、%6°</translation>
+    </message>
+    <message>
+        <source>%1 m at %2°</source>
+        <translation>%1 m、方位 %2°</translation>
+    </message>
+</context>
+<context>
+    <name>Scan_playback</name>
+    <message>
+        <source>it holds an unknown kind of measurement</source>
+        <translation>未知の種類の測定が記録されています</translation>
+    </message>
+    <message>
+        <source>it holds no scans</source>
+        <translation>スキャンが記録されていません</translation>
+    </message>
+    <message>
+        <source>its values do not add up</source>
+        <translation>値の数が合いません</translation>
+    </message>
+    <message>
+        <source>Could not read scan %1: %2</source>
+        <translation>スキャン %1 を読めません: %2</translation>
     </message>
 </context>
 </TS>

@@ -416,6 +416,12 @@ const Hostile_case hostile_cases[] = {
      "--range 500:600" + beyond_range, Sensor_end::not_measured},
     {"scan_without_steps", scans_without_steps, "scan --count 3", "", 1, "",
      ": the sensor sent a scan without steps (scan 0)", Sensor_end::stopped},
+    // A recording that cannot be written is found before anything is measured.
+    {"record_to_full_disk", plain, "scan --count 3 --record /dev/full", "", 1, "",
+     ": could not write the recording (/dev/full: No space left on device)",
+     Sensor_end::not_measured},
+    {"record_into_a_folder", plain, "scan --count 3 --record /tmp", "", 1, "",
+     ": could not write the recording (/tmp: Is a directory)", Sensor_end::not_measured},
 };
 
 bool is_scan_request(const std::string& line)
@@ -510,6 +516,24 @@ TEST(Cli, heater_over_the_pseudo_terminal)
     EXPECT_EQ(received[0], "%AH1");
 }
 
+std::string read_text(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> lines_of(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
 struct Scan_case
 {
     const char* name;
@@ -568,6 +592,58 @@ TEST_P(Scan_test, rows_per_echo_with_the_simulated_values)
     EXPECT_FALSE(std::getline(lines, line)) << line;
     EXPECT_GE(rows, 6u);
     EXPECT_EQ(commands_after_open(sim).at(0), c.request);
+}
+
+// Recorded from the simulated sensor, then served by vyr_sim --replay over TCP and the
+// pseudo-terminal: the same lines, time stamps included, from the first again after the last.
+TEST_P(Scan_test, a_replayed_recording_gives_the_recorded_lines)
+{
+    const Scan_case& c = GetParam();
+    vyr_sim::Simulator sim;
+    ASSERT_TRUE(sim.start_tcp(0));
+    sim.set_pacing(vyr_sim::Pacing::fast);
+    char name[] = "/tmp/vyr_replay_XXXXXX";
+    ASSERT_TRUE(mkdtemp(name));
+    const std::string path = std::string(name) + "/scans.ndjson";
+    const std::string scan = "scan --format ndjson " + c.arguments + " ";
+    const Cli_run live = run_vyr(scan + "--count 3 --record " + path + " " + host_of(sim));
+    ASSERT_EQ(live.exit_code, 0) << live.err;
+    const std::vector<std::string> recorded = lines_of(live.out);
+    ASSERT_EQ(recorded.size(), 3u);
+    std::vector<std::string> file = lines_of(read_text(path));
+    ASSERT_EQ(file.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(file.begin() + 1, file.end()), recorded);
+    EXPECT_NE(file[0].find(R"("serial_number":"S0000001")"), std::string::npos) << file[0];
+
+    Sim_program replay("--port 0 --serial --replay " + path, 2);
+    ASSERT_NE(replay.host(), "") << replay.error();
+    const Cli_run tcp = run_vyr(scan + "--count 4 " + replay.host());
+    ASSERT_EQ(tcp.exit_code, 0) << tcp.err;
+    std::vector<std::string> expected = recorded;
+    expected.push_back("{\"scan\":3" + recorded[0].substr(recorded[0].find(',')));
+    EXPECT_EQ(lines_of(tcp.out), expected);
+    const Cli_run serial = run_vyr(scan + "--count 3 " + replay.serial());
+    ASSERT_EQ(serial.exit_code, 0) << serial.err;
+    EXPECT_EQ(lines_of(serial.out), recorded);
+
+    // What the recording cannot answer is refused: another kind, grouping or range.
+    const std::string kind = c.arguments.substr(0, c.arguments.find("--range"));
+    const std::string group = " --group " + std::to_string(c.group);
+    const std::pair<std::string, const char*> refused[] = {
+        {std::string("--type ") + (c.intensity ? "distance" : "intensity"), "(status 01)"},
+        {kind + "--range -1:1 --group 7", "(status 03)"},
+        {kind + "--range -300:300" + group, "(status 04)"}};
+    // Each refusal costs the driver's wait for the end of the reply: the grouped case
+    // tries all three, the others the kind alone.
+    for (const auto& [arguments, status] : refused) {
+        if (c.group == 1 && status != refused[0].second) {
+            continue;
+        }
+        const Cli_run other = run_vyr("scan --count 2 " + arguments + " " + replay.host());
+        EXPECT_EQ(other.exit_code, 1) << arguments;
+        EXPECT_NE(other.err.find(status), std::string::npos) << arguments << ": " << other.err;
+    }
+    std::system(("rm -rf " + std::string(name)).c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(Cli, Scan_test, testing::ValuesIn(scan_cases),
@@ -629,15 +705,24 @@ protected:
 TEST_P(Stop_test, first_signal_stops_the_sensor_within_2_s)
 {
     const Stop_case& c = GetParam();
-    start("--range 0:0 "); // short scans: a drain of what is queued cannot take long
+    char dir[] = "/tmp/vyr_stop_XXXXXX";
+    ASSERT_TRUE(mkdtemp(dir));
+    const std::string recording = std::string(dir) + "/scans.ndjson";
+    // Short scans: a drain of what is queued cannot take long.
+    start("--range 0:0 --format ndjson --record " + recording + " ");
     vyr->signal(c.signal);
     const Cli_run run = vyr->wait(10000);
+    // The recording is complete: every scan written out, and only those.
+    std::vector<std::string> recorded = lines_of(read_text(recording));
+    std::system(("rm -rf " + std::string(dir)).c_str());
+    ASSERT_FALSE(recorded.empty());
+    EXPECT_EQ(std::vector<std::string>(recorded.begin() + 1, recorded.end()), lines_of(run.out));
     EXPECT_EQ(run.exit_code, c.exit_code) << run.err;
     EXPECT_LE(run.msec, 2000 + 300) << "after the signal"; // a margin for load
     EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("may still be measuring") != std::string::npos, c.exit_code != 0);
     EXPECT_EQ(command_texts(sim).back(), "QT");
-    EXPECT_GT(std::count(run.out.begin(), run.out.end(), '\n'), 1);
+    EXPECT_GT(std::count(run.out.begin(), run.out.end(), '\n'), 0); // a scan at least
 }
 
 TEST_P(Stop_test, second_signal_ends_it_at_once)

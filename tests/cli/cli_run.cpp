@@ -113,6 +113,52 @@ Cli_run Vyr_process::wait(int timeout_ms)
     return run;
 }
 
+Sim_program::Sim_program(const std::string& arguments, int endpoints) : dir_(make_temp_dir())
+{
+    int out[2];
+    if (pipe(out) != 0) {
+        return;
+    }
+    const std::string command =
+        "exec " + std::string(VYR_SIM) + " " + arguments + " 2>" + dir_ + "/err";
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(out[1], 1);
+        close(out[0]);
+        execl("/bin/bash", "bash", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    FILE* lines = fdopen(out[0], "r");
+    char line[256];
+    for (int i = 0; i < endpoints && lines && std::fgets(line, sizeof line, lines); ++i) {
+        std::string text(line);
+        text.erase(text.find_last_not_of('\n') + 1);
+        if (text.rfind("tcp ", 0) == 0) {
+            tcp_ = text.substr(4);
+        } else if (text.rfind("serial ", 0) == 0) {
+            serial_ = text.substr(7);
+        }
+    }
+    if (lines) {
+        std::fclose(lines);
+    }
+}
+
+Sim_program::~Sim_program()
+{
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    std::system(("rm -rf " + dir_).c_str());
+}
+
+std::string Sim_program::error() const
+{
+    return read_file(dir_ + "/err");
+}
+
 bool is_utf8(const std::string& text)
 {
     try {

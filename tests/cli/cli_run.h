@@ -46,6 +46,26 @@ private:
     long long signalled_at_ = 0;
 };
 
+// The vyr_sim program, for what only the program does (--replay). Killed at the end.
+class Sim_program
+{
+public:
+    // arguments as for the shell; endpoints: the lines to wait for ("tcp", "serial").
+    Sim_program(const std::string& arguments, int endpoints);
+    ~Sim_program();
+    Sim_program(const Sim_program&) = delete;
+    Sim_program& operator=(const Sim_program&) = delete;
+
+    std::string host() const { return tcp_.empty() ? "" : "--host " + tcp_; }
+    std::string serial() const { return serial_.empty() ? "" : "--serial " + serial_; }
+    std::string error() const; // standard error so far, when it did not start
+
+private:
+    std::string dir_;
+    pid_t pid_ = -1;
+    std::string tcp_, serial_;
+};
+
 // True when text is valid UTF-8.
 bool is_utf8(const std::string& text);
 

@@ -1,10 +1,14 @@
 #include <QAction>
 #include <QDir>
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <functional>
 
@@ -17,6 +21,8 @@
 #include "phase_setter.h"
 #include "polar_view.h"
 #include "qvyr_connector.h"
+#include "recording_fixture.h"
+#include "scan_playback.h"
 #include "simulator.h"
 
 namespace {
@@ -33,7 +39,7 @@ struct Window_rig
     Scoped_working_directory folder;
     QScopedPointer<MainWindow> window;
 
-    bool connect()
+    bool open_window()
     {
         if (!sensor.start_tcp(0) ||
             !write_settings_file({"is_ethernet=true", "ip_address=127.0.0.1",
@@ -41,6 +47,12 @@ struct Window_rig
             return false;
         window.reset(new MainWindow);
         window->show();
+        return true;
+    }
+    bool connect()
+    {
+        if (!window && !open_window())
+            return false;
         QTest::mouseClick(connector()->btn_connect, Qt::LeftButton);
         return wait_for_status("Connect : Success");
     }
@@ -178,6 +190,39 @@ private slots:
             QCOMPARE(rig.info(row) == "not read", unread);
         }
         QCOMPARE(rig.info("lbl_steps_per_scan"), QString("682"));
+    }
+
+    // A recording plays in the live view with no sensor; the sensor's Start waits until
+    // the recording is closed.
+    void recording_plays_without_a_sensor()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.filePath("scans.ndjson");
+        QVERIFY(write_recording(path, 20, 20));
+        Window_rig rig;
+        QVERIFY(rig.open_window());
+        QAction* open = rig.action("actionOpen_recording");
+        QVERIFY(open->isEnabled());
+        QTimer chooser;
+        QObject::connect(&chooser, &QTimer::timeout, [&] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                dialog->selectFile(path);
+                QMetaObject::invokeMethod(dialog, "accept");
+            }
+        });
+        chooser.start(10);
+        open->trigger();
+        chooser.stop();
+        QVERIFY(rig.live()->isVisible());
+        QVERIFY(rig.live()->is_playing_back());
+        QVERIFY(QTest::qWaitFor([&] { return rig.live()->view()->scan().size() == 11; }, 3000));
+        auto* start = rig.live()->findChild<QPushButton*>("btn_start");
+        QVERIFY(rig.connect());
+        QVERIFY(!start->isEnabled());
+        rig.live()->findChild<QPushButton*>("btn_close_recording")->click();
+        QVERIFY(start->isEnabled());
+        QVERIFY(rig.start_live_scan());
+        QVERIFY(!open->isEnabled());
     }
 
     void setting_panels_wait_while_scanning()

@@ -153,3 +153,50 @@ TEST_F(Sensor_scans, endless_scans_run_at_the_scan_rate_until_stopped)
     EXPECT_EQ(host->drain(200), "");
     EXPECT_FALSE(sim.laser_on());
 }
+
+// A recording served in place of the simulated values: its values, missing echoes
+// left out, its time stamps, its pace, and a range that starts a group further in.
+TEST_F(Sensor_scans, replayed_scans_keep_their_values_stamps_and_pace)
+{
+    auto replay = std::make_shared<Replay>();
+    replay->multiecho = replay->intensity = true;
+    replay->first = 100;
+    replay->last = 104;
+    replay->group = 2;
+    replay->time_stamps = {1000, 1250, 1300};
+    replay->loop_gap_ms = 20;
+    replay->read = [](long index, Replay_scan& scan) {
+        scan.time_stamp = 1000 + (index == 1 ? 250 : index == 2 ? 300 : 0);
+        scan.echo_slots = 3;
+        scan.distance = {10 + index, 11, 0, 20, 0, 0, 30, 31, 262143};
+        scan.intensity = {1, 2, 0, 3, 0, 0, 4, 5, 65535};
+        return true;
+    };
+    sim.set_replay(replay);
+    EXPECT_EQ(ask("NE0100010402004").at(1), "00P");
+    std::vector<std::chrono::steady_clock::time_point> arrived;
+    const long stamps[] = {1000, 1250, 1300, 1000};
+    for (int i = 0; i < 4; ++i) {
+        const Lines r = host->reply();
+        arrived.push_back(std::chrono::steady_clock::now());
+        ASSERT_EQ(r.at(1), "99b");
+        const Decoded_scan scan = decode_scan(r, true);
+        EXPECT_TRUE(scan.checksums_ok);
+        EXPECT_EQ(scan.time_stamp, stamps[i]);
+        const long first = 10 + i % 3;
+        using Echoes = std::vector<std::pair<long, long>>;
+        EXPECT_EQ(scan.steps, (std::vector<Echoes>{
+                                  {{first, 1}, {11, 2}}, {{20, 3}}, {{30, 4}, {31, 5}, {262143, 65535}}}));
+    }
+    EXPECT_GE(arrived[1] - arrived[0], std::chrono::milliseconds(240));
+    EXPECT_LT(arrived[2] - arrived[1], std::chrono::milliseconds(200));
+
+    sim.set_pacing(Pacing::fast);
+    EXPECT_EQ(ask("NE0102010402001").at(1), "00P");
+    const Decoded_scan sliced = decode_scan(host->reply(), true);
+    ASSERT_EQ(sliced.steps.size(), 2u);
+    EXPECT_EQ(sliced.steps[0].at(0).first, 20);
+    EXPECT_EQ(ask("NE0101010402001").at(1).substr(0, 2), "04"); // between two recorded groups
+    EXPECT_EQ(ask("ND0100010402001").at(1).substr(0, 2), "01");
+    EXPECT_EQ(ask("NE0100010401001").at(1).substr(0, 2), "03");
+}
