@@ -6,6 +6,7 @@
 #include "output.h"
 #include "run.h"
 #include "scan_csv.h"
+#include "scan_range.h"
 #include "scan_recording.h"
 #include "terminal.h"
 #include "vyr_driver.h"
@@ -56,55 +57,37 @@ const auto stop_after_signal = std::chrono::milliseconds(1700);
 // conversion to steps would leave the range of int.
 const double max_abs_degrees = 360;
 
-std::string degrees_text(double degrees)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", degrees);
-    return text;
-}
-
 // The steps to request; false (with the result failed as a usage error) when they lie
 // beyond what this sensor measures, which is known only once it is open.
 bool choose_range(kvt::Vyr_driver& driver, const Scan_options& options, Result& result,
                   int& chosen_first, int& chosen_last)
 {
-    const int min_step = driver.min_step();
-    const int max_step = driver.max_step();
-    // Compared as doubles: a wild angle must not overflow on its way to a step.
-    double first = min_step;
-    double last = max_step;
+    kvt::Step_span span = kvt::measurable_steps(driver);
     std::string option;
     if (!options.range.empty()) {
         int first_step = 0;
         int last_step = 0;
         parse_pair(options.range, first_step, last_step);
-        first = first_step;
-        last = last_step;
+        span = {static_cast<double>(first_step), static_cast<double>(last_step)};
         option = "--range " + options.range;
     } else if (!options.angles.empty()) {
         double from = 0;
         double to = 0;
         parse_pair(options.angles, from, to);
-        // The driver's own conversion clamps to the measurable steps, which would turn a
-        // request beyond them into a scan of the last step.
-        const double step_degrees = driver.step_to_deg(1);
-        first = step_degrees > 0 ? std::floor(from / step_degrees + 0.5) : min_step - 1.0;
-        last = step_degrees > 0 ? std::floor(to / step_degrees + 0.5) : max_step + 1.0;
+        span = kvt::steps_of_angles(driver, from, to);
         option = "--angles " + options.angles;
     }
-    if (first < min_step || last > max_step) {
-        result.fail(exit_usage, option + " is beyond the measurable range",
-                    "this sensor measures from " + degrees_text(driver.step_to_deg(min_step)) +
-                        " to " + degrees_text(driver.step_to_deg(max_step)) + " degrees, steps " +
-                        std::to_string(min_step) + " to " + std::to_string(max_step));
+    const std::string beyond = kvt::beyond_measurable(driver, span);
+    if (!beyond.empty()) {
+        result.fail(exit_usage, option + " is beyond the measurable range", beyond);
         return false;
     }
-    chosen_first = static_cast<int>(first);
-    chosen_last = static_cast<int>(last);
+    chosen_first = static_cast<int>(span.first);
+    chosen_last = static_cast<int>(span.last);
     if (!driver.set_scan_range(chosen_first, chosen_last, options.group)) {
         result.fail(exit_refused, driver.last_error_text(),
-                    "this sensor's steps run from " + std::to_string(min_step) + " to " +
-                        std::to_string(max_step));
+                    "this sensor's steps run from " + std::to_string(driver.min_step()) + " to " +
+                        std::to_string(driver.max_step()));
         return false;
     }
     return true;

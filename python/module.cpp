@@ -8,6 +8,7 @@
 #include "measurement_kinds.h"
 #include "network_search.h"
 #include "scan_csv.h"
+#include "scan_range.h"
 #include "sensor_information.h"
 #include "serial_search.h"
 #include "setting_commands.h"
@@ -169,13 +170,6 @@ const kvt::Measurement_kind& kind_named(const std::string& name)
         names += kind.cli_name;
     }
     fail(Kind::usage, "kind: expected " + names + ", not \"" + name + "\"");
-}
-
-std::string degrees_text(double degrees)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", degrees);
-    return text;
 }
 
 // One sensor link. Every operation holds the lock, so that Python threads sharing a
@@ -354,37 +348,28 @@ public:
             fail(Kind::usage, "a measurement is running",
                  "end it first: leave its scans() loop or call close() on it");
         }
-        const int min_step = driver_.min_step();
-        const int max_step = driver_.max_step();
-        // Doubles: a wild angle must not overflow on its way to a step.
-        double first = min_step;
-        double last = max_step;
+        kvt::Step_span span = kvt::measurable_steps(driver_);
         std::string option;
         if (steps) {
-            first = steps->first;
-            last = steps->second;
+            span = {static_cast<double>(steps->first), static_cast<double>(steps->second)};
             option = "range=(" + std::to_string(steps->first) + ", " +
                      std::to_string(steps->second) + ")";
         } else if (angles) {
-            // The driver's conversion clamps to the measurable steps, which would turn a
-            // request beyond them into a scan of the last step.
-            const double step_degrees = driver_.step_to_deg(1);
-            first =
-                step_degrees > 0 ? std::floor(angles->first / step_degrees + 0.5) : min_step - 1.0;
-            last =
-                step_degrees > 0 ? std::floor(angles->second / step_degrees + 0.5) : max_step + 1.0;
-            option = "angles=(" + degrees_text(angles->first) + ", " +
-                     degrees_text(angles->second) + ")";
+            span = kvt::steps_of_angles(driver_, angles->first, angles->second);
+            option = "angles=(" + kvt::degrees_text(angles->first) + ", " +
+                     kvt::degrees_text(angles->second) + ")";
         }
-        if (first > last) {
+        if (span.first > span.last) {
             fail(Kind::usage, option + ": the first must not lie after the last");
         }
-        if (first < min_step || last > max_step) {
-            fail(Kind::usage, option + " is beyond the measurable range",
-                 "this sensor measures from " + degrees_text(driver_.step_to_deg(min_step)) +
-                     " to " + degrees_text(driver_.step_to_deg(max_step)) + " degrees, steps " +
-                     std::to_string(min_step) + " to " + std::to_string(max_step));
+        const std::string beyond = kvt::beyond_measurable(driver_, span);
+        if (!beyond.empty()) {
+            fail(Kind::usage, option + " is beyond the measurable range", beyond);
         }
+        const double first = span.first;
+        const double last = span.last;
+        const int min_step = driver_.min_step();
+        const int max_step = driver_.max_step();
         if (group < 0 || group > 99 || skip < 0 || skip > 9 || count < 0 || count > 99) {
             fail(Kind::usage, "group 0..99, skip 0..9 and count 0..99 (0: endless), not " +
                                   std::to_string(group) + ", " + std::to_string(skip) + " and " +
