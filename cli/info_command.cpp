@@ -11,23 +11,15 @@ void read_info(kvt::Vyr_driver& driver, Result& result)
 {
     using Info = kvt::Sensor_information;
     const Info info = kvt::read_sensor_information(driver);
-    // In the order of Info::Part.
-    const std::pair<const char*, const std::string Info::*> texts[] = {
-        {"product", &Info::product},
-        {"firmware_version", &Info::firmware_version},
-        {"serial_number", &Info::serial_number},
-        {"sensor_status", &Info::sensor_status},
-        {"measurement_state", &Info::measurement_state},
-    };
     for (int part = Info::Product; part < Info::None; ++part) {
-        const auto& [key, text] = texts[part];
-        if (!info.has(static_cast<Info::Part>(part))) {
+        const auto which = static_cast<Info::Part>(part);
+        if (!info.has(which)) {
             result.fail(exit_refused, info.error_text,
-                        info.error_detail.empty() ? std::string("reading ") + key
+                        info.error_detail.empty() ? std::string("reading ") + Info::key(which)
                                                   : info.error_detail);
             return;
         }
-        result.fields[key] = info.*text;
+        result.fields[Info::key(which)] = info.text(which);
     }
     result.fields["stable"] = info.stable;
     result.fields["min_step"] = info.min_step;

@@ -263,23 +263,16 @@ public:
         std::optional<Info> read;
         run([&] { read.emplace(kvt::read_sensor_information(driver_)); });
         const Info& info = *read;
-        // In the order of Info::Part.
-        const std::pair<const char*, const std::string Info::*> texts[] = {
-            {"product", &Info::product},
-            {"firmware_version", &Info::firmware_version},
-            {"serial_number", &Info::serial_number},
-            {"sensor_status", &Info::sensor_status},
-            {"measurement_state", &Info::measurement_state},
-        };
         py::dict fields;
         for (int part = Info::Product; part < Info::None; ++part) {
-            const auto& [key, text] = texts[part];
-            if (!info.has(static_cast<Info::Part>(part))) {
+            const auto which = static_cast<Info::Part>(part);
+            if (!info.has(which)) {
                 fail(Kind::no_answer, info.error_text,
-                     lost_reason(info.error_detail.empty() ? std::string("reading ") + key
-                                                           : info.error_detail));
+                     lost_reason(info.error_detail.empty()
+                                     ? std::string("reading ") + Info::key(which)
+                                     : info.error_detail));
             }
-            fields[key] = latin1(info.*text);
+            fields[Info::key(which)] = latin1(info.text(which));
         }
         fields["stable"] = info.stable;
         fields["min_step"] = info.min_step;

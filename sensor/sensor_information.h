@@ -42,6 +42,9 @@ struct Sensor_information
     int steps_per_scan = 0;
 
     bool has(Part part) const { return part < failed; }
+    // A part's text, and the key vyr and the Python module give it (Product..Measurement_state).
+    const std::string& text(Part part) const;
+    static const char* key(Part part);
 };
 
 Sensor_information read_sensor_information(Vyr_driver& driver);

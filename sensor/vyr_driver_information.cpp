@@ -207,4 +207,31 @@ const char* Vyr_driver::measurement_state()
     return cached(pimpl->state_text, vyr_measurement_state(&pimpl->sensor));
 }
 
+namespace {
+
+// In the order of Sensor_information::Part.
+const struct
+{
+    const char* key;
+    std::string Sensor_information::*text;
+} information_texts[] = {
+    {"product", &Sensor_information::product},
+    {"firmware_version", &Sensor_information::firmware_version},
+    {"serial_number", &Sensor_information::serial_number},
+    {"sensor_status", &Sensor_information::sensor_status},
+    {"measurement_state", &Sensor_information::measurement_state},
+};
+
+} // namespace
+
+const std::string& Sensor_information::text(Part part) const
+{
+    return this->*information_texts[part].text;
+}
+
+const char* Sensor_information::key(Part part)
+{
+    return information_texts[part].key;
+}
+
 } // namespace kvt
