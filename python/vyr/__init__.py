@@ -22,14 +22,14 @@ Failures raise ``vyr.Error``: ``ConnectError``, ``RefusedError``, ``NoAnswerErro
 
 from ._errors import ConnectError, Error, NoAnswerError, RefusedError, UsageError
 from ._scan import MISSING, Scan
-from ._search import Found, Findings, Port, Silent, find, ports
+from ._search import Endpoint, Found, Findings, Port, Silent, find, ports
 from ._sensor import (DEFAULT_PORT, KINDS, AddressChange, Info, Scans, Sensor,
                       check_address)
 
 __all__ = [
-    "AddressChange", "ConnectError", "DEFAULT_PORT", "Error", "Found", "Findings", "Info",
-    "KINDS", "MISSING", "NoAnswerError", "Port", "RefusedError", "Scan", "Scans", "Sensor",
-    "Silent", "UsageError", "check_address", "find", "ports",
+    "AddressChange", "ConnectError", "DEFAULT_PORT", "Endpoint", "Error", "Found", "Findings",
+    "Info", "KINDS", "MISSING", "NoAnswerError", "Port", "RefusedError", "Scan", "Scans",
+    "Sensor", "Silent", "UsageError", "check_address", "find", "ports",
 ]
 
 # help() and tracebacks name the classes as they are used: vyr.Sensor, not vyr._sensor.Sensor.

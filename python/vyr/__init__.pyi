@@ -93,26 +93,22 @@ class Sensor:
 def check_address(address: str, netmask: str, gateway: str,
                   sensor_on_loopback: bool = ...) -> str: ...
 
-class Found:
+class Endpoint:
     target: str
     serial: bool
     address: Optional[str]
     port: Optional[int]
     device: Optional[str]
     baudrate: Optional[int]
+
+class Found(Endpoint):
     product: str
     firmware_version: str
     serial_number: str
     measuring: bool
     def open(self, timeout: Optional[float] = ...) -> Sensor: ...
 
-class Silent:
-    target: str
-    serial: bool
-    address: Optional[str]
-    port: Optional[int]
-    device: Optional[str]
-    baudrate: Optional[int]
+class Silent(Endpoint):
     reason: str
 
 class Findings(List[Found]):

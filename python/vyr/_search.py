@@ -9,13 +9,10 @@ from ._sensor import DEFAULT_PORT, Sensor
 
 
 @dataclass(frozen=True)
-class Found:
-    """A sensor that answered the search's ``VV``.
-
-    ``target`` as vyr names it; ``address`` and ``port`` over TCP, ``device`` and
-    ``baudrate`` (the rate it answered at) on a serial port. ``measuring``: it was sending
-    scans and was left so; its texts may then be empty.
-    """
+class Endpoint:
+    """Where the search heard something: ``target`` as vyr names it; ``address`` and
+    ``port`` over TCP, ``device`` and ``baudrate`` (the rate it answered at) on a serial
+    port."""
 
     target: str
     serial: bool
@@ -23,6 +20,13 @@ class Found:
     port: Optional[int]
     device: Optional[str]
     baudrate: Optional[int]
+
+
+@dataclass(frozen=True)
+class Found(Endpoint):
+    """A sensor that answered the search's ``VV``. ``measuring``: it was sending scans and
+    was left so; its texts may then be empty."""
+
     product: str
     firmware_version: str
     serial_number: str
@@ -36,16 +40,10 @@ class Found:
 
 
 @dataclass(frozen=True)
-class Silent:
+class Silent(Endpoint):
     """An endpoint that took the connection or the port but gave no sensor's answer:
     ``reason`` is ``"no answer"``, ``"not a sensor's answer"``, ``"in use"``, ..."""
 
-    target: str
-    serial: bool
-    address: Optional[str]
-    port: Optional[int]
-    device: Optional[str]
-    baudrate: Optional[int]
     reason: str
 
 
