@@ -254,12 +254,27 @@ bool Simulator::Impl::send_bytes(const Link& link, const std::string& bytes, int
     // A trickle lifted with its fault sends the rest at once, so a late reply is complete
     // as soon as the host is told the sensor is well again.
     const unsigned faults_seen = fault_changes;
+    const auto start = Clock::now();
+    const auto step = std::chrono::milliseconds(std::max(trickle_ms, 1));
     size_t done = 0;
     while (done < bytes.size()) {
         if (stopping)
             return false;
         const bool trickling = trickle_ms > 0 && fault_changes == faults_seen;
-        size_t n = trickling ? 1 : bytes.size() - done;
+        size_t n = bytes.size() - done;
+        if (trickling) {
+            // Paced from the start of the reply, not from the byte before: a late wake-up
+            // on a busy host sends what is due at once instead of stretching the reply.
+            const auto now = Clock::now();
+            const auto next_due = start + step * static_cast<long>(done);
+            if (now < next_due) {
+                const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next_due - now);
+                if (!pause(static_cast<int>(wait.count()), faults_seen))
+                    return false;
+                continue;
+            }
+            n = std::min(n, static_cast<size_t>((now - start) / step) + 1 - done);
+        }
         ssize_t w = link.serial ? write(link.fd, bytes.data() + done, n)
                                 : send(link.fd, bytes.data() + done, n, MSG_NOSIGNAL);
         if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
@@ -270,8 +285,6 @@ bool Simulator::Impl::send_bytes(const Link& link, const std::string& bytes, int
         if (w <= 0)
             return false;
         done += static_cast<size_t>(w);
-        if (trickling && done < bytes.size() && !pause(trickle_ms, faults_seen))
-            return false;
     }
     return true;
 }
