@@ -223,6 +223,21 @@ std::string Scan_worker::stop_failure() const
     return run_->stop_failure;
 }
 
+namespace {
+
+// What the user reads: the driver's text, then what it met, when it knows.
+std::string failure_with_detail(kvt::Lidar& lidar)
+{
+    std::string text = lidar.last_error_text();
+    const std::string detail = lidar.last_error_detail();
+    if (!detail.empty()) {
+        text += " (" + detail + ")";
+    }
+    return text;
+}
+
+} // namespace
+
 void Scan_worker::loop(Run& run, kvt::Lidar& lidar, kvt::Lidar::measurement_type type,
                        Scan_sink* sink)
 {
@@ -249,7 +264,7 @@ void Scan_worker::loop(Run& run, kvt::Lidar& lidar, kvt::Lidar::measurement_type
     }
     std::string failure;
     if (!lidar.start_scans(type, 0, 0)) {
-        failure = lidar.last_error_text();
+        failure = failure_with_detail(lidar);
     }
     // The record being filled; it trades places with the pending one, so the
     // buffers of dropped scans are filled again instead of growing in number.
@@ -264,7 +279,7 @@ void Scan_worker::loop(Run& run, kvt::Lidar& lidar, kvt::Lidar::measurement_type
             break;
         }
         if (!kvt::read_scan_record(lidar, type, work)) {
-            failure = lidar.last_error_text();
+            failure = failure_with_detail(lidar);
             break;
         }
         work.number = number;
@@ -293,11 +308,7 @@ void Scan_worker::loop(Run& run, kvt::Lidar& lidar, kvt::Lidar::measurement_type
     std::lock_guard<std::mutex> lock(run.mutex);
     run.error = failure;
     if (!confirmed) {
-        run.stop_failure = lidar.last_error_text();
-        const std::string detail = lidar.last_error_detail();
-        if (!detail.empty()) {
-            run.stop_failure += " (" + detail + ")";
-        }
+        run.stop_failure = failure_with_detail(lidar);
     }
     run.confirmed = confirmed;
     if (confirmed || !run.keep_abort) {

@@ -176,7 +176,8 @@ TEST_P(Abort_test, ends_a_blocked_read_and_refuses_work_until_cleared)
     const long waited = since_abort.elapsed_ms();
     aborter.join();
     EXPECT_EQ(result, VYR_NO_RESPONSE);
-    EXPECT_LT(waited, 150);
+    // Far below the read's own time-out, with room for a host busy with other work.
+    EXPECT_LT(waited, 400);
     EXPECT_STREQ(vyr_error_detail(&sensor), "stopped by request");
 
     Stopwatch refused;
@@ -185,7 +186,7 @@ TEST_P(Abort_test, ends_a_blocked_read_and_refuses_work_until_cleared)
     EXPECT_STREQ(vyr_error_detail(&sensor), "stopped by request");
     char line[16];
     EXPECT_EQ(vyr_raw_readline(&sensor, line, sizeof line, 1000), -1);
-    EXPECT_LT(refused.elapsed_ms(), 50);
+    EXPECT_LT(refused.elapsed_ms(), 250);
 
     vyr_clear_abort(&sensor);
     sim.clear_faults();
