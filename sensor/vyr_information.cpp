@@ -242,14 +242,17 @@ int vyr_read_sensor_time(vyr_sensor* sensor)
     if (result < 0) {
         return result;
     }
+    // The time: four encoded characters, then their checksum.
+    const int time_characters = 4;
     const char* time_line = reply + kvt::protocol::status_line_size;
-    if (std::strcmp(reply, kvt::protocol::status_ok) != 0 || std::strlen(time_line) != 5) {
+    if (std::strcmp(reply, kvt::protocol::status_ok) != 0 ||
+        std::strlen(time_line) != time_characters + 1) {
         return fail(sensor, VYR_RECEIVE_ERROR);
     }
-    if (time_line[4] != vyr_checksum(time_line, 4)) {
+    if (time_line[time_characters] != vyr_checksum(time_line, time_characters)) {
         return fail(sensor, VYR_CHECKSUM_ERROR);
     }
-    return static_cast<int>(vyr_decode(time_line, 4));
+    return static_cast<int>(vyr_decode(time_line, time_characters));
 }
 
 int vyr_sleep(vyr_sensor* sensor)

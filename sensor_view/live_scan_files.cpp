@@ -87,6 +87,8 @@ void Live_scan_window::add_file_controls(QVBoxLayout* column)
     recording_status_->setObjectName("lbl_recording");
     // A path is data, never markup.
     recording_status_->setTextFormat(Qt::PlainText);
+    recording_status_->setWordWrap(true);
+    recording_status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     recording_status_->hide();
 
     player_ = new Scan_playback(this);

@@ -81,6 +81,9 @@ Live_scan_window::Live_scan_window(kvt::Lidar& lidar, QWidget* parent)
     // They show sensor texts and file names: data, never markup.
     status_->setTextFormat(Qt::PlainText);
     hover_->setTextFormat(Qt::PlainText);
+    // A long status (a failure's detail, a file's path) wraps rather than widen the window.
+    status_->setWordWrap(true);
+    status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     // A long readout (a ruler's figures) is cut at the edge rather than widen the window.
     hover_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 

@@ -581,8 +581,13 @@ private slots:
         if (japanese) {
             QCOMPARE(window.findChild<QPushButton*>("btn_start")->text(), QString("開始"));
         }
-        // A long readout in the line below (a ruler's figures) does not widen the window.
-        window.findChild<QLabel*>("lbl_hover")->setText(QString(120, 'm'));
+        // Long texts in the lines below (a ruler's figures, a failure's detail, a file's
+        // path) do not widen the window.
+        const QString long_text = QString("status ").repeated(20) + QString(120, 'm');
+        for (const char* name : {"lbl_hover", "lbl_status", "lbl_recording"}) {
+            window.findChild<QLabel*>(name)->setText(long_text);
+            window.findChild<QLabel*>(name)->show();
+        }
         QTest::qWait(50);
         QCOMPARE(window.width(), 420);
     }
