@@ -450,28 +450,29 @@ void Polar_view::paint_legend(QPainter& painter) const
     const int rows = int(names.size()) + (intensity ? 1 : 0);
     const QSize size(18 + text_width + 8, rows * line + 8);
 
-    // The corner with the fewest points under it.
+    // The corner with the fewest points under it; the one it is in while it ties, so that
+    // the legend does not hop between free corners from scan to scan.
     const int edge = 6;
     const QRect corners[] = {
         QRect(QPoint(edge, edge), size),
         QRect(QPoint(width() - edge - size.width(), edge), size),
         QRect(QPoint(edge, height() - edge - size.height()), size),
         QRect(QPoint(width() - edge - size.width(), height() - edge - size.height()), size)};
-    QRect box = corners[0];
-    long fewest = -1;
-    for (const QRect& corner : corners) {
-        const QRectF area(corner);
-        long covered = 0;
+    long covered[4] = {};
+    for (int corner = 0; corner < 4; ++corner) {
+        const QRectF area(corners[corner]);
         for (const std::vector<QPointF>& batch : batches_) {
             for (const QPointF& p : batch) {
-                covered += area.contains(p);
+                covered[corner] += area.contains(p);
             }
         }
-        if (fewest < 0 || covered < fewest) {
-            fewest = covered;
-            box = corner;
+    }
+    for (int corner = 0; corner < 4; ++corner) {
+        if (covered[corner] < covered[legend_corner_]) {
+            legend_corner_ = corner;
         }
     }
+    const QRect box = corners[legend_corner_];
     legend_box_ = box;
     painter.fillRect(box, label_backing);
 

@@ -123,6 +123,7 @@ private:
     mutable unsigned intensity_low_ = 0;
     mutable unsigned intensity_high_ = 0;
     mutable QRect legend_box_;
+    mutable int legend_corner_ = 0; // kept while no other corner has fewer points under it
     mutable std::vector<std::pair<QString, QRectF>> labels_;
     mutable std::array<std::vector<QPointF>, batch_count> batches_; // reused by every paint
 };
