@@ -14,7 +14,8 @@ const char* const usage_head =
 A simulated VYR sensor. It listens on loopback TCP and/or a pseudo-terminal and
 prints one line per endpoint ("tcp A:N", "serial /dev/pts/N"). Stop it
 with Ctrl-C or SIGTERM. While it runs, option lines typed on standard input
-(for example "--fault trickle" or "--heater on") change it.
+(for example "--fault trickle" or "--heater on") change it; a line "done" on
+standard output follows each one once it is in force.
 
 Endpoints
   --port N                TCP port (default 10940, 0 picks a free one)

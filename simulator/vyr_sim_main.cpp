@@ -31,6 +31,9 @@ void read_controls(Simulator& sim)
             std::fprintf(stderr, "vyr_sim: %s\n", error.c_str());
         else if (!ignored.replay_path.empty())
             std::fprintf(stderr, "vyr_sim: --replay is taken at the start only\n");
+        // A script waits for this instead of guessing how long the change takes.
+        std::printf("done\n");
+        std::fflush(stdout);
     }
 }
 

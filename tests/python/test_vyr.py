@@ -48,7 +48,9 @@ class Sim:
         """Changes the running simulator as its options would."""
         self.process.stdin.write(line + "\n")
         self.process.stdin.flush()
-        time.sleep(0.2)  # read on a thread of its own
+        answer = self.process.stdout.readline()
+        if answer != "done\n":
+            raise RuntimeError(f"vyr_sim did not take {line!r}: {answer!r}")
 
     def tcp(self, **options):
         return vyr.Sensor.tcp("127.0.0.1", self.port, **options)
