@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -206,8 +207,11 @@ private slots:
         QTimer chooser;
         QObject::connect(&chooser, &QTimer::timeout, [&] {
             if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-                dialog->selectFile(path);
-                QMetaObject::invokeMethod(dialog, "accept");
+                // Typed, not selectFile(): that leaves a name field with the focus alone.
+                if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit")) {
+                    name->setText(path);
+                    QMetaObject::invokeMethod(dialog, "accept");
+                }
             }
         });
         chooser.start(10);
