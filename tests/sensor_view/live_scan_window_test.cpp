@@ -791,8 +791,6 @@ private slots:
         QCOMPARE(Cartesian_grid::step_for(pixels_per_mm), step_mm);
     }
 
-    // Ends within reach of a point take its place; a click alone measures from the sensor.
-    // The ruler stays through new scans and zoom, and Esc or a right click clears it.
     // The legend leaves a corner that data covers, and does not hop back once it is free.
     void legend_keeps_its_corner_while_no_other_is_freer()
     {
@@ -801,12 +799,15 @@ private slots:
         kvt::Scan_record near = view.scan();
         view.grab();
         const QRect first = view.legend_box();
+        const auto add = [](kvt::Scan_record& scan, double degrees, long distance) {
+            scan.step.push_back(int(scan.step.size()));
+            scan.angle_deg.push_back(degrees);
+            scan.distance.push_back(distance);
+        };
         kvt::Scan_record everywhere; // a net of points over the whole picture
         for (int degrees = -135; degrees <= 135; degrees += 3) {
             for (long distance = 200; distance <= 9000; distance += 100) {
-                everywhere.step.push_back(int(everywhere.step.size()));
-                everywhere.angle_deg.push_back(degrees);
-                everywhere.distance.push_back(distance);
+                add(everywhere, degrees, distance);
             }
         }
         kvt::Scan_record shown = everywhere; // the view takes it
@@ -814,9 +815,7 @@ private slots:
         kvt::Scan_record under; // the net's points under the legend
         for (int index = 0; index < everywhere.size(); ++index) {
             if (QRectF(first).contains(view.screen_point(index, 0))) {
-                under.step.push_back(everywhere.step[index]);
-                under.angle_deg.push_back(everywhere.angle_deg[index]);
-                under.distance.push_back(everywhere.distance[index]);
+                add(under, everywhere.angle_deg[index], everywhere.distance[index]);
             }
         }
         QVERIFY(under.size() > 0);
@@ -829,6 +828,8 @@ private slots:
         QCOMPARE(view.legend_box(), moved);
     }
 
+    // Ends within reach of a point take its place; a click alone measures from the sensor.
+    // The ruler stays through new scans and zoom, and Esc or a right click clears it.
     void ruler_measures_between_points_data()
     {
         QTest::addColumn<bool>("xy");
